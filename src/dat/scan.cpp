@@ -1,0 +1,90 @@
+#include "dat/scan.h"
+
+#include "dat/crc.h"
+#include "dat/dat_format.h"
+#include "platform/fileops.h"
+#include "platform/folder.h"
+#include "platform/path.h"
+#include "platform/text.h"
+
+namespace quorvin {
+
+std::vector<std::string> FolderList(std::string_view folders) {
+  std::vector<std::string> out;
+  for (const std::string& piece : Split(folders, ';')) {
+    std::string_view trimmed = TrimBlanks(piece);
+    if (!trimmed.empty()) out.emplace_back(trimmed);
+  }
+  return out;
+}
+
+std::string GameNameOf(std::string_view file_name, std::string_view extension) {
+  if (file_name.size() <= extension.size()) return std::string();
+  return std::string(file_name.substr(0, file_name.size() - extension.size()));
+}
+
+Result<std::string> MakeRomLine(const std::string& full_path, std::string_view extension) {
+  std::string token = NameToken(TrimBlanks(GameNameOf(FileNameOf(full_path), extension)));
+  auto size = FileLength(full_path);
+  if (!size.ok()) return size.status();
+  clsCRC crc;
+  crc.SetAlgorithm(1);
+  auto value = crc.CalculateFile(full_path);
+  if (!value.ok()) return value.status();
+  std::string crc_text = value->has_value() ? CrcText(static_cast<uint32_t>(**value)) : "0";
+  return RomLine(token, *size, crc_text);
+}
+
+Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter) {
+  if (ToUpperAscii(input.extension) == ".ZIP") {
+    reporter.Message("Sorry Not Supported Yet",
+                     "Zipped roms are not supported yet, unzip your roms and try again");
+    return Status::Refused("Zipped roms are not supported yet, unzip your roms and try again");
+  }
+  // List every folder first: a missing folder stops the run before anything is written.
+  struct Folder {
+    std::string path;
+    std::vector<std::string> names;
+  };
+  std::vector<Folder> folders;
+  size_t total = 0;
+  for (const std::string& folder : FolderList(input.rom_folders)) {
+    auto names = ListFolder(folder, "*" + input.extension);
+    if (!names.ok()) {
+      if (names.status().kind() == ErrorKind::kNotFound) {
+        return Status::NotFound("The ROM folder " + folder + " does not exist");
+      }
+      return names.status();
+    }
+    total += names->size();
+    folders.push_back(Folder{folder, std::move(names).value()});
+  }
+
+  auto out = AtomicFile::Create(temp_dat_path);
+  if (!out.ok()) return out.status();
+  Status s = WriteDatHeader(*out, input.system_name, input.description, input.author);
+  size_t done = 0;
+  for (const Folder& folder : folders) {
+    for (const std::string& name : folder.names) {
+      if (!s.ok()) return s;
+      std::string game = GameNameOf(name, input.extension);
+      reporter.SetFileStatus("Status:  Parsing " + game, done, total);
+      std::string token = NameToken(game);
+      auto rom_line = MakeRomLine(JoinPath(folder.path, name), input.extension);
+      if (!rom_line.ok()) return rom_line.status();
+      std::string block = "game (\r\n";
+      block.append(GameNameLine(token));
+      block.append(kCrLf);
+      block.append(GameDescriptionLine(token));
+      block.append(kCrLf);
+      block.append(*rom_line);
+      block.append("\r\n)\r\n\r\n");
+      s = out->Write(block);
+      ++done;
+    }
+  }
+  if (!s.ok()) return s;
+  return out->Commit();
+}
+
+}  // namespace quorvin

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/reporter.h"
+#include "platform/status.h"
+
+namespace quorvin {
+
+// What the scan needs of the run's settings, already validated and completed.
+struct DatScanInput {
+  std::string system_name;  // header name (trimmed when written)
+  std::string description;
+  std::string author;
+  std::string rom_folders;  // folders separated by ";"
+  std::string extension;    // begins with "."
+};
+
+// The folders of a ";"-separated list, trimmed of blanks; pieces that are empty after
+// trimming are left out (an empty piece never means the root folder).
+std::vector<std::string> FolderList(std::string_view folders);
+
+// The game name of a ROM file: its name less the extension that matched (as many characters
+// as `extension` holds).
+std::string GameNameOf(std::string_view file_name, std::string_view extension);
+
+// The rom line of one ROM file (without line end): name token, size and CRC-32.
+// NotFound / Io naming the file when it cannot be read.
+Result<std::string> MakeRomLine(const std::string& full_path, std::string_view extension);
+
+// Writes the temporary dat at `temp_dat_path`: the header block, then one game block per ROM
+// file of every folder, folder by folder, each in name order. Every folder is listed before
+// anything is written; a missing folder or an unreadable file stops the scan with a Status
+// that names it, and the file at `temp_dat_path` is left as it was. Refused (after showing
+// the "Sorry Not Supported Yet" message) for the extension ".ZIP" in any case.
+Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter);
+
+}  // namespace quorvin

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "platform/status.h"
+
+// File operations of the platform. Every failure comes back as a Status whose message names
+// the file or folder concerned; nothing here shows a message or throws.
+namespace quorvin {
+
+bool Exists(const std::string& path);
+// True for an existing ordinary file (links followed).
+bool IsFile(const std::string& path);
+// True for an existing folder (links followed). A folder written with or without its
+// trailing separator is the same folder.
+bool IsFolder(const std::string& path);
+
+// Length in bytes. NotFound when the file is missing, Io when it cannot be queried.
+Result<uint64_t> FileLength(const std::string& path);
+
+// The whole content of a file. NotFound / Io as FileLength.
+Result<std::string> ReadWholeFile(const std::string& path);
+
+// Checks that `path` can be replaced by a new file: its folder exists, it is not a folder and
+// it is not read-only. Does not touch the file system.
+Status CheckReplaceable(const std::string& path);
+
+// Writes a file whole or not at all: the bytes go to a hidden temporary file in the target's
+// folder, which is renamed over the target only by Commit. Until then, and whenever a step
+// fails, the old file is left exactly as it was; a writer destroyed without Commit removes its
+// temporary file. The new file keeps the permissions of the file it replaces.
+class AtomicFile {
+ public:
+  // Fails (naming the path) when CheckReplaceable fails or the temporary file cannot be made.
+  static Result<AtomicFile> Create(const std::string& path);
+  AtomicFile(AtomicFile&& other) noexcept;
+  AtomicFile& operator=(AtomicFile&&) = delete;
+  AtomicFile(const AtomicFile&) = delete;
+  ~AtomicFile();
+
+  Status Write(std::string_view bytes);
+  // Appends the line and CR LF.
+  Status WriteLine(std::string_view line);
+  // Flushes, syncs and renames the temporary file over the target.
+  Status Commit();
+  const std::string& path() const { return path_; }
+
+ private:
+  AtomicFile(std::string path, std::string temp_path, int fd);
+  Status Flush();
+  std::string path_;
+  std::string temp_path_;
+  int fd_ = -1;
+  std::string buffer_;
+  Status error_;  // the first write failure; Commit reports it
+};
+
+// Replaces `path` with `content` atomically.
+Status WriteFileAtomic(const std::string& path, std::string_view content);
+// Copies `from` over `to` atomically: `to` is either the old file or a whole copy.
+Status CopyFileAtomic(const std::string& from, const std::string& to);
+Status DeleteFile(const std::string& path);
+
+// Renames in one atomic step and never replaces another file. When a file of the new name
+// already exists the rename is refused (ErrorKind::kRefused), unless it is the very same file
+// (a change of letter case on a case-insensitive file system), which is renamed in place.
+Status RenameNoReplace(const std::string& from, const std::string& to);
+
+// Reads a text file line by line. Lines may end in CR LF or LF; the line end is not part of
+// the line. NUL bytes and lines of any length are kept as they are.
+class LineReader {
+ public:
+  static Result<LineReader> Open(const std::string& path);
+  LineReader(LineReader&& other) noexcept;
+  LineReader& operator=(LineReader&&) = delete;
+  LineReader(const LineReader&) = delete;
+  ~LineReader();
+  // Reads the next line into `line`; false at the end of the file or on a read error
+  // (status() then says which).
+  bool Next(std::string& line);
+  const Status& status() const { return status_; }
+
+ private:
+  LineReader(std::string path, FILE* f) : path_(std::move(path)), file_(f) {}
+  std::string path_;
+  FILE* file_ = nullptr;
+  char* buf_ = nullptr;
+  size_t cap_ = 0;
+  Status status_;
+};
+
+// "Cannot <verb> <path>: <reason of errno>".
+std::string ErrnoMessage(std::string_view verb, const std::string& path, int err);
+
+}  // namespace quorvin

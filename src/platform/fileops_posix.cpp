@@ -1,0 +1,309 @@
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/fileops.h"
+#include "platform/path.h"
+
+namespace quorvin {
+
+namespace {
+
+constexpr size_t kWriteBufferSize = 64 * 1024;
+
+mode_t CurrentUmask() {
+  mode_t m = umask(0);
+  umask(m);
+  return m;
+}
+
+}  // namespace
+
+std::string ErrnoMessage(std::string_view verb, const std::string& path, int err) {
+  std::string out = "Cannot ";
+  out.append(verb);
+  out.append(" ");
+  out.append(path);
+  out.append(": ");
+  out.append(std::strerror(err));
+  return out;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+bool IsFile(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsFolder(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+Result<uint64_t> FileLength(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
+    return Status::Io(ErrnoMessage("read", path, errno));
+  }
+  if (S_ISDIR(st.st_mode)) return Status::Io("Cannot read " + path + ": it is a folder");
+  return static_cast<uint64_t>(st.st_size);
+}
+
+Result<std::string> ReadWholeFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
+    return Status::Io(ErrnoMessage("open", path, errno));
+  }
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return Status::Io("Cannot read " + path + ": it is a folder");
+  }
+  std::string out;
+  char buf[64 * 1024];
+  while (true) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      ::close(fd);
+      return Status::Io(ErrnoMessage("read", path, err));
+    }
+    if (n == 0) break;
+    out.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return out;
+}
+
+Status CheckReplaceable(const std::string& path) {
+  if (path.empty()) return Status::InvalidInput("No file name was given");
+  std::string folder = FolderOf(path);
+  if (!IsFolder(folder)) return Status::NotFound("The folder " + folder + " does not exist");
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return Status::InvalidInput(path + " is a folder, not a file");
+    // The write bits decide, not access(): a run as root must not overwrite a file its owner
+    // marked read-only.
+    if ((st.st_mode & 0222) == 0) return Status::Io("The file " + path + " is read-only");
+  }
+  return Status::Ok();
+}
+
+AtomicFile::AtomicFile(std::string path, std::string temp_path, int fd)
+    : path_(std::move(path)), temp_path_(std::move(temp_path)), fd_(fd) {
+  buffer_.reserve(kWriteBufferSize);
+}
+
+AtomicFile::AtomicFile(AtomicFile&& other) noexcept
+    : path_(std::move(other.path_)),
+      temp_path_(std::move(other.temp_path_)),
+      fd_(other.fd_),
+      buffer_(std::move(other.buffer_)),
+      error_(std::move(other.error_)) {
+  other.fd_ = -1;
+  other.temp_path_.clear();
+}
+
+AtomicFile::~AtomicFile() {
+  if (fd_ >= 0) ::close(fd_);
+  if (!temp_path_.empty()) ::unlink(temp_path_.c_str());
+}
+
+Result<AtomicFile> AtomicFile::Create(const std::string& path) {
+  Status s = CheckReplaceable(path);
+  if (!s.ok()) return s;
+  std::string folder = FolderOf(path);
+  std::string temp = JoinPath(folder, "." + std::string(FileNameOf(path)) + ".quorvin-XXXXXX");
+  int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) return Status::Io(ErrnoMessage("write in the folder", folder, errno));
+  struct stat st;
+  mode_t mode = (::stat(path.c_str(), &st) == 0) ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
+  ::fchmod(fd, mode);
+  return AtomicFile(path, temp, fd);
+}
+
+Status AtomicFile::Flush() {
+  size_t done = 0;
+  while (done < buffer_.size()) {
+    ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Status::Io(ErrnoMessage("write", path_, errno));
+    }
+    done += static_cast<size_t>(n);
+  }
+  buffer_.clear();
+  return Status::Ok();
+}
+
+Status AtomicFile::Write(std::string_view bytes) {
+  if (!error_.ok()) return error_;
+  if (fd_ < 0) return Status::Io("Cannot write " + path_ + ": the file is already closed");
+  if (buffer_.size() + bytes.size() > kWriteBufferSize) {
+    error_ = Flush();
+    if (!error_.ok()) return error_;
+  }
+  if (bytes.size() >= kWriteBufferSize) {
+    buffer_.assign(bytes);
+    error_ = Flush();
+    return error_;
+  }
+  buffer_.append(bytes);
+  return Status::Ok();
+}
+
+Status AtomicFile::WriteLine(std::string_view line) {
+  Status s = Write(line);
+  if (!s.ok()) return s;
+  return Write("\r\n");
+}
+
+Status AtomicFile::Commit() {
+  if (!error_.ok()) return error_;
+  if (fd_ < 0) return Status::Io("Cannot write " + path_ + ": the file is already closed");
+  Status s = Flush();
+  if (!s.ok()) return s;
+  if (::fsync(fd_) != 0) return Status::Io(ErrnoMessage("write", path_, errno));
+  int rc = ::close(fd_);
+  fd_ = -1;
+  if (rc != 0) return Status::Io(ErrnoMessage("write", path_, errno));
+  if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
+    return Status::Io(ErrnoMessage("replace", path_, errno));
+  }
+  temp_path_.clear();
+  return Status::Ok();
+}
+
+Status WriteFileAtomic(const std::string& path, std::string_view content) {
+  auto file = AtomicFile::Create(path);
+  if (!file.ok()) return file.status();
+  Status s = file->Write(content);
+  if (!s.ok()) return s;
+  return file->Commit();
+}
+
+Status CopyFileAtomic(const std::string& from, const std::string& to) {
+  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) {
+    if (errno == ENOENT) return Status::NotFound("The file " + from + " does not exist");
+    return Status::Io(ErrnoMessage("open", from, errno));
+  }
+  struct stat st;
+  if (::fstat(in, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(in);
+    return Status::Io("Cannot copy " + from + ": it is a folder");
+  }
+  auto out = AtomicFile::Create(to);
+  if (!out.ok()) {
+    ::close(in);
+    return out.status();
+  }
+  std::string buf(256 * 1024, '\0');
+  while (true) {
+    ssize_t n = ::read(in, buf.data(), buf.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      ::close(in);
+      return Status::Io(ErrnoMessage("read", from, err));
+    }
+    if (n == 0) break;
+    Status s = out->Write(std::string_view(buf.data(), static_cast<size_t>(n)));
+    if (!s.ok()) {
+      ::close(in);
+      return s;
+    }
+  }
+  ::close(in);
+  return out->Commit();
+}
+
+Status DeleteFile(const std::string& path) {
+  if (::unlink(path.c_str()) != 0) return Status::Io(ErrnoMessage("delete", path, errno));
+  return Status::Ok();
+}
+
+Status RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return Status::Ok();
+  }
+  int err = errno;
+  if (err == EINVAL || err == ENOSYS || err == ENOTSUP) {
+    // The file system has no no-replace rename: a hard link refuses an existing name just
+    // as well, and the old name goes only once the new one is in place.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+      if (::unlink(from.c_str()) != 0) return Status::Io(ErrnoMessage("rename", from, errno));
+      return Status::Ok();
+    }
+    err = errno;
+  }
+  if (err == EEXIST) {
+    struct stat a, b;
+    if (::stat(from.c_str(), &a) == 0 && ::stat(to.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+        a.st_ino == b.st_ino) {
+      // One file under two spellings: a case-insensitive file system. Rename in place.
+      if (::rename(from.c_str(), to.c_str()) == 0) return Status::Ok();
+      return Status::Io(ErrnoMessage("rename", from, errno));
+    }
+    return Status::Refused("Cannot rename " + from + ": " + to + " already exists");
+  }
+  if (err == ENOENT && !Exists(from)) return Status::NotFound("The file " + from + " no longer exists");
+  return Status::Io(ErrnoMessage("rename", from, err));
+}
+
+Result<LineReader> LineReader::Open(const std::string& path) {
+  if (IsFolder(path)) return Status::Io("Cannot read " + path + ": it is a folder");
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
+    return Status::Io(ErrnoMessage("open", path, errno));
+  }
+  return LineReader(path, f);
+}
+
+LineReader::LineReader(LineReader&& other) noexcept
+    : path_(std::move(other.path_)),
+      file_(other.file_),
+      buf_(other.buf_),
+      cap_(other.cap_),
+      status_(std::move(other.status_)) {
+  other.file_ = nullptr;
+  other.buf_ = nullptr;
+  other.cap_ = 0;
+}
+
+LineReader::~LineReader() {
+  if (file_ != nullptr) std::fclose(file_);
+  std::free(buf_);
+}
+
+bool LineReader::Next(std::string& line) {
+  if (file_ == nullptr) return false;
+  ssize_t n = ::getline(&buf_, &cap_, file_);
+  if (n < 0) {
+    if (std::ferror(file_)) status_ = Status::Io(ErrnoMessage("read", path_, errno));
+    return false;
+  }
+  size_t len = static_cast<size_t>(n);
+  if (len > 0 && buf_[len - 1] == '\n') {
+    --len;
+    if (len > 0 && buf_[len - 1] == '\r') --len;
+  }
+  line.assign(buf_, len);
+  return true;
+}
+
+}  // namespace quorvin

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace quorvin {
+
+// Matches a file name against a wildcard pattern without regard to letter case. "*" stands
+// for any run of characters, "?" for one; a pattern ending in ".*" also matches names with no
+// "." at all, so "*.*" matches every name.
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+
+// Lists the names (without folder) of the ordinary files of `folder` that match `pattern`,
+// sorted by name without regard to letter case. Folders and hidden files (names beginning
+// with ".") are left out. The list is a snapshot taken at the call.
+// NotFound when the folder does not exist, Io when it cannot be read.
+Result<std::vector<std::string>> ListFolder(const std::string& folder, std::string_view pattern);
+
+}  // namespace quorvin

@@ -1,0 +1,81 @@
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+
+#include "platform/fileops.h"
+#include "platform/folder.h"
+#include "platform/path.h"
+#include "platform/text.h"
+
+namespace quorvin {
+
+namespace {
+
+bool MatchFrom(std::string_view p, std::string_view n) {
+  // Iterative matcher with one backtrack point: linear in practice, no recursion depth.
+  size_t pi = 0, ni = 0, star = std::string_view::npos, mark = 0;
+  while (ni < n.size()) {
+    if (pi < p.size() && (p[pi] == '?' || ToUpperAscii(p[pi]) == ToUpperAscii(n[ni]))) {
+      ++pi;
+      ++ni;
+    } else if (pi < p.size() && p[pi] == '*') {
+      star = pi++;
+      mark = ni;
+    } else if (star != std::string_view::npos) {
+      pi = star + 1;
+      ni = ++mark;
+    } else {
+      return false;
+    }
+  }
+  while (pi < p.size() && p[pi] == '*') ++pi;
+  return pi == p.size();
+}
+
+}  // namespace
+
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  if (MatchFrom(pattern, name)) return true;
+  if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
+      name.find('.') == std::string_view::npos) {
+    return MatchFrom(pattern.substr(0, pattern.size() - 2), name);
+  }
+  return false;
+}
+
+Result<std::vector<std::string>> ListFolder(const std::string& folder, std::string_view pattern) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      return Status::NotFound("The folder " + folder + " does not exist");
+    }
+    return Status::Io(ErrnoMessage("list the folder", folder, errno));
+  }
+  std::vector<std::string> names;
+  while (true) {
+    errno = 0;
+    dirent* e = ::readdir(dir);
+    if (e == nullptr) {
+      if (errno != 0) {
+        int err = errno;
+        ::closedir(dir);
+        return Status::Io(ErrnoMessage("list the folder", folder, err));
+      }
+      break;
+    }
+    std::string_view name = e->d_name;
+    if (name.empty() || name[0] == '.') continue;
+    if (!WildcardMatch(pattern, name)) continue;
+    bool regular = e->d_type == DT_REG;
+    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) regular = IsFile(JoinPath(folder, name));
+    if (regular) names.emplace_back(name);
+  }
+  ::closedir(dir);
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return LessIgnoreCase(a, b); });
+  return names;
+}
+
+}  // namespace quorvin

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// Every rule about how paths are written lives here, so that a build for a platform with
+// another separator changes this file alone.
+namespace quorvin {
+
+#ifdef _WIN32
+inline constexpr char kPathSep = '\\';
+#else
+inline constexpr char kPathSep = '/';
+#endif
+
+bool IsPathSep(char c);
+bool EndsWithSep(std::string_view path);
+// The folder with one separator at its end; a folder written with or without it names the
+// same folder. An empty text stays empty.
+std::string WithTrailingSep(std::string_view folder);
+// The folder without separators at its end (the root keeps its one separator).
+std::string WithoutTrailingSep(std::string_view folder);
+// folder + separator + name, adding the separator only when the folder lacks one.
+std::string JoinPath(std::string_view folder, std::string_view name);
+// The part after the last separator (the whole text when there is none).
+std::string_view FileNameOf(std::string_view path);
+// The folder part, without its trailing separator; "." when the path holds no separator.
+std::string FolderOf(std::string_view path);
+// True for a name that stays inside its folder when joined to it: not empty, not "." or
+// "..", and free of separators and NUL bytes.
+bool IsPlainFileName(std::string_view name);
+
+}  // namespace quorvin

@@ -1,0 +1,194 @@
+#include "platform/profile.h"
+
+#include "platform/fileops.h"
+#include "platform/text.h"
+
+namespace quorvin {
+
+namespace {
+
+constexpr std::string_view kCrLfEol = "\r\n";
+constexpr std::string_view kLfEol = "\n";
+constexpr std::string_view kNoEol = "";
+
+std::string_view TrimSpace(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t')) --e;
+  return s.substr(b, e - b);
+}
+
+}  // namespace
+
+std::optional<std::string_view> ProfileSectionOf(std::string_view line) {
+  std::string_view t = TrimSpace(line);
+  if (t.empty() || t[0] != '[') return std::nullopt;
+  size_t close = t.find(']');
+  return TrimSpace(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+}
+
+std::optional<std::string_view> ProfileKeyOf(std::string_view line) {
+  size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return std::nullopt;
+  std::string_view key = TrimSpace(line.substr(0, eq));
+  if (key.empty() || key[0] == '[') return std::nullopt;
+  return key;
+}
+
+std::string ProfileValueOf(std::string_view line) {
+  size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return std::string();
+  std::string_view v = TrimSpace(line.substr(eq + 1));
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
+    v = v.substr(1, v.size() - 2);
+  }
+  return std::string(v);
+}
+
+ProfileFile::ProfileFile() { sections_.emplace_back(); }
+
+void ProfileFile::AddLine(std::string text, std::string_view eol) {
+  if (auto name = ProfileSectionOf(text)) {
+    Section s;
+    s.has_header = true;
+    s.name_upper = ToUpperAscii(*name);
+    section_index_.emplace(s.name_upper, sections_.size());
+    sections_.push_back(std::move(s));
+  } else if (auto key = ProfileKeyOf(text)) {
+    Section& s = sections_.back();
+    s.keys.emplace(ToUpperAscii(*key), s.lines.size());
+  }
+  sections_.back().lines.push_back(Line{std::move(text), eol});
+}
+
+ProfileFile ProfileFile::Parse(std::string_view bytes) {
+  ProfileFile p;
+  size_t start = 0;
+  while (start < bytes.size()) {
+    size_t nl = bytes.find('\n', start);
+    if (nl == std::string_view::npos) {
+      p.AddLine(std::string(bytes.substr(start)), kNoEol);
+      break;
+    }
+    bool cr = nl > start && bytes[nl - 1] == '\r';
+    p.AddLine(std::string(bytes.substr(start, nl - start - (cr ? 1 : 0))), cr ? kCrLfEol : kLfEol);
+    start = nl + 1;
+  }
+  return p;
+}
+
+Result<ProfileFile> ProfileFile::Load(const std::string& path) {
+  auto bytes = ReadWholeFile(path);
+  if (!bytes.ok()) {
+    if (bytes.status().kind() == ErrorKind::kNotFound) return ProfileFile();
+    return bytes.status();
+  }
+  return Parse(*bytes);
+}
+
+const ProfileFile::Section* ProfileFile::FindSection(std::string_view name) const {
+  auto it = section_index_.find(ToUpperAscii(TrimSpace(name)));
+  return it == section_index_.end() ? nullptr : &sections_[it->second];
+}
+
+std::optional<std::string> ProfileFile::Get(std::string_view section, std::string_view key) const {
+  const Section* s = FindSection(section);
+  if (s == nullptr) return std::nullopt;
+  auto it = s->keys.find(ToUpperAscii(TrimSpace(key)));
+  if (it == s->keys.end()) return std::nullopt;
+  return ProfileValueOf(s->lines[it->second].text);
+}
+
+void ProfileFile::EndLastLine() {
+  for (auto it = sections_.rbegin(); it != sections_.rend(); ++it) {
+    if (!it->lines.empty()) {
+      if (it->lines.back().eol.empty()) it->lines.back().eol = kCrLfEol;
+      return;
+    }
+  }
+}
+
+Status ProfileFile::Set(std::string_view section, std::string_view key, std::string_view value) {
+  auto has_break = [](std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; };
+  std::string_view k = TrimSpace(key);
+  if (k.empty() || k.find('=') != std::string_view::npos || k[0] == '[' || has_break(k) ||
+      has_break(value) || has_break(section) || TrimSpace(section).empty()) {
+    return Status::InvalidInput("Cannot store the key \"" + std::string(key) + "\" in section [" +
+                                std::string(section) + "]: it holds a character a profile line cannot");
+  }
+  std::string line = std::string(k) + "=" + std::string(value);
+  std::string key_upper = ToUpperAscii(k);
+  auto it = section_index_.find(ToUpperAscii(TrimSpace(section)));
+  if (it == section_index_.end()) {
+    EndLastLine();
+    AddLine("[" + std::string(TrimSpace(section)) + "]", kCrLfEol);
+    AddLine(std::move(line), kCrLfEol);
+    return Status::Ok();
+  }
+  Section& s = sections_[it->second];
+  auto kit = s.keys.find(key_upper);
+  if (kit != s.keys.end()) {
+    s.lines[kit->second].text = std::move(line);
+    return Status::Ok();
+  }
+  // New keys go after the section's last non-empty line, ahead of the blank lines that
+  // usually separate it from the next section. Only blank lines move, and they hold no key.
+  size_t at = s.lines.size();
+  while (at > 1 && TrimSpace(s.lines[at - 1].text).empty()) --at;
+  if (at > 0 && s.lines[at - 1].eol.empty()) s.lines[at - 1].eol = kCrLfEol;
+  s.lines.insert(s.lines.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(line), kCrLfEol});
+  s.keys.emplace(key_upper, at);
+  return Status::Ok();
+}
+
+std::string ProfileFile::Serialize() const {
+  std::string out;
+  for (const Section& s : sections_) {
+    for (const Line& l : s.lines) {
+      out.append(l.text);
+      out.append(l.eol);
+    }
+  }
+  return out;
+}
+
+Status ProfileFile::Save(const std::string& path) const { return WriteFileAtomic(path, Serialize()); }
+
+Result<std::string> ReadProfileString(const std::string& path, std::string_view section,
+                                      std::string_view key) {
+  auto p = ProfileFile::Load(path);
+  if (!p.ok()) return p.status();
+  return p->Get(section, key).value_or(std::string());
+}
+
+Status WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
+                          std::string_view value) {
+  auto p = ProfileFile::Load(path);
+  if (!p.ok()) return p.status();
+  Status s = p->Set(section, key, value);
+  if (!s.ok()) return s;
+  return p->Save(path);
+}
+
+Result<std::unordered_map<std::string, std::string>> ReadProfileSection(const std::string& path,
+                                                                        std::string_view section) {
+  auto reader = LineReader::Open(path);
+  if (!reader.ok()) return reader.status();
+  std::unordered_map<std::string, std::string> out;
+  std::string wanted = ToUpperAscii(TrimSpace(section));
+  bool inside = false;
+  std::string line;
+  while (reader->Next(line)) {
+    if (auto name = ProfileSectionOf(line)) {
+      if (inside) break;  // only the first section of the name counts
+      inside = EqualsIgnoreCase(*name, wanted);
+      continue;
+    }
+    if (!inside) continue;
+    if (auto key = ProfileKeyOf(line)) out.emplace(ToUpperAscii(*key), ProfileValueOf(line));
+  }
+  if (!reader->status().ok()) return reader->status();
+  return out;
+}
+
+}  // namespace quorvin

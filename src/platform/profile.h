@@ -1,0 +1,77 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/status.h"
+
+// Private-profile (INI) files, read and written the way the emulator and the front end expect:
+// "[section]" lines, "key=value" entries, section and key names matched without regard to
+// letter case, the first section and the first key of a name counting. Keys are matched with
+// the blanks around them removed; values come back without surrounding blanks and without one
+// pair of quotes enclosing the whole value, and are never cut short.
+namespace quorvin {
+
+// A profile file held in memory. Every line that a Set does not change is kept byte for byte,
+// line ends (CR LF, LF, or none on the last line) included.
+class ProfileFile {
+ public:
+  ProfileFile();
+  static ProfileFile Parse(std::string_view bytes);
+  // Loads `path`; a missing file gives an empty profile. Io when the file cannot be read.
+  static Result<ProfileFile> Load(const std::string& path);
+
+  // The value, or nullopt when the section or key is missing.
+  std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+  // Sets the key: an existing key line is replaced where it stands, a new key goes after the
+  // last entry of its section, a new section goes at the end of the file. New lines end in
+  // CR LF. InvalidInput when the key is empty or holds "=", or either text holds a line break.
+  Status Set(std::string_view section, std::string_view key, std::string_view value);
+
+  std::string Serialize() const;
+  // Writes the file atomically.
+  Status Save(const std::string& path) const;
+
+ private:
+  struct Line {
+    std::string text;
+    std::string_view eol;  // "\r\n", "\n" or "" (last line without an end)
+  };
+  struct Section {
+    bool has_header = false;
+    std::string name_upper;
+    std::vector<Line> lines;  // the header line first, when there is one
+    std::unordered_map<std::string, size_t> keys;  // upper-cased key -> index in lines
+  };
+  void AddLine(std::string text, std::string_view eol);
+  void EndLastLine();
+  const Section* FindSection(std::string_view name) const;
+  std::vector<Section> sections_;
+  std::unordered_map<std::string, size_t> section_index_;  // first section of each name
+};
+
+// The key part of an entry line with blanks around it removed, or nullopt for a line that is
+// no entry.
+std::optional<std::string_view> ProfileKeyOf(std::string_view line);
+// The value part of an entry line as a lookup returns it.
+std::string ProfileValueOf(std::string_view line);
+// The section name of a "[name]" line, or nullopt.
+std::optional<std::string_view> ProfileSectionOf(std::string_view line);
+
+// Reads one value; the empty text when the file, section or key is missing.
+// Io when the file exists but cannot be read.
+Result<std::string> ReadProfileString(const std::string& path, std::string_view section,
+                                      std::string_view key);
+// Sets one value and rewrites the file atomically; creates the file when missing.
+Status WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
+                          std::string_view value);
+
+// Reads the first section of the name whole, in one pass over the file, into a map from the
+// upper-cased key to its value (first key of a name wins). NotFound when the file is missing.
+Result<std::unordered_map<std::string, std::string>> ReadProfileSection(const std::string& path,
+                                                                        std::string_view section);
+
+}  // namespace quorvin

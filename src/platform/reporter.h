@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace quorvin {
+
+// Where the stages send what the user sees: the status line, modal messages, and reports of
+// things skipped. The window shows them in its controls; the headless program on stderr.
+class Reporter {
+ public:
+  virtual ~Reporter() = default;
+  // The status line: "Status:  ..." texts of the stages.
+  virtual void SetStatus(std::string_view text) = 0;
+  // A status text about one file of many (`done` of `total` files finished before it).
+  virtual void SetFileStatus(std::string_view text, size_t done, size_t total) {
+    (void)done;
+    (void)total;
+    SetStatus(text);
+  }
+  // A modal message box with one OK button.
+  virtual void Message(std::string_view title, std::string_view text) = 0;
+  // Something the run skipped or could not do but went on after (a file left alone, a step
+  // that could not run). The text names the file or folder.
+  virtual void Warning(std::string_view text) = 0;
+};
+
+// A reporter that drops everything; for callers that have no one to tell.
+class NullReporter : public Reporter {
+ public:
+  void SetStatus(std::string_view) override {}
+  void Message(std::string_view, std::string_view) override {}
+  void Warning(std::string_view) override {}
+};
+
+}  // namespace quorvin

@@ -1,0 +1,93 @@
+#include "platform/text.h"
+
+#include <algorithm>
+
+namespace quorvin {
+
+std::string_view TrimBlanks(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && s[b] == ' ') ++b;
+  while (e > b && s[e - 1] == ' ') --e;
+  return s.substr(b, e - b);
+}
+
+char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+std::string ToUpperAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = ToUpperAscii(c);
+  return out;
+}
+
+bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (ToUpperAscii(a[i]) != ToUpperAscii(b[i])) return false;
+  }
+  return true;
+}
+
+bool LessIgnoreCase(std::string_view a, std::string_view b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    auto x = static_cast<unsigned char>(ToUpperAscii(a[i]));
+    auto y = static_cast<unsigned char>(ToUpperAscii(b[i]));
+    if (x != y) return x < y;
+  }
+  if (a.size() != b.size()) return a.size() < b.size();
+  return a < b;
+}
+
+bool EndsWithIgnoreCase(std::string_view s, std::string_view suffix) {
+  return s.size() >= suffix.size() && EqualsIgnoreCase(s.substr(s.size() - suffix.size()), suffix);
+}
+
+std::vector<std::string> Split(std::string_view s, char sep) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (true) {
+    size_t pos = s.find(sep, start);
+    if (pos == std::string_view::npos) {
+      out.emplace_back(s.substr(start));
+      return out;
+    }
+    out.emplace_back(s.substr(start, pos - start));
+    start = pos + 1;
+  }
+}
+
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to) {
+  if (from.empty()) return std::string(s);
+  std::string out;
+  size_t start = 0;
+  while (true) {
+    size_t pos = s.find(from, start);
+    if (pos == std::string_view::npos) break;
+    out.append(s.substr(start, pos - start));
+    out.append(to);
+    start = pos + from.size();
+  }
+  out.append(s.substr(start));
+  return out;
+}
+
+std::string RemoveChars(std::string_view s, std::string_view chars) {
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s) {
+    if (chars.find(c) == std::string_view::npos) out.push_back(c);
+  }
+  return out;
+}
+
+std::string QuoteIfBlank(std::string_view s) {
+  if (s.find(' ') == std::string_view::npos) return std::string(s);
+  std::string out;
+  out.reserve(s.size() + 2);
+  out.push_back('"');
+  out.append(s);
+  out.push_back('"');
+  return out;
+}
+
+}  // namespace quorvin

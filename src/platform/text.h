@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Text rules shared by every stage. Texts are 8-bit strings taken as they stand; only ASCII
+// letters fold when a comparison ignores case, and "trim" removes blanks (0x20) only.
+namespace quorvin {
+
+inline constexpr std::string_view kCrLf = "\r\n";
+
+std::string_view TrimBlanks(std::string_view s);
+std::string ToUpperAscii(std::string_view s);
+char ToUpperAscii(char c);
+bool EqualsIgnoreCase(std::string_view a, std::string_view b);
+// Orders names as a case-insensitive listing does; names equal but for case fall back to
+// byte order so that the order is total.
+bool LessIgnoreCase(std::string_view a, std::string_view b);
+bool EndsWithIgnoreCase(std::string_view s, std::string_view suffix);
+// Splits at every `sep`, keeping empty pieces: "a;;b;" gives "a", "", "b", "".
+std::vector<std::string> Split(std::string_view s, char sep);
+// Replaces every non-overlapping occurrence of `from`, scanning from the left. An empty
+// `from` replaces nothing.
+std::string ReplaceAll(std::string_view s, std::string_view from, std::string_view to);
+// Removes every occurrence of each character of `chars`.
+std::string RemoveChars(std::string_view s, std::string_view chars);
+// The text in double quotes when it holds a blank, otherwise unchanged.
+std::string QuoteIfBlank(std::string_view s);
+
+}  // namespace quorvin

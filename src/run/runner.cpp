@@ -1,0 +1,138 @@
+#include "run/runner.h"
+
+#include "dat/scan.h"
+#include "platform/fileops.h"
+#include "platform/folder.h"
+#include "platform/path.h"
+#include "platform/text.h"
+#include "presets/preset_file.h"
+
+namespace quorvin {
+
+Runner::Runner(std::string program_folder, Reporter& reporter)
+    : program_folder_(std::move(program_folder)), reporter_(reporter) {}
+
+std::string Runner::TempDatPath() const { return JoinPath(program_folder_, "tempdat.dat"); }
+std::string Runner::PresetsFolder() const { return JoinPath(program_folder_, "presets"); }
+std::string Runner::ConversionsFolder() const { return JoinPath(program_folder_, "conversions"); }
+
+void Runner::SetStatus(std::string_view text) { reporter_.SetStatus(text); }
+
+Status Runner::Fail(Status status) {
+  reporter_.Message(status.Title(), status.message());
+  return status;
+}
+
+Status Runner::DataMissing(std::string_view text) {
+  reporter_.Message("Data Missing", text);
+  return Status::InvalidInput(std::string(text));
+}
+
+Status Runner::StartCommand() {
+  RunSettings& s = settings;
+  if (s.txtRom.empty()) return DataMissing("Rom Paths is a required Field, Fill it out Please");
+  if (s.txtExtension.empty()) {
+    return DataMissing("The Extension is a required Field, Fill it out Please");
+  }
+  if (s.txtExtension[0] != '.') s.txtExtension.insert(0, ".");
+  if (s.txtOutput.empty()) s.txtOutput = JoinPath(program_folder_, "default.dat");
+  const SystemBox& box = s.cmbHName;
+  if (box.text == kSystemHint ||
+      (box.selected && *box.selected < box.list.size() && box.list[*box.selected] == kSystemHint)) {
+    return DataMissing("The Header Name is a required Field, Fill it out Please");
+  }
+  const std::string system = SystemName(s);
+  if (s.txtDesc.empty()) s.txtDesc = system;
+  if (s.txtAuthor.empty()) s.txtAuthor = std::string(kDefaultAuthor);
+
+  // Find an unusable output path before the scan, not after minutes of checksumming.
+  Status out_ok = CheckReplaceable(s.txtOutput);
+  if (!out_ok.ok()) return Fail(Status(out_ok));
+
+  SetStatus("Status:  Allocating Temporary Dat");
+  const std::string temp_dat = TempDatPath();
+  Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension}, temp_dat, reporter_);
+  if (st.kind() == ErrorKind::kRefused) return st;  // MakeDat has shown its message
+  if (!st.ok()) return Fail(st);
+  SetStatus("Status:  Inital Dat Creation Complete");
+
+  if (s.txtMessPath.empty() || !IsFolder(s.txtMessPath)) {
+    Skipmess = true;
+    SetStatus("Status:  Mess Mode Skipped, Finalizing Dat");
+    st = CopyFileAtomic(temp_dat, s.txtOutput);
+    if (!st.ok()) return Fail(st);
+  } else {
+    Skipmess = false;
+    CrcDatabasePath = JoinPath(JoinPath(s.txtMessPath, "crc"), system + ".crc");
+    st = CopyFileAtomic(temp_dat, s.txtOutput);
+    if (!st.ok()) return Fail(st);
+  }
+
+  SetStatus("Status:  Done");
+  if (NeedsSaved) {
+    st = SaveSettingsAsPreset();
+    if (!st.ok()) return st;
+  }
+  return Status::Ok();
+}
+
+Status Runner::RevertCommand() {
+  SetStatus("Status:  Reversion Complete");
+  return Status::Ok();
+}
+
+void Runner::SetMessPath(std::string path) {
+  settings.txtMessPath = std::move(path);
+  RefillSystemList();
+}
+
+void Runner::RefillSystemList() {
+  if (settings.txtMessPath.empty()) return;
+  auto files = ListFolder(JoinPath(settings.txtMessPath, "crc"), "*.crc");
+  if (!files.ok()) return;  // the list keeps what it had
+  SystemBox& box = settings.cmbHName;
+  box.list.clear();
+  box.selected.reset();
+  for (const std::string& f : *files) box.list.push_back(f.substr(0, f.size() - 4));
+}
+
+Status Runner::SavePreset(std::string_view name) {
+  Status s = SavePresetFile(PresetsFolder(), name, settings);
+  if (!s.ok()) return s;
+  return RefreshPresets();
+}
+
+Status Runner::LoadPreset(std::string_view name) {
+  Status s = CheckPresetName(name);
+  if (!s.ok()) return s;
+  const std::string path = PresetPath(PresetsFolder(), name);
+  if (!IsFile(path)) {
+    return Status::NotFound("There is no preset named \"" + std::string(name) + "\" (" + path + ")");
+  }
+  auto bytes = ReadWholeFile(path);
+  if (!bytes.ok()) return bytes.status();
+  auto parsed = ParsePreset(*bytes, "the preset file " + path, settings);
+  if (!parsed.ok()) return parsed.status();
+  const std::string mess = parsed->txtMessPath;
+  settings = std::move(parsed).value();
+  SetMessPath(mess);
+  return Status::Ok();
+}
+
+Status Runner::SaveSettingsAsPreset() {
+  Status s = SavePreset(SystemName(settings));
+  if (!s.ok()) return Fail(s);
+  return s;
+}
+
+Status Runner::RefreshPresets() {
+  auto names = ListPresets(PresetsFolder());
+  if (!names.ok()) {
+    presets.clear();
+    return names.status();
+  }
+  presets = std::move(names).value();
+  return Status::Ok();
+}
+
+}  // namespace quorvin

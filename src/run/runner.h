@@ -1,0 +1,70 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/reporter.h"
+#include "platform/status.h"
+#include "run/settings.h"
+
+namespace quorvin {
+
+// The program's run object: the settings, the state that lives from one command to the next,
+// and the commands themselves (Start, Revert, presets). The window and the headless program
+// each own one; it shows everything through its Reporter.
+class Runner {
+ public:
+  // `program_folder` holds tempdat.dat, default.dat, presets/ and conversions/.
+  Runner(std::string program_folder, Reporter& reporter);
+
+  RunSettings settings;
+  // Started from a command line: a completed run ends the program.
+  bool SilentMode = false;
+  // The command line asked for "-save": a completed run saves the settings as a preset.
+  bool NeedsSaved = false;
+  // The MESS stage of the last run was skipped.
+  bool Skipmess = false;
+  // The current system's MESS CRC database path; set by a run's MESS stage and by Revert.
+  std::string CrcDatabasePath;
+  // The preset names found at the last refresh.
+  std::vector<std::string> presets;
+
+  const std::string& program_folder() const { return program_folder_; }
+  std::string TempDatPath() const;
+  std::string PresetsFolder() const;
+  std::string ConversionsFolder() const;
+
+  // The Start command: checks and completes the settings, then runs every stage in order.
+  // Every failure has been shown as a message box before it is returned: InvalidInput for
+  // the "Data Missing" checks, Refused for zipped ROMs, others for files that failed.
+  Status StartCommand();
+  // The Revert command: gives the system's renamed files their earlier names back.
+  Status RevertCommand();
+
+  // Sets the MESS folder and refills the system list from its crc folder.
+  void SetMessPath(std::string path);
+  // Refills the system list from the MESS crc folder; keeps the list when it cannot be read.
+  void RefillSystemList();
+
+  // Saves the settings as a preset of that name and refreshes the preset list.
+  Status SavePreset(std::string_view name);
+  // Loads a preset into the settings. NotFound when there is no such preset, Corrupt when the
+  // file is not a preset (the settings are then left as they were).
+  Status LoadPreset(std::string_view name);
+  // The save command: saves the settings as the preset named after the system.
+  Status SaveSettingsAsPreset();
+  Status RefreshPresets();
+
+  // Shows a message box for a failed status and returns it.
+  Status Fail(Status status);
+  void SetStatus(std::string_view text);
+  Reporter& reporter() { return reporter_; }
+
+ private:
+  Status DataMissing(std::string_view text);
+  std::string program_folder_;
+  Reporter& reporter_;
+};
+
+}  // namespace quorvin

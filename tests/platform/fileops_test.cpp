@@ -1,0 +1,117 @@
+#include "platform/fileops.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "test_util.h"
+
+namespace quorvin {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+TEST(AtomicFileTest, CommitReplacesAndDiscardKeepsTheOldFile) {
+  TempDir dir;
+  const std::string path = dir / "out.dat";
+  WriteFile(path, "old");
+  {
+    auto f = AtomicFile::Create(path);
+    ASSERT_TRUE(f.ok());
+    ASSERT_TRUE(f->WriteLine("new").ok());
+    EXPECT_EQ(ReadFile(path), "old");  // nothing shows before the commit
+  }
+  EXPECT_EQ(ReadFile(path), "old");
+  EXPECT_EQ(test::FolderEntries(dir.path()), std::vector<std::string>{"out.dat"});
+  {
+    auto f = AtomicFile::Create(path);
+    ASSERT_TRUE(f.ok());
+    ASSERT_TRUE(f->Write(std::string(200000, 'x')).ok());  // past the buffer
+    ASSERT_TRUE(f->WriteLine("end").ok());
+    ASSERT_TRUE(f->Commit().ok());
+  }
+  EXPECT_EQ(ReadFile(path), std::string(200000, 'x') + "end\r\n");
+  EXPECT_EQ(test::FolderEntries(dir.path()), std::vector<std::string>{"out.dat"});
+}
+
+TEST(AtomicFileTest, KeepsThePermissionsOfTheReplacedFile) {
+  TempDir dir;
+  const std::string path = dir / "f";
+  WriteFile(path, "a");
+  ::chmod(path.c_str(), 0640);
+  ASSERT_TRUE(WriteFileAtomic(path, "b").ok());
+  struct stat st;
+  ::stat(path.c_str(), &st);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST(AtomicFileTest, RefusesUnusableTargetsWithTheirPath) {
+  TempDir dir;
+  WriteFile(dir / "ro", "keep");
+  test::MakeReadOnly(dir / "ro");
+  test::MakeDir(dir / "sub");
+  struct Case {
+    std::string path;
+    ErrorKind kind;
+    std::string message;
+  } cases[] = {
+      {dir / "ro", ErrorKind::kIo, "The file " + dir / "ro" + " is read-only"},
+      {dir / "sub", ErrorKind::kInvalidInput, dir / "sub" + " is a folder, not a file"},
+      {dir / "nope/x.dat", ErrorKind::kNotFound, "The folder " + dir / "nope" + " does not exist"},
+  };
+  for (const Case& c : cases) {
+    Status s = WriteFileAtomic(c.path, "new");
+    EXPECT_EQ(s.kind(), c.kind) << c.path;
+    EXPECT_EQ(s.message(), c.message);
+  }
+  EXPECT_EQ(ReadFile(dir / "ro"), "keep");
+}
+
+TEST(CopyFileTest, CopiesWholeOrNotAtAll) {
+  TempDir dir;
+  WriteFile(dir / "a", std::string(1 << 20, 'q'));
+  ASSERT_TRUE(CopyFileAtomic(dir / "a", dir / "b").ok());
+  EXPECT_EQ(ReadFile(dir / "b"), ReadFile(dir / "a"));
+  WriteFile(dir / "b", "old");
+  Status s = CopyFileAtomic(dir / "missing", dir / "b");
+  EXPECT_EQ(s.kind(), ErrorKind::kNotFound);
+  EXPECT_EQ(ReadFile(dir / "b"), "old");
+}
+
+TEST(RenameTest, NeverReplacesAnotherFile) {
+  TempDir dir;
+  WriteFile(dir / "a.nes", "A");
+  WriteFile(dir / "b.nes", "B");
+  Status s = RenameNoReplace(dir / "a.nes", dir / "b.nes");
+  EXPECT_EQ(s.kind(), ErrorKind::kRefused);
+  EXPECT_EQ(s.message(), "Cannot rename " + dir / "a.nes" + ": " + dir / "b.nes" + " already exists");
+  EXPECT_EQ(ReadFile(dir / "a.nes"), "A");
+  EXPECT_EQ(ReadFile(dir / "b.nes"), "B");
+  ASSERT_TRUE(RenameNoReplace(dir / "a.nes", dir / "C.nes").ok());
+  EXPECT_EQ(ReadFile(dir / "C.nes"), "A");
+  EXPECT_EQ(RenameNoReplace(dir / "gone", dir / "x").kind(), ErrorKind::kNotFound);
+}
+
+TEST(LineReaderTest, ReadsCrLfAndLfAlikeAndKeepsNulAndLongLines) {
+  TempDir dir;
+  std::string long_line(3 << 20, 'L');
+  WriteFile(dir / "t", std::string("a\r\nb\nc\0d\r\n", 10) + long_line + "\n\r\nlast");
+  auto r = LineReader::Open(dir / "t");
+  ASSERT_TRUE(r.ok());
+  std::vector<std::string> lines;
+  std::string line;
+  while (r->Next(line)) lines.push_back(line);
+  EXPECT_TRUE(r->status().ok());
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[0], "a");
+  EXPECT_EQ(lines[1], "b");
+  EXPECT_EQ(lines[2], std::string("c\0d", 3));
+  EXPECT_TRUE(lines[3] == long_line);  // not printed: 3 MiB
+  EXPECT_EQ(lines[4], "");
+  EXPECT_EQ(lines[5], "last");
+  EXPECT_EQ(LineReader::Open(dir / "none").status().kind(), ErrorKind::kNotFound);
+}
+
+}  // namespace
+}  // namespace quorvin

@@ -1,0 +1,87 @@
+#include "platform/profile.h"
+
+#include <gtest/gtest.h>
+
+#include "test_util.h"
+
+namespace quorvin {
+namespace {
+
+TEST(ProfileTest, ReadsWithTheReaderMatchingRules) {
+  ProfileFile p = ProfileFile::Parse(
+      "here\n[NES]\n3795b948 = Game A | 1987\nKEY=\"quoted\"\nk2='single'\nk3=\"unbalanced\n"
+      "dup=first\nDUP=second\n[nes]\nlater=x\n[Other]\nk=v\n");
+  EXPECT_EQ(p.Get("nes", "3795B948"), "Game A | 1987");
+  EXPECT_EQ(p.Get("Nes", "key"), "quoted");
+  EXPECT_EQ(p.Get("nes", "k2"), "single");
+  EXPECT_EQ(p.Get("nes", "k3"), "\"unbalanced");
+  EXPECT_EQ(p.Get("nes", "dup"), "first");
+  EXPECT_EQ(p.Get("nes", "later"), std::nullopt);  // only the first [nes] counts
+  EXPECT_EQ(p.Get("other", "k"), "v");
+  EXPECT_EQ(p.Get("missing", "k"), std::nullopt);
+  EXPECT_EQ(p.Get("nes", "here"), std::nullopt);
+}
+
+TEST(ProfileTest, ValuesAreNeverCutShort) {
+  std::string value(100000, 'v');
+  ProfileFile p = ProfileFile::Parse("[Dirs]\r\nroms=" + value + "\r\n");
+  EXPECT_EQ(p.Get("dirs", "ROMS"), value);
+}
+
+TEST(ProfileTest, SetKeepsEveryOtherLineByteForByte) {
+  const std::string original =
+      "; comment\n\n[Config]\r\nextension=.old\r\nother = 1\n\n[Next]\nx=y";
+  struct Case {
+    const char* section;
+    const char* key;
+    const char* value;
+    std::string expected;
+  } cases[] = {
+      {"config", "EXTENSION", ".nes",
+       "; comment\n\n[Config]\r\nEXTENSION=.nes\r\nother = 1\n\n[Next]\nx=y"},
+      {"Config", "new", "v", "; comment\n\n[Config]\r\nextension=.old\r\nother = 1\nnew=v\r\n\n[Next]\nx=y"},
+      {"Next", "z", "w", "; comment\n\n[Config]\r\nextension=.old\r\nother = 1\n\n[Next]\nx=y\r\nz=w\r\n"},
+      {"Added", "k", "v", original + "\r\n[Added]\r\nk=v\r\n"},
+  };
+  for (const Case& c : cases) {
+    ProfileFile p = ProfileFile::Parse(original);
+    ASSERT_TRUE(p.Set(c.section, c.key, c.value).ok());
+    EXPECT_EQ(p.Serialize(), c.expected) << c.section << " " << c.key;
+  }
+}
+
+TEST(ProfileTest, FileWithoutSectionsOrWithNulBytes) {
+  ProfileFile p = ProfileFile::Parse(std::string("junk\0line\nno sections here\n", 27));
+  EXPECT_EQ(p.Get("a", "b"), std::nullopt);
+  ASSERT_TRUE(p.Set("Conversion", "ROM1", "GOOD").ok());
+  EXPECT_EQ(p.Serialize(), std::string("junk\0line\nno sections here\n", 27) + "[Conversion]\r\nROM1=GOOD\r\n");
+}
+
+TEST(ProfileTest, RefusesKeysAndValuesThatWouldBreakTheFile) {
+  ProfileFile p;
+  EXPECT_FALSE(p.Set("s", "a=b", "v").ok());
+  EXPECT_FALSE(p.Set("s", "", "v").ok());
+  EXPECT_FALSE(p.Set("s", "[x", "v").ok());
+  EXPECT_FALSE(p.Set("s", "k", "two\r\nlines").ok());
+  EXPECT_EQ(p.Serialize(), "");
+}
+
+TEST(ProfileTest, FileRoundTripAndSectionRead) {
+  test::TempDir dir;
+  const std::string path = dir / "conv.cnv";
+  ASSERT_TRUE(WriteProfileString(path, "Conversion", "ROM001", "FIRST GAME").ok());
+  ASSERT_TRUE(WriteProfileString(path, "Reversion", "FIRST GAME", "ROM001").ok());
+  ASSERT_TRUE(WriteProfileString(path, "Conversion", "ROM2", "SECOND").ok());
+  EXPECT_EQ(test::ReadFile(path),
+            "[Conversion]\r\nROM001=FIRST GAME\r\nROM2=SECOND\r\n[Reversion]\r\nFIRST GAME=ROM001\r\n");
+  EXPECT_EQ(*ReadProfileString(path, "reversion", "first game"), "ROM001");
+  EXPECT_EQ(*ReadProfileString(dir / "none.ini", "a", "b"), "");
+  auto section = ReadProfileSection(path, "CONVERSION");
+  ASSERT_TRUE(section.ok());
+  EXPECT_EQ(section->size(), 2u);
+  EXPECT_EQ(section->at("ROM2"), "SECOND");
+  EXPECT_EQ(ReadProfileSection(dir / "none.ini", "a").status().kind(), ErrorKind::kNotFound);
+}
+
+}  // namespace
+}  // namespace quorvin

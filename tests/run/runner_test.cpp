@@ -1,0 +1,133 @@
+#include "run/runner.h"
+
+#include <gtest/gtest.h>
+
+#include "test_util.h"
+
+namespace quorvin {
+namespace {
+
+using test::ReadFile;
+using test::WriteFile;
+
+class RunnerTest : public ::testing::Test {
+ protected:
+  RunnerTest() : runner(dir / "home", rep) {
+    test::MakeDir(dir / "home/presets");
+    test::MakeDir(dir / "home/conversions");
+    test::MakeDir(dir / "roms");
+    WriteFile(dir / "roms/Alpha.nes", "abc");
+    WriteFile(dir / "roms/Beta Game.nes", "ae");
+  }
+  void Fill() {
+    runner.settings.txtRom = dir / "roms";
+    runner.settings.txtExtension = "nes";
+    runner.settings.cmbHName.text = "nes";
+  }
+  test::TempDir dir;
+  test::RecordingReporter rep;
+  Runner runner;
+};
+
+TEST_F(RunnerTest, ChecksRequiredFieldsInOrderAndKeepsWhatEarlierChecksWrote) {
+  Status s = runner.StartCommand();
+  EXPECT_EQ(s.kind(), ErrorKind::kInvalidInput);
+  EXPECT_EQ(rep.messages, std::vector<std::string>{"Data Missing: Rom Paths is a required Field, Fill it out Please"});
+  EXPECT_EQ(runner.settings.txtOutput, "");
+
+  runner.settings.txtRom = dir / "roms";
+  rep.messages.clear();
+  (void)runner.StartCommand();
+  EXPECT_EQ(rep.messages, std::vector<std::string>{"Data Missing: The Extension is a required Field, Fill it out Please"});
+
+  runner.settings.txtExtension = "nes";
+  rep.messages.clear();
+  (void)runner.StartCommand();  // the box still shows its hint
+  EXPECT_EQ(rep.messages, std::vector<std::string>{"Data Missing: The Header Name is a required Field, Fill it out Please"});
+  EXPECT_EQ(runner.settings.txtExtension, ".nes");
+  EXPECT_EQ(runner.settings.txtOutput, dir / "home/default.dat");
+  EXPECT_TRUE(rep.statuses.empty());
+  EXPECT_FALSE(test::FolderEntries(dir / "home").size() > 2);
+
+  runner.settings.cmbHName.list = {std::string(kSystemHint)};
+  runner.settings.cmbHName.text = "typed";
+  runner.settings.cmbHName.selected = 0;
+  rep.messages.clear();
+  (void)runner.StartCommand();
+  EXPECT_EQ(rep.messages.size(), 1u);
+}
+
+TEST_F(RunnerTest, SkippedMessStageCopiesTheTemporaryDatAndCompletesDefaults) {
+  Fill();
+  runner.settings.txtMessPath = dir / "no-such-mess";
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(runner.settings.txtDesc, "nes");
+  EXPECT_EQ(runner.settings.txtAuthor, "Auto Generated With Quorvin Utility");
+  EXPECT_TRUE(runner.Skipmess);
+  EXPECT_EQ(rep.statuses, (std::vector<std::string>{
+                              "Status:  Allocating Temporary Dat", "Status:  Inital Dat Creation Complete",
+                              "Status:  Mess Mode Skipped, Finalizing Dat", "Status:  Done"}));
+  std::string dat = ReadFile(dir / "home/default.dat");
+  EXPECT_EQ(dat, ReadFile(dir / "home/tempdat.dat"));
+  EXPECT_NE(dat.find("\tDescription \"nes\"\r\n"), std::string::npos);
+  EXPECT_NE(dat.find("crc E7DDCE )"), std::string::npos);
+}
+
+TEST_F(RunnerTest, UnusableOutputStopsBeforeTheScanAndNamesThePath) {
+  Fill();
+  WriteFile(dir / "out.dat", "old dat");
+  test::MakeReadOnly(dir / "out.dat");
+  struct Case {
+    std::string output;
+    std::string message;
+  } cases[] = {
+      {dir / "missing/out.dat", "Not Found: The folder " + dir / "missing" + " does not exist"},
+      {dir / "roms", "Invalid Input: " + dir / "roms" + " is a folder, not a file"},
+      {dir / "out.dat", "File Error: The file " + dir / "out.dat" + " is read-only"},
+  };
+  for (const Case& c : cases) {
+    rep.messages.clear();
+    rep.statuses.clear();
+    runner.settings.txtOutput = c.output;
+    EXPECT_FALSE(runner.StartCommand().ok());
+    EXPECT_EQ(rep.messages, std::vector<std::string>{c.message});
+    EXPECT_TRUE(rep.statuses.empty());
+  }
+  EXPECT_EQ(ReadFile(dir / "out.dat"), "old dat");
+}
+
+TEST_F(RunnerTest, MissingRomFolderStopsTheRunAndLeavesTheOutput) {
+  Fill();
+  runner.settings.txtRom = dir / "roms;" + dir / "typo";
+  runner.settings.txtOutput = dir / "out.dat";
+  WriteFile(dir / "out.dat", "old dat");
+  EXPECT_EQ(runner.StartCommand().kind(), ErrorKind::kNotFound);
+  EXPECT_EQ(rep.messages, std::vector<std::string>{"Not Found: The ROM folder " + dir / "typo" + " does not exist"});
+  EXPECT_EQ(ReadFile(dir / "out.dat"), "old dat");
+  EXPECT_EQ(rep.statuses.back(), "Status:  Allocating Temporary Dat");
+}
+
+TEST_F(RunnerTest, PresetsSaveLoadAndRefillTheSystemList) {
+  Fill();
+  test::MakeDir(dir / "mess/crc");
+  WriteFile(dir / "mess/crc/nes.crc", "");
+  WriteFile(dir / "mess/crc/a2600.crc", "");
+  runner.settings.txtMessPath = dir / "mess";
+  ASSERT_TRUE(runner.SaveSettingsAsPreset().ok());
+  EXPECT_EQ(runner.presets, std::vector<std::string>{"nes"});
+  Runner other(dir / "home", rep);
+  ASSERT_TRUE(other.LoadPreset("nes").ok());
+  EXPECT_EQ(other.settings.txtRom, dir / "roms");
+  EXPECT_EQ(other.settings.cmbHName.list, (std::vector<std::string>{"a2600", "nes"}));
+  ASSERT_TRUE(other.LoadPreset("nes").ok());  // no system listed twice
+  EXPECT_EQ(other.settings.cmbHName.list.size(), 2u);
+  EXPECT_EQ(other.LoadPreset("nope").kind(), ErrorKind::kNotFound);
+
+  runner.settings.cmbHName.text = "a/b";
+  rep.messages.clear();
+  EXPECT_EQ(runner.SaveSettingsAsPreset().kind(), ErrorKind::kInvalidInput);
+  EXPECT_EQ(rep.messages.size(), 1u);
+}
+
+}  // namespace
+}  // namespace quorvin

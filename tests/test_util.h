@@ -1,0 +1,65 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/reporter.h"
+
+namespace quorvin::test {
+
+// A fresh folder under the system's temporary folder, removed with everything in it when the
+// object goes. Tests never touch a path outside their own TempDir.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  // path() joined with a relative name.
+  std::string operator/(std::string_view name) const;
+
+ private:
+  std::string path_;
+};
+
+void WriteFile(const std::string& path, std::string_view bytes);
+std::string ReadFile(const std::string& path);
+void MakeDir(const std::string& path);
+// Sorted names of everything in a folder (hidden ones included).
+std::vector<std::string> FolderEntries(const std::string& path);
+// Removes the write bits of a file or folder.
+void MakeReadOnly(const std::string& path);
+// The shared test data folder, or "" when it is not beside the checkout.
+std::string TestDataDir();
+
+// Records everything a run shows.
+class RecordingReporter : public Reporter {
+ public:
+  void SetStatus(std::string_view text) override { statuses.emplace_back(text); }
+  void SetFileStatus(std::string_view text, size_t done, size_t total) override {
+    file_statuses.emplace_back(text);
+    last_done = done;
+    last_total = total;
+  }
+  void Message(std::string_view title, std::string_view text) override {
+    messages.push_back(std::string(title) + ": " + std::string(text));
+  }
+  void Warning(std::string_view text) override { warnings.emplace_back(text); }
+
+  std::vector<std::string> statuses;
+  std::vector<std::string> file_statuses;
+  std::vector<std::string> messages;
+  std::vector<std::string> warnings;
+  size_t last_done = 0;
+  size_t last_total = 0;
+};
+
+// Runs a command through the shell; returns its exit status and fills `output` with what it
+// wrote to stdout and stderr.
+int RunCommand(const std::string& command, std::string* output);
+// Quotes a text for the shell.
+std::string ShellQuote(std::string_view s);
+
+}  // namespace quorvin::test

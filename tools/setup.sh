@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Sets up a fresh Debian 12 machine and builds Quorvin.
+#   tools/setup.sh demo   install what is missing, build, run the sample job on examples/
+#   tools/setup.sh test   install what is missing, build with sanitizers, run every test
+set -euo pipefail
+cd "$(dirname "$0")/.."
+mode="${1:-}"
+case "$mode" in demo|test) ;; *) echo "usage: tools/setup.sh demo|test" >&2; exit 2 ;; esac
+
+packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get update -q
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+jobs="$(nproc 2>/dev/null || echo 2)"
+if [ "$mode" = test ]; then
+  cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DQUORVIN_WERROR=ON -DQUORVIN_SANITIZE=ON
+  cmake --build build/test -j "$jobs"
+  cd build/test
+  ctest --output-on-failure -j "$jobs" --timeout 300
+  exit 0
+fi
+
+cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DQUORVIN_BUILD_TESTS=OFF
+cmake --build build/release -j "$jobs" --target quorvin-cli
+# The demo works on a copy, so the sample files in examples/ stay as they are.
+demo="$PWD/build/demo"
+rm -rf "$demo"
+mkdir -p "$demo"
+cp -r examples/. "$demo/"
+export QUORVIN_HOME="$demo/home"
+settings="$demo/mess/|$demo/roms/nes|nes|nes|Nintendo NES (sample collection)||1|$demo/artwork/nes|$demo/nes.dat|$demo/dk|1|1|1|1|1"
+echo "+ quorvin-cli -save '$settings'"
+build/release/app/quorvin-cli -save "$settings"
+echo
+echo "== $demo/nes.dat"
+cat "$demo/nes.dat"
+echo "== the ROM folder now"
+ls "$demo/roms/nes"
+echo
+echo "Saved preset: $QUORVIN_HOME/presets/nes.pre; run it again with:"
+echo "  QUORVIN_HOME=$QUORVIN_HOME build/release/app/quorvin-cli -preset nes"
