@@ -2,6 +2,7 @@
 
 #include "dat/crc.h"
 #include "dat/dat_format.h"
+#include "dat/prefetch.h"
 #include "platform/fileops.h"
 #include "platform/folder.h"
 #include "platform/path.h"
@@ -23,8 +24,18 @@ std::string GameNameOf(std::string_view file_name, std::string_view extension) {
   return std::string(file_name.substr(0, file_name.size() - extension.size()));
 }
 
+namespace {
+
+// The rom line's name token drops blanks around the game name, as it always has; the name
+// line keeps them.
+std::string RomLineToken(std::string_view file_name, std::string_view extension) {
+  return NameToken(TrimBlanks(GameNameOf(file_name, extension)));
+}
+
+}  // namespace
+
 Result<std::string> MakeRomLine(const std::string& full_path, std::string_view extension) {
-  std::string token = NameToken(TrimBlanks(GameNameOf(FileNameOf(full_path), extension)));
+  std::string token = RomLineToken(FileNameOf(full_path), extension);
   auto size = FileLength(full_path);
   if (!size.ok()) return size.status();
   clsCRC crc;
@@ -60,9 +71,17 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
     folders.push_back(Folder{folder, std::move(names).value()});
   }
 
+  std::vector<std::string> paths;
+  paths.reserve(total);
+  for (const Folder& folder : folders) {
+    for (const std::string& name : folder.names) paths.push_back(JoinPath(folder.path, name));
+  }
+
   auto out = AtomicFile::Create(temp_dat_path);
   if (!out.ok()) return out.status();
   Status s = WriteDatHeader(*out, input.system_name, input.description, input.author);
+  // A second thread reads the files ahead while this one checksums them; see FilePrefetcher.
+  FilePrefetcher files(paths);
   size_t done = 0;
   for (const Folder& folder : folders) {
     for (const std::string& name : folder.names) {
@@ -70,14 +89,28 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       std::string game = GameNameOf(name, input.extension);
       reporter.SetFileStatus("Status:  Parsing " + game, done, total);
       std::string token = NameToken(game);
-      auto rom_line = MakeRomLine(JoinPath(folder.path, name), input.extension);
-      if (!rom_line.ok()) return rom_line.status();
+      // Size and checksum come from the same read, so they always describe the same bytes.
+      clsCRC crc;
+      crc.SetAlgorithm(1);
+      uint64_t size = 0;
+      while (true) {
+        const FilePrefetcher::Piece& piece = files.Next();
+        if (piece.kind == FilePrefetcher::Kind::kError) return piece.status;
+        if (piece.kind == FilePrefetcher::Kind::kEnd) {
+          size = piece.file_size;
+          files.Release();
+          break;
+        }
+        crc.AddBytes({piece.data, piece.size});
+        files.Release();
+      }
+      std::string crc_text = size == 0 ? "0" : CrcText(static_cast<uint32_t>(crc.Value()));
       std::string block = "game (\r\n";
       block.append(GameNameLine(token));
       block.append(kCrLf);
       block.append(GameDescriptionLine(token));
       block.append(kCrLf);
-      block.append(*rom_line);
+      block.append(RomLine(RomLineToken(name, input.extension), size, crc_text));
       block.append("\r\n)\r\n\r\n");
       s = out->Write(block);
       ++done;
