@@ -47,8 +47,12 @@ class StderrReporter : public quorvin::Reporter {
   }
   void SetFileStatus(std::string_view text, size_t done, size_t total) override {
     if (!tty_) return;
-    std::fprintf(stderr, "\r\033[K[%zu/%zu] %.*s", done, total, static_cast<int>(text.size()),
-                 text.data());
+    if (total > 0) {
+      std::fprintf(stderr, "\r\033[K[%zu/%zu] %.*s", done + 1, total, static_cast<int>(text.size()),
+                   text.data());
+    } else {
+      std::fprintf(stderr, "\r\033[K[%zu] %.*s", done + 1, static_cast<int>(text.size()), text.data());
+    }
     open_line_ = true;
     std::fflush(stderr);
   }

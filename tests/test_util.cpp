@@ -1,5 +1,7 @@
 #include "test_util.h"
 
+#include "dat/crc.h"
+
 #include <dirent.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -52,6 +54,11 @@ std::string ReadFile(const std::string& path) {
 
 void MakeDir(const std::string& path) { std::filesystem::create_directories(path); }
 
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0;
+}
+
 std::vector<std::string> FolderEntries(const std::string& path) {
   std::vector<std::string> out;
   for (const auto& e : std::filesystem::directory_iterator(path)) {
@@ -71,6 +78,25 @@ std::string TestDataDir() {
   std::string dir = QUORVIN_TESTDATA;
   struct stat st;
   return ::stat((dir + "/mess/crc").c_str(), &st) == 0 ? dir : std::string();
+}
+
+std::string ForgeCrc(std::string prefix, uint32_t target) {
+  const uint32_t* t = Crc32Table();
+  uint8_t index_of_top[256];
+  for (int i = 0; i < 256; ++i) index_of_top[t[i] >> 24] = static_cast<uint8_t>(i);
+  // Walk back from the wanted register: each step's table index is fixed by its top byte.
+  uint8_t idx[4];
+  uint32_t w = ~target;
+  for (int k = 3; k >= 0; --k) {
+    idx[k] = index_of_top[w >> 24];
+    w = (w ^ t[idx[k]]) << 8;
+  }
+  uint32_t reg = Crc32Update(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(prefix.data()), prefix.size());
+  for (int k = 0; k < 4; ++k) {
+    prefix.push_back(static_cast<char>((reg ^ idx[k]) & 0xFF));
+    reg = (reg >> 8) ^ t[idx[k]];
+  }
+  return prefix;
 }
 
 int RunCommand(const std::string& command, std::string* output) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,6 +28,7 @@ class TempDir {
 void WriteFile(const std::string& path, std::string_view bytes);
 std::string ReadFile(const std::string& path);
 void MakeDir(const std::string& path);
+bool Exists(const std::string& path);
 // Sorted names of everything in a folder (hidden ones included).
 std::vector<std::string> FolderEntries(const std::string& path);
 // Removes the write bits of a file or folder.
@@ -55,6 +57,10 @@ class RecordingReporter : public Reporter {
   size_t last_done = 0;
   size_t last_total = 0;
 };
+
+// `prefix` followed by four bytes chosen so that the whole has the CRC-32 `target`: files
+// whose CRCs are the keys of a real database, without real ROM images.
+std::string ForgeCrc(std::string prefix, uint32_t target);
 
 // Runs a command through the shell; returns its exit status and fills `output` with what it
 // wrote to stdout and stderr.

@@ -1,7 +1,10 @@
 #include "dat/prefetch.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdint>
 
 #include <cerrno>
 
@@ -30,80 +33,91 @@ FilePrefetcher::~FilePrefetcher() {
   reader_.join();
 }
 
-FilePrefetcher::Slot& FilePrefetcher::AcquireFree() {
+FilePrefetcher::Slot* FilePrefetcher::AcquireFree() {
   std::unique_lock<std::mutex> lock(mu_);
-  cv_.wait(lock, [this] { return stop_ || filled_ < kSlots; });
-  return slots_[tail_ % kSlots];
+  while (!stop_ && filled_ >= kSlots) {
+    reader_waiting_ = true;
+    cv_.wait(lock);
+  }
+  reader_waiting_ = false;
+  return stop_ ? nullptr : &slots_[tail_ % kSlots];
 }
 
 void FilePrefetcher::Publish() {
+  bool wake;
   {
     std::lock_guard<std::mutex> lock(mu_);
     ++tail_;
     ++filled_;
+    wake = caller_waiting_;
   }
-  cv_.notify_all();
+  if (wake) cv_.notify_all();
 }
 
 void FilePrefetcher::Produce() {
-  auto stopping = [this] {
-    std::lock_guard<std::mutex> lock(mu_);
-    return stop_;
-  };
   for (const std::string& path : paths_) {
-    if (stopping()) return;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     Status error;
-    uint64_t total = 0;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
       error = errno == ENOENT ? Status::NotFound("The file " + path + " no longer exists")
                               : Status::Io(ErrnoMessage("read", path, errno));
     } else {
-      ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+      // Reading stops at the length the file had when it was opened, which spares the
+      // extra read that would only find the end.
+      struct stat st;
+      const uint64_t expected = ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : UINT64_MAX;
+      uint64_t total = 0;
       while (true) {
-        Slot& slot = AcquireFree();
-        if (stopping()) {
+        Slot* slot = AcquireFree();
+        if (slot == nullptr) {
           ::close(fd);
           return;
         }
-        ssize_t got = ::read(fd, slot.buffer.get(), kChunk);
+        size_t want = kChunk;
+        if (expected - total < want) want = static_cast<size_t>(expected - total);
+        ssize_t got = want == 0 ? 0 : ::read(fd, slot->buffer.get(), want);
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) {
           error = Status::Io(ErrnoMessage("read", path, errno));
           break;
         }
-        if (got == 0) break;
-        slot.piece = Piece{Kind::kData, slot.buffer.get(), static_cast<size_t>(got), 0, Status()};
         total += static_cast<uint64_t>(got);
+        const bool last = got == 0 || total >= expected;
+        slot->piece = Piece{Kind::kData, slot->buffer.get(), static_cast<size_t>(got), last, total, Status()};
         Publish();
+        if (last) break;
       }
       ::close(fd);
     }
-    Slot& slot = AcquireFree();
-    if (stopping()) return;
     if (!error.ok()) {
-      slot.piece = Piece{Kind::kError, nullptr, 0, 0, error};
+      Slot* slot = AcquireFree();
+      if (slot == nullptr) return;
+      slot->piece = Piece{Kind::kError, nullptr, 0, true, 0, error};
       Publish();
       return;  // nothing after a failed file
     }
-    slot.piece = Piece{Kind::kEnd, nullptr, 0, total, Status()};
-    Publish();
   }
 }
 
 const FilePrefetcher::Piece& FilePrefetcher::Next() {
   std::unique_lock<std::mutex> lock(mu_);
-  cv_.wait(lock, [this] { return filled_ > 0; });
+  while (filled_ == 0) {
+    caller_waiting_ = true;
+    cv_.wait(lock);
+  }
+  caller_waiting_ = false;
   return slots_[head_ % kSlots].piece;
 }
 
 void FilePrefetcher::Release() {
+  bool wake;
   {
     std::lock_guard<std::mutex> lock(mu_);
     ++head_;
     --filled_;
+    wake = reader_waiting_;
   }
-  cv_.notify_all();
+  if (wake) cv_.notify_all();
 }
 
 }  // namespace quorvin

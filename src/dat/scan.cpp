@@ -96,13 +96,11 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       while (true) {
         const FilePrefetcher::Piece& piece = files.Next();
         if (piece.kind == FilePrefetcher::Kind::kError) return piece.status;
-        if (piece.kind == FilePrefetcher::Kind::kEnd) {
-          size = piece.file_size;
-          files.Release();
-          break;
-        }
         crc.AddBytes({piece.data, piece.size});
+        const bool last = piece.last;
+        size = piece.file_size;
         files.Release();
+        if (last) break;
       }
       std::string crc_text = size == 0 ? "0" : CrcText(static_cast<uint32_t>(crc.Value()));
       std::string block = "game (\r\n";

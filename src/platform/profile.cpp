@@ -35,15 +35,17 @@ std::optional<std::string_view> ProfileKeyOf(std::string_view line) {
   return key;
 }
 
-std::string ProfileValueOf(std::string_view line) {
+std::string_view ProfileValueView(std::string_view line) {
   size_t eq = line.find('=');
-  if (eq == std::string_view::npos) return std::string();
+  if (eq == std::string_view::npos) return std::string_view();
   std::string_view v = TrimSpace(line.substr(eq + 1));
   if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) {
     v = v.substr(1, v.size() - 2);
   }
-  return std::string(v);
+  return v;
 }
+
+std::string ProfileValueOf(std::string_view line) { return std::string(ProfileValueView(line)); }
 
 ProfileFile::ProfileFile() { sections_.emplace_back(); }
 
@@ -170,25 +172,38 @@ Status WriteProfileString(const std::string& path, std::string_view section, std
   return p->Save(path);
 }
 
-Result<std::unordered_map<std::string, std::string>> ReadProfileSection(const std::string& path,
-                                                                        std::string_view section) {
-  auto reader = LineReader::Open(path);
-  if (!reader.ok()) return reader.status();
-  std::unordered_map<std::string, std::string> out;
-  std::string wanted = ToUpperAscii(TrimSpace(section));
+ProfileSection::ProfileSection() : content_(std::make_unique<const std::string>()) {}
+
+Result<ProfileSection> ProfileSection::Read(const std::string& path, std::string_view section) {
+  auto bytes = ReadWholeFile(path);
+  if (!bytes.ok()) return bytes.status();
+  ProfileSection out;
+  out.content_ = std::make_unique<const std::string>(std::move(bytes).value());
+  const std::string_view text = *out.content_;
+  out.entries_.reserve(text.size() / 48);
+  const std::string wanted = ToUpperAscii(TrimSpace(section));
   bool inside = false;
-  std::string line;
-  while (reader->Next(line)) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t nl = text.find('\n', start);
+    std::string_view line = text.substr(start, nl == std::string_view::npos ? nl : nl - start);
+    start = nl == std::string_view::npos ? text.size() : nl + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (auto name = ProfileSectionOf(line)) {
       if (inside) break;  // only the first section of the name counts
       inside = EqualsIgnoreCase(*name, wanted);
       continue;
     }
     if (!inside) continue;
-    if (auto key = ProfileKeyOf(line)) out.emplace(ToUpperAscii(*key), ProfileValueOf(line));
+    if (auto key = ProfileKeyOf(line)) out.entries_.emplace(ToUpperAscii(*key), ProfileValueView(line));
   }
-  if (!reader->status().ok()) return reader->status();
   return out;
+}
+
+std::optional<std::string_view> ProfileSection::Get(std::string_view key) const {
+  auto it = entries_.find(ToUpperAscii(TrimSpace(key)));
+  if (it == entries_.end()) return std::nullopt;
+  return it->second;
 }
 
 }  // namespace quorvin

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,6 +59,7 @@ class ProfileFile {
 std::optional<std::string_view> ProfileKeyOf(std::string_view line);
 // The value part of an entry line as a lookup returns it.
 std::string ProfileValueOf(std::string_view line);
+std::string_view ProfileValueView(std::string_view line);
 // The section name of a "[name]" line, or nullopt.
 std::optional<std::string_view> ProfileSectionOf(std::string_view line);
 
@@ -69,9 +71,22 @@ Result<std::string> ReadProfileString(const std::string& path, std::string_view 
 Status WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
                           std::string_view value);
 
-// Reads the first section of the name whole, in one pass over the file, into a map from the
-// upper-cased key to its value (first key of a name wins). NotFound when the file is missing.
-Result<std::unordered_map<std::string, std::string>> ReadProfileSection(const std::string& path,
-                                                                        std::string_view section);
+// The first section of a name of one file, read in one pass and indexed for lookups: the
+// file's bytes stay in memory and the index holds views into them, so a large section costs
+// one allocation per entry. Keys are matched without regard to letter case; the first key of
+// a name wins.
+class ProfileSection {
+ public:
+  ProfileSection();
+  // NotFound when the file is missing, Io when it cannot be read.
+  static Result<ProfileSection> Read(const std::string& path, std::string_view section);
+  std::optional<std::string_view> Get(std::string_view key) const;
+  // Upper-cased key -> value.
+  const std::unordered_map<std::string, std::string_view>& entries() const { return entries_; }
+
+ private:
+  std::unique_ptr<const std::string> content_;  // a stable address for the views
+  std::unordered_map<std::string, std::string_view> entries_;
+};
 
 }  // namespace quorvin

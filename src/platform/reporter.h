@@ -12,7 +12,8 @@ class Reporter {
   virtual ~Reporter() = default;
   // The status line: "Status:  ..." texts of the stages.
   virtual void SetStatus(std::string_view text) = 0;
-  // A status text about one file of many (`done` of `total` files finished before it).
+  // A status text about one file of many (`done` of `total` files finished before it; a
+  // `total` of 0 when the number is not known in advance).
   virtual void SetFileStatus(std::string_view text, size_t done, size_t total) {
     (void)done;
     (void)total;
@@ -21,7 +22,8 @@ class Reporter {
   // A modal message box with one OK button.
   virtual void Message(std::string_view title, std::string_view text) = 0;
   // Something the run skipped or could not do but went on after (a file left alone, a step
-  // that could not run). The text names the file or folder.
+  // that could not run). The text names the file or folder. The window shows it on the
+  // status line; the headless program as a line on stderr.
   virtual void Warning(std::string_view text) = 0;
 };
 

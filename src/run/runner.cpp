@@ -1,6 +1,9 @@
 #include "run/runner.h"
 
 #include "dat/scan.h"
+#include "inject/compare_pass.h"
+#include "inject/crc_database.h"
+#include "rename/renamer.h"
 #include "platform/fileops.h"
 #include "platform/folder.h"
 #include "platform/path.h"
@@ -34,7 +37,7 @@ Status Runner::StartCommand() {
   if (s.txtExtension.empty()) {
     return DataMissing("The Extension is a required Field, Fill it out Please");
   }
-  if (s.txtExtension[0] != '.') s.txtExtension.insert(0, ".");
+  if (s.txtExtension[0] != '.') s.txtExtension = "." + s.txtExtension;
   if (s.txtOutput.empty()) s.txtOutput = JoinPath(program_folder_, "default.dat");
   const SystemBox& box = s.cmbHName;
   if (box.text == kSystemHint ||
@@ -56,6 +59,9 @@ Status Runner::StartCommand() {
   if (!st.ok()) return Fail(st);
   SetStatus("Status:  Inital Dat Creation Complete");
 
+  // The MESS stage's table, kept for the renaming stages so the file is read once per run.
+  Result<ConversionTable> table = LoadConversionTable(system);
+  if (!table.ok() && table.status().kind() != ErrorKind::kInvalidInput) return Fail(table.status());
   if (s.txtMessPath.empty() || !IsFolder(s.txtMessPath)) {
     Skipmess = true;
     SetStatus("Status:  Mess Mode Skipped, Finalizing Dat");
@@ -64,8 +70,17 @@ Status Runner::StartCommand() {
   } else {
     Skipmess = false;
     CrcDatabasePath = JoinPath(JoinPath(s.txtMessPath, "crc"), system + ".crc");
-    st = CopyFileAtomic(temp_dat, s.txtOutput);
+    st = RunMessStage(temp_dat, table.ok() ? &*table : nullptr);
     if (!st.ok()) return Fail(st);
+  }
+
+  const bool rename_roms = s.chkCvtRoms == 1;
+  const bool rename_art = !TrimBlanks(s.txtRenamePaths).empty();
+  if ((rename_roms || rename_art) && !table.ok()) {
+    SetStatus("Status:  No System Name, Renaming Skipped");
+  } else {
+    if (rename_roms) RenameRoms(s.txtRom, s.txtExtension, *table, RenameMode::kRename, reporter_);
+    if (rename_art) RenameArtwork(s.txtRenamePaths, *table, RenameMode::kRename, reporter_);
   }
 
   SetStatus("Status:  Done");
@@ -76,7 +91,48 @@ Status Runner::StartCommand() {
   return Status::Ok();
 }
 
+Status Runner::RunMessStage(const std::string& temp_dat, ConversionTable* table) {
+  auto db = CrcDatabase::Load(CrcDatabasePath);
+  if (!db.ok()) return db.status();
+  Status st = ComparePass(temp_dat, settings.txtOutput, *db, table, reporter_);
+  if (!st.ok()) return st;
+  // The table is saved before any file is renamed: a rename it does not record could never
+  // be reverted.
+  if (table != nullptr) {
+    st = table->Save();
+    if (!st.ok()) {
+      return Status::Io(st.message() + "; the renames of this run were not recorded, so no file was renamed");
+    }
+  }
+  return Status::Ok();
+}
+
+Result<ConversionTable> Runner::LoadConversionTable(const std::string& system) const {
+  if (TrimBlanks(system).empty() || !IsPlainFileName(system + ".cnv")) {
+    return Status::InvalidInput("The system name \"" + system + "\" cannot name a conversion file");
+  }
+  return ConversionTable::Load(ConversionFilePath(ConversionsFolder(), system));
+}
+
 Status Runner::RevertCommand() {
+  const std::string system = SystemName(settings);
+  CrcDatabasePath = JoinPath(JoinPath(settings.txtMessPath, "crc"), system + ".crc");
+  auto table = LoadConversionTable(system);
+  if (!table.ok()) {
+    if (table.status().kind() != ErrorKind::kInvalidInput) return Fail(table.status());
+    SetStatus("Status:  No System Name, Nothing Reverted");
+    return Status::Ok();
+  }
+  // The extension is completed as a run completes it, but only for this command.
+  std::string extension = settings.txtExtension;
+  if (!extension.empty() && extension[0] != '.') extension = "." + extension;
+  if (extension.empty()) {
+    // An empty pattern would take in every file of the folder and strip its extension.
+    reporter_.Warning("No ROM extension is set, so the ROM files were not reverted");
+  } else {
+    RenameRoms(settings.txtRom, extension, *table, RenameMode::kRevert, reporter_);
+  }
+  RenameArtwork(settings.txtRenamePaths, *table, RenameMode::kRevert, reporter_);
   SetStatus("Status:  Reversion Complete");
   return Status::Ok();
 }

@@ -6,6 +6,7 @@
 
 #include "platform/reporter.h"
 #include "platform/status.h"
+#include "rename/conversion_table.h"
 #include "run/settings.h"
 
 namespace quorvin {
@@ -63,6 +64,11 @@ class Runner {
 
  private:
   Status DataMissing(std::string_view text);
+  // The compare pass into the output dat, recording renames in `table` (when there is one),
+  // then the table saved.
+  Status RunMessStage(const std::string& temp_dat, ConversionTable* table);
+  // The system's conversion table; InvalidInput when the system name cannot name a file.
+  Result<ConversionTable> LoadConversionTable(const std::string& system) const;
   std::string program_folder_;
   Reporter& reporter_;
 };

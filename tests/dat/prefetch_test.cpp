@@ -19,19 +19,20 @@ TEST(PrefetchTest, DeliversFilesInOrderThenStopsAtAFileThatCannotBeRead) {
   std::string got;
   while (true) {
     const auto& p = files.Next();
-    if (p.kind != Kind::kData) {
-      EXPECT_EQ(p.kind, Kind::kEnd);
-      EXPECT_EQ(p.file_size, big.size());
-      files.Release();
-      break;
-    }
+    ASSERT_EQ(p.kind, Kind::kData);
     got.append(reinterpret_cast<const char*>(p.data), p.size);
+    const bool last = p.last;
+    if (last) {
+      EXPECT_EQ(p.file_size, big.size());
+    }
     files.Release();
+    if (last) break;
   }
   EXPECT_TRUE(got == big);
   const auto& e = files.Next();
-  EXPECT_EQ(e.kind, Kind::kEnd);
-  EXPECT_EQ(e.file_size, 0u);
+  EXPECT_EQ(e.kind, Kind::kData);
+  EXPECT_TRUE(e.last);
+  EXPECT_EQ(e.size, 0u);
   files.Release();
   const auto& err = files.Next();
   EXPECT_EQ(err.kind, Kind::kError);

@@ -76,11 +76,11 @@ TEST(ProfileTest, FileRoundTripAndSectionRead) {
             "[Conversion]\r\nROM001=FIRST GAME\r\nROM2=SECOND\r\n[Reversion]\r\nFIRST GAME=ROM001\r\n");
   EXPECT_EQ(*ReadProfileString(path, "reversion", "first game"), "ROM001");
   EXPECT_EQ(*ReadProfileString(dir / "none.ini", "a", "b"), "");
-  auto section = ReadProfileSection(path, "CONVERSION");
+  auto section = ProfileSection::Read(path, "CONVERSION");
   ASSERT_TRUE(section.ok());
-  EXPECT_EQ(section->size(), 2u);
-  EXPECT_EQ(section->at("ROM2"), "SECOND");
-  EXPECT_EQ(ReadProfileSection(dir / "none.ini", "a").status().kind(), ErrorKind::kNotFound);
+  EXPECT_EQ(section->entries().size(), 2u);
+  EXPECT_EQ(section->Get("rom2"), "SECOND");
+  EXPECT_EQ(ProfileSection::Read(dir / "none.ini", "a").status().kind(), ErrorKind::kNotFound);
 }
 
 }  // namespace

@@ -1,0 +1,95 @@
+#include "inject/game_entry.h"
+
+#include "dat/dat_format.h"
+#include "platform/text.h"
+
+namespace quorvin {
+
+namespace {
+
+constexpr std::string_view kNamePrefix = "\tname ";
+constexpr std::string_view kDescriptionPrefix = "\tdescription ";
+constexpr std::string_view kRomNamePrefix = "\trom ( name ";
+
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+std::string Unquoted(std::string_view token) {
+  if (token.size() >= 2 && token.front() == '"' && token.back() == '"') {
+    return std::string(token.substr(1, token.size() - 2));
+  }
+  return std::string(token);
+}
+
+}  // namespace
+
+std::string GameEntry::ToDat() const {
+  std::string out;
+  auto add = [&out](const std::string& line, bool always) {
+    if (!always && line.empty()) return;
+    out.append(line);
+    out.append(kCrLf);
+  };
+  add(lines.name_line, true);
+  add(lines.description_line, true);
+  add(year_line, false);
+  add(manufacturer_line, false);
+  add(lines.rom_line, true);
+  add(driver_line, false);
+  return out;
+}
+
+std::string CrcTextOf(std::string_view rom_line) {
+  size_t at = rom_line.find(" crc ");
+  if (at == std::string_view::npos) return std::string();
+  size_t start = at + 5;
+  std::string_view trimmed_end = rom_line.substr(0, rom_line.find_last_not_of(' ') + 1);
+  if (trimmed_end.size() < 2 || trimmed_end.size() - 2 < start) return std::string();
+  return std::string(TrimBlanks(trimmed_end.substr(start, trimmed_end.size() - 2 - start)));
+}
+
+GameEntry PrintGameEntry(const GameLines& game, const CrcDatabase& db) {
+  GameEntry e;
+  e.lines = game;
+  std::string_view entry = db.LookupCrcInfo(CrcTextOf(game.rom_line));
+  if (entry.empty()) return e;
+
+  // Up to four "|"-separated fields, each without blanks around it; more are ignored.
+  std::string_view fields[4];
+  for (size_t i = 0, start = 0; i < 4 && start <= entry.size(); ++i) {
+    size_t bar = entry.find('|', start);
+    fields[i] = TrimBlanks(entry.substr(start, bar == std::string_view::npos ? bar : bar - start));
+    start = bar == std::string_view::npos ? entry.size() + 1 : bar + 1;
+  }
+  const std::string good(fields[0]);
+  if (!fields[1].empty()) e.year_line = "\tyear " + std::string(fields[1]);
+  if (!fields[2].empty()) e.manufacturer_line = "\tmanufacturer \"" + std::string(fields[2]) + "\"";
+  if (!fields[3].empty()) e.driver_line = "\tdriver ( " + std::string(fields[3]) + " )";
+  if (good.empty()) return e;  // no name to give: the game keeps its own
+
+  const std::string old_token = StartsWith(game.name_line, kNamePrefix)
+                                    ? game.name_line.substr(kNamePrefix.size())
+                                    : ReplaceAll(game.name_line, kNamePrefix, "");
+  if (old_token.empty()) return e;
+  const std::string bare_old = Unquoted(old_token);
+  const std::string good_token = RemoveChars(QuoteIfBlank(good), ":\\/?*");
+
+  e.lines.name_line = std::string(kNamePrefix) + good_token;
+  // The description is the good name as the database writes it, always quoted.
+  if (game.description_line == GameDescriptionLine(old_token) ||
+      game.description_line == GameDescriptionLine(bare_old)) {
+    e.lines.description_line = "\tdescription \"" + good + "\"";
+  } else if (StartsWith(game.description_line, kDescriptionPrefix)) {
+    e.lines.description_line =
+        std::string(kDescriptionPrefix) +
+        ReplaceAll(game.description_line.substr(kDescriptionPrefix.size()), bare_old, good);
+  }
+  const std::string rom_head = std::string(kRomNamePrefix) + old_token + " ";
+  if (StartsWith(game.rom_line, rom_head)) {
+    e.lines.rom_line = std::string(kRomNamePrefix) + good_token + " " + game.rom_line.substr(rom_head.size());
+  }
+  e.old_name = old_token;
+  e.good_name = good_token;
+  return e;
+}
+
+}  // namespace quorvin

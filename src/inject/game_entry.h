@@ -1,0 +1,44 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "inject/crc_database.h"
+
+namespace quorvin {
+
+// The lines of one game block of the temporary dat, as the compare pass hands them over.
+struct GameLines {
+  std::string name_line;         // TAB "name " token
+  std::string description_line;  // TAB "description " quoted name
+  std::string rom_line;          // TAB "rom ( name " token " size " n " crc " hex " )"
+};
+
+// What the game entry writer makes of a game: its rewritten lines, the extra lines (empty:
+// not written), and the rename to record (both empty: none).
+struct GameEntry {
+  GameLines lines;
+  std::string year_line;
+  std::string manufacturer_line;
+  std::string driver_line;
+  std::string old_name;   // the name token of the temporary dat
+  std::string good_name;  // the good name's token (quoted when it holds a blank, cleaned)
+
+  // The lines in the order a dat writes them.
+  std::string ToDat() const;
+};
+
+// The CRC text of a rom line: what stands after its first " crc " and before its closing
+// " )", without blanks around it. Empty when the line has no " crc ".
+std::string CrcTextOf(std::string_view rom_line);
+
+// Looks the game's CRC up and rewrites its lines with the good name: the name line and the
+// rom line take the good name's token (quoted when it holds a blank; ":", "\", "/", "?", "*"
+// removed), the description the good name as it stands, in quotes; year, manufacturer and
+// driver lines are added from the entry's second to fourth fields. Replacements are made
+// only where the old name stands as the game's name, never in the keywords before it. A game
+// without an entry, or whose rom line does not carry its name, keeps those lines unchanged;
+// an empty good name changes no name and records nothing.
+GameEntry PrintGameEntry(const GameLines& game, const CrcDatabase& db);
+
+}  // namespace quorvin

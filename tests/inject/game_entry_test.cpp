@@ -1,0 +1,89 @@
+#include "inject/game_entry.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/profile.h"
+#include "test_util.h"
+
+namespace quorvin {
+namespace {
+
+class GameEntryTest : public ::testing::Test {
+ protected:
+  // A database file holding `entries` ("crc=value" lines) in section [nes].
+  const CrcDatabase& Db(const std::string& entries) {
+    test::WriteFile(dir / "nes.crc", "[nes]\r\n" + entries);
+    db = CrcDatabase::Load(dir / "nes.crc").value();
+    return db;
+  }
+  static GameLines Game(const std::string& token, const std::string& crc) {
+    std::string bare = token.front() == '"' ? token.substr(1, token.size() - 2) : token;
+    return {"\tname " + token, "\tdescription \"" + bare + "\"",
+            "\trom ( name " + token + " size 40976 crc " + crc + " )"};
+  }
+  test::TempDir dir;
+  CrcDatabase db;
+};
+
+TEST_F(GameEntryTest, WorkedExample) {
+  GameEntry e = PrintGameEntry(Game("sg1", "1A2B3C4D"),
+                               Db("1a2b3c4d=Super Game: Deluxe | 1987 | Maker Co. | status good\r\n"));
+  EXPECT_EQ(e.ToDat(),
+            "\tname \"Super Game Deluxe\"\r\n"
+            "\tdescription \"Super Game: Deluxe\"\r\n"
+            "\tyear 1987\r\n"
+            "\tmanufacturer \"Maker Co.\"\r\n"
+            "\trom ( name \"Super Game Deluxe\" size 40976 crc 1A2B3C4D )\r\n"
+            "\tdriver ( status good )\r\n");
+  EXPECT_EQ(e.old_name, "sg1");
+  EXPECT_EQ(e.good_name, "\"Super Game Deluxe\"");
+}
+
+TEST_F(GameEntryTest, EdgeCases) {
+  struct Case {
+    std::string label, token, crc, entry, dat, good_name;
+  } cases[] = {
+      {"not found", "sg1", "99", "1=x", "\tname sg1\r\n\tdescription \"sg1\"\r\n\trom ( name sg1 size 40976 crc 99 )\r\n", ""},
+      {"blank year and maker", "a", "1", "1=Good|  |  |x",
+       "\tname Good\r\n\tdescription \"Good\"\r\n\trom ( name Good size 40976 crc 1 )\r\n\tdriver ( x )\r\n", "Good"},
+      {"bar in the good name", "a", "1", "1=Good|Part|1990",
+       "\tname Good\r\n\tdescription \"Good\"\r\n\tyear Part\r\n\tmanufacturer \"1990\"\r\n\trom ( name Good size 40976 crc 1 )\r\n", "Good"},
+      {"quoted old name keeps a quoted description", "\"my game\"", "1", "1=New: One (U)",
+       "\tname \"New One (U)\"\r\n\tdescription \"New: One (U)\"\r\n\trom ( name \"New One (U)\" size 40976 crc 1 )\r\n",
+       "\"New One (U)\""},
+      {"keywords stay intact", "o", "1", "1=Zed",
+       "\tname Zed\r\n\tdescription \"Zed\"\r\n\trom ( name Zed size 40976 crc 1 )\r\n", "Zed"},
+      {"a game named name", "name", "1", "1=Zed",
+       "\tname Zed\r\n\tdescription \"Zed\"\r\n\trom ( name Zed size 40976 crc 1 )\r\n", "Zed"},
+      {"a game named rom", "rom", "1", "1=Zed",
+       "\tname Zed\r\n\tdescription \"Zed\"\r\n\trom ( name Zed size 40976 crc 1 )\r\n", "Zed"},
+      {"empty good name keeps the name", "keep", "1", "1=|1999|Maker|",
+       "\tname keep\r\n\tdescription \"keep\"\r\n\tyear 1999\r\n\tmanufacturer \"Maker\"\r\n\trom ( name keep size 40976 crc 1 )\r\n", ""},
+      {"leading zeros", "z", "E7DDCE", "00e7ddce=Padded",
+       "\tname Padded\r\n\tdescription \"Padded\"\r\n\trom ( name Padded size 40976 crc E7DDCE )\r\n", "Padded"},
+      {"cleaned characters", "c", "1", "1=A/B\\\\C?D*E",
+       "\tname ABCDE\r\n\tdescription \"A/B\\\\C?D*E\"\r\n\trom ( name ABCDE size 40976 crc 1 )\r\n", "ABCDE"},
+  };
+  for (const Case& c : cases) {
+    GameEntry e = PrintGameEntry(Game(c.token, c.crc), Db(c.entry + "\r\n"));
+    EXPECT_EQ(e.ToDat(), c.dat) << c.label;
+    EXPECT_EQ(e.good_name, c.good_name) << c.label;
+  }
+}
+
+TEST_F(GameEntryTest, RomLineWithAnotherTokenStaysAsItIs) {
+  GameLines g{"\tname \" Odd \"", "\tdescription \" Odd \"", "\trom ( name Odd size 3 crc 1 )"};
+  GameEntry e = PrintGameEntry(g, Db("1=Even\r\n"));
+  EXPECT_EQ(e.lines.name_line, "\tname Even");
+  EXPECT_EQ(e.lines.rom_line, "\trom ( name Odd size 3 crc 1 )");
+}
+
+TEST(CrcTextTest, ReadsBetweenCrcAndTheClose) {
+  EXPECT_EQ(CrcTextOf("\trom ( name a size 1 crc E7DDCE )"), "E7DDCE");
+  EXPECT_EQ(CrcTextOf("\trom ( name a size 1 crc  )"), "");
+  EXPECT_EQ(CrcTextOf("\trom ( name a size 1 )"), "");
+  EXPECT_EQ(CrcTextOf(" crc )"), "");
+}
+
+}  // namespace
+}  // namespace quorvin

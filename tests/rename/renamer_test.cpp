@@ -1,0 +1,106 @@
+#include "rename/renamer.h"
+
+#include <gtest/gtest.h>
+
+#include "test_util.h"
+
+namespace quorvin {
+namespace {
+
+using test::FolderEntries;
+using test::ReadFile;
+using test::WriteFile;
+using Names = std::vector<std::string>;
+
+class RenamerTest : public ::testing::Test {
+ protected:
+  RenamerTest() {
+    test::MakeDir(dir / "roms");
+    test::MakeDir(dir / "art");
+    table = *ConversionTable::Load(dir / "nes.cnv");
+  }
+  void Record(const std::string& old_name, const std::string& good) {
+    ASSERT_TRUE(table.RecordConversion(old_name, good).ok());
+  }
+  test::TempDir dir;
+  test::RecordingReporter rep;
+  ConversionTable table;
+};
+
+TEST_F(RenamerTest, RenameThenRevertRestoresEveryFileWithItsBytes) {
+  Record("rom001", "\"First Game (E) [!]\"");
+  Record("Tetris", "\"Tetris (W) [!]\"");
+  WriteFile(dir / "roms/rom001.NES", "one");
+  WriteFile(dir / "roms/other.nes", "two");
+  WriteFile(dir / "roms/Tetris.gb", "gb");
+  for (const char* n : {"rom001.png", "rom001.PNG", "rom001.jpeg", "rom001", "Tetris.txt", "x.png"}) {
+    WriteFile(dir / ("art/" + std::string(n)), n);
+  }
+  RenameCounts c = RenameRoms(dir / "roms", ".nes", table, RenameMode::kRename, rep);
+  EXPECT_EQ(c.renamed, 1u);
+  RenameRoms(dir / "roms/", ".gb", table, RenameMode::kRename, rep);
+  RenameArtwork(dir / "art", table, RenameMode::kRename, rep);
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"FIRST GAME (E) [!].nes", "TETRIS (W) [!].gb", "other.nes"}));
+  EXPECT_EQ(FolderEntries(dir / "art"),
+            (Names{"FIRST GAME (E) [!]", "FIRST GAME (E) [!].PNG", "FIRST GAME (E) [!].jpeg",
+                   "FIRST GAME (E) [!].png", "TETRIS (W) [!].txt", "x.png"}));
+  EXPECT_EQ(ReadFile(dir / "art/FIRST GAME (E) [!].PNG"), "rom001.PNG");
+  EXPECT_EQ(rep.file_statuses[0], "Status:  Renaming rom001.NES to FIRST GAME (E) [!]");
+
+  rep.file_statuses.clear();
+  RenameRoms(dir / "roms", ".nes", table, RenameMode::kRevert, rep);
+  RenameRoms(dir / "roms", ".gb", table, RenameMode::kRevert, rep);
+  RenameArtwork(dir / "art", table, RenameMode::kRevert, rep);
+  EXPECT_EQ(rep.file_statuses[0], "Status:  Reverting FIRST GAME (E) [!].nes to ROM001");
+  EXPECT_EQ(rep.file_statuses.back(), "Status:  Renaming TETRIS (W) [!].txt to TETRIS");
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"ROM001.nes", "TETRIS.gb", "other.nes"}));
+  EXPECT_EQ(ReadFile(dir / "roms/ROM001.nes"), "one");
+  EXPECT_EQ(ReadFile(dir / "roms/TETRIS.gb"), "gb");
+  EXPECT_EQ(FolderEntries(dir / "art"),
+            (Names{"ROM001", "ROM001.PNG", "ROM001.jpeg", "ROM001.png", "TETRIS.txt", "x.png"}));
+  EXPECT_TRUE(rep.warnings.empty());
+}
+
+TEST_F(RenamerTest, NeverOverwritesAndNeverLeavesTheFolder) {
+  Record("a", "TAKEN");
+  Record("b", "../escape");
+  Record("c", "sub/dir");
+  WriteFile(dir / "roms/a.nes", "a");
+  WriteFile(dir / "roms/TAKEN.nes", "precious");
+  WriteFile(dir / "roms/b.nes", "b");
+  WriteFile(dir / "roms/c.nes", "c");
+  RenameCounts c = RenameRoms(dir / "roms;" + dir / "gone", ".nes", table, RenameMode::kRename, rep);
+  EXPECT_EQ(c.renamed, 0u);
+  EXPECT_EQ(c.skipped, 3u);
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"TAKEN.nes", "a.nes", "b.nes", "c.nes"}));
+  EXPECT_EQ(ReadFile(dir / "roms/TAKEN.nes"), "precious");
+  ASSERT_EQ(rep.warnings.size(), 4u);
+  EXPECT_EQ(rep.warnings[0], "Left " + dir / "roms/a.nes" + " alone: Cannot rename " + dir / "roms/a.nes" +
+                                 ": " + dir / "roms/TAKEN.nes" + " already exists");
+  EXPECT_EQ(rep.warnings[1], "Left " + dir / "roms/b.nes" + " alone: its new name \"../ESCAPE\" from " +
+                                 dir / "nes.cnv" + " cannot be a file name in that folder");
+  EXPECT_EQ(rep.warnings[3], "The folder " + dir / "gone" + " does not exist; nothing was renamed there");
+}
+
+TEST_F(RenamerTest, CaseOnlyChangeAndFilesAlreadyNamed) {
+  Record("ok", "OK2");
+  WriteFile(dir / "roms/OK2.nes", "x");  // already carries the recorded name
+  WriteFile(dir / "roms/done.nes", "y");
+  RenameCounts c = RenameRoms(dir / "roms", ".nes", table, RenameMode::kRename, rep);
+  EXPECT_EQ(c.renamed + c.skipped, 0u);
+  EXPECT_TRUE(rep.file_statuses.empty());
+}
+
+TEST_F(RenamerTest, RomFolderThatIsAlsoAnArtworkFolder) {
+  Record("rom1", "GOOD");
+  WriteFile(dir / "roms/rom1.nes", "r");
+  WriteFile(dir / "roms/rom1.png", "p");
+  RenameRoms(dir / "roms", ".nes", table, RenameMode::kRename, rep);
+  RenameArtwork(dir / "roms", table, RenameMode::kRename, rep);
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"GOOD.nes", "GOOD.png"}));
+  RenameArtwork(dir / "roms", table, RenameMode::kRevert, rep);
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"ROM1.nes", "ROM1.png"}));
+}
+
+}  // namespace
+}  // namespace quorvin

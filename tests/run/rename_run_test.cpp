@@ -1,0 +1,161 @@
+// Whole runs with the MESS stage and renaming, and the Revert command.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/profile.h"
+#include "platform/text.h"
+#include "run/runner.h"
+#include "test_util.h"
+
+namespace quorvin {
+namespace {
+
+using test::FolderEntries;
+using test::ReadFile;
+using test::WriteFile;
+using Names = std::vector<std::string>;
+
+class RenameRunTest : public ::testing::Test {
+ protected:
+  RenameRunTest() : runner(dir / "home", rep) {
+    test::MakeDir(dir / "home/presets");
+    test::MakeDir(dir / "home/conversions");
+    test::MakeDir(dir / "roms");
+    test::MakeDir(dir / "art");
+    test::MakeDir(dir / "mess/crc");
+    RunSettings& s = runner.settings;
+    s.txtMessPath = dir / "mess";  // no trailing separator: the stage still runs
+    s.txtRom = dir / "roms";
+    s.txtExtension = ".nes";
+    s.cmbHName.text = "nes";
+    s.txtOutput = dir / "out.dat";
+    s.chkCvtRoms = 1;
+    s.txtRenamePaths = dir / "art";
+  }
+  test::TempDir dir;
+  test::RecordingReporter rep;
+  Runner runner;
+};
+
+TEST_F(RenameRunTest, ConversionFileAsTheProgramWritesIt) {
+  WriteFile(dir / "mess/crc/nes.crc", "[nes]\r\n11111111=First Game (E) [!]|1990\r\n22222222=Second Game (U) [T+Fre]\r\n");
+  WriteFile(dir / "roms/rom001.nes", test::ForgeCrc("one", 0x11111111));
+  WriteFile(dir / "roms/rom2.nes", test::ForgeCrc("two", 0x22222222));
+  WriteFile(dir / "art/rom001.png", "png");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_FALSE(runner.Skipmess);
+  EXPECT_EQ(runner.CrcDatabasePath, dir / "mess/crc/nes.crc");
+  EXPECT_EQ(ReadFile(dir / "home/conversions/nes.cnv"),
+            "[Conversion]\r\nROM001=FIRST GAME (E) [!]\r\nROM2=SECOND GAME (U) [T+FRE]\r\n"
+            "[Reversion]\r\nFIRST GAME (E) [!]=ROM001\r\nSECOND GAME (U) [T+FRE]=ROM2\r\n");
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"FIRST GAME (E) [!].nes", "SECOND GAME (U) [T+FRE].nes"}));
+  EXPECT_EQ(FolderEntries(dir / "art"), Names{"FIRST GAME (E) [!].png"});
+  EXPECT_NE(ReadFile(dir / "out.dat").find("\tname \"First Game (E) [!]\"\r\n\tdescription \"First Game (E) [!]\"\r\n\tyear 1990\r\n"),
+            std::string::npos);
+
+  // A second run over the renamed files records nothing that hides the first names.
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(ReadFile(dir / "home/conversions/nes.cnv").find("FIRST GAME (E) [!]=FIRST"), std::string::npos);
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(rep.statuses.back(), "Status:  Reversion Complete");
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"ROM001.nes", "ROM2.nes"}));
+  EXPECT_EQ(ReadFile(dir / "roms/ROM2.nes"), test::ForgeCrc("two", 0x22222222));
+  EXPECT_EQ(FolderEntries(dir / "art"), Names{"ROM001.png"});
+}
+
+TEST_F(RenameRunTest, RealDatabaseGivesEveryFileItsGoodNameAndRevertRestoresAll) {
+  if (test::TestDataDir().empty()) GTEST_SKIP() << "shared test data not found";
+  runner.settings.txtMessPath = test::TestDataDir() + "/mess/";
+  auto section = ProfileSection::Read(test::TestDataDir() + "/mess/crc/nes.crc", "nes");
+  ASSERT_TRUE(section.ok());
+  const auto* entries = &section->entries();
+  std::vector<std::string> originals;
+  size_t i = 0;
+  for (const auto& [key, value] : *entries) {
+    char name[32];
+    std::snprintf(name, sizeof name, "rom%05zu.nes", i++);
+    WriteFile(dir / ("roms/" + std::string(name)), test::ForgeCrc(name, static_cast<uint32_t>(std::stoul(key, nullptr, 16))));
+    originals.push_back(name);
+  }
+  runner.settings.txtRenamePaths.clear();
+  ASSERT_TRUE(runner.StartCommand().ok());
+  // Every game of the dat carries a good name: no old name is left in a name line.
+  std::string dat = ReadFile(dir / "out.dat");
+  EXPECT_EQ(dat.find("\tname rom"), std::string::npos);
+  size_t games = 0;
+  for (size_t at = dat.find("\ngame (\r\n"); at != std::string::npos; at = dat.find("\ngame (\r\n", at + 1)) ++games;
+  EXPECT_EQ(games, entries->size());
+  // Files not renamed are exactly those whose good name another file took (each reported).
+  Names after = FolderEntries(dir / "roms");
+  size_t kept = 0;
+  for (const std::string& n : after) kept += n.rfind("rom", 0) == 0;
+  EXPECT_EQ(kept, rep.warnings.size());
+  EXPECT_EQ(after.size(), originals.size());
+
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  Names reverted = FolderEntries(dir / "roms");
+  for (std::string& n : originals) {
+    // Reverted names come back in upper case; the few never renamed keep theirs.
+    std::string upper = ToUpperAscii(n.substr(0, n.size() - 4)) + ".nes";
+    EXPECT_TRUE(std::binary_search(reverted.begin(), reverted.end(), upper) ||
+                std::find(reverted.begin(), reverted.end(), n) != reverted.end())
+        << n;
+  }
+}
+
+TEST_F(RenameRunTest, UnsavedConversionFileStopsBeforeRenaming) {
+  WriteFile(dir / "mess/crc/nes.crc", "[nes]\r\n11111111=First Game\r\n");
+  WriteFile(dir / "roms/rom001.nes", test::ForgeCrc("one", 0x11111111));
+  WriteFile(dir / "home/conversions/nes.cnv", "");
+  test::MakeReadOnly(dir / "home/conversions/nes.cnv");
+  EXPECT_FALSE(runner.StartCommand().ok());
+  EXPECT_EQ(rep.messages, Names{"File Error: The file " + dir / "home/conversions/nes.cnv" +
+                                " is read-only; the renames of this run were not recorded, so no file was renamed"});
+  EXPECT_EQ(FolderEntries(dir / "roms"), Names{"rom001.nes"});
+}
+
+TEST_F(RenameRunTest, NoSystemNameMeansNoRenaming) {
+  WriteFile(dir / "roms/rom001.nes", "x");
+  runner.settings.cmbHName.text = "";
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_NE(std::find(rep.statuses.begin(), rep.statuses.end(), "Status:  No System Name, Renaming Skipped"),
+            rep.statuses.end());
+  EXPECT_EQ(FolderEntries(dir / "home/conversions"), Names{});
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(rep.statuses.back(), "Status:  No System Name, Nothing Reverted");
+}
+
+TEST_F(RenameRunTest, RevertCompletesTheExtensionAndSkipsRomsWithoutOne) {
+  WriteFile(dir / "home/conversions/nes.cnv", "[Reversion]\r\nGOOD=OLD\r\n");
+  WriteFile(dir / "roms/GOOD.nes", "r");
+  WriteFile(dir / "art/GOOD.png", "a");
+  runner.settings.txtMessPath.clear();  // only the system name matters
+  runner.settings.txtExtension = "";
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(rep.warnings, Names{"No ROM extension is set, so the ROM files were not reverted"});
+  EXPECT_EQ(FolderEntries(dir / "roms"), Names{"GOOD.nes"});
+  EXPECT_EQ(FolderEntries(dir / "art"), Names{"OLD.png"});
+  runner.settings.txtExtension = "nes";
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(runner.settings.txtExtension, "nes");  // not written back
+  EXPECT_EQ(FolderEntries(dir / "roms"), Names{"OLD.nes"});
+  EXPECT_EQ(runner.CrcDatabasePath, "crc/nes.crc");
+}
+
+TEST_F(RenameRunTest, HeadlessRevert) {
+  WriteFile(dir / "home/conversions/nes.cnv", "[Reversion]\r\nGOOD=OLD\r\n");
+  WriteFile(dir / "roms/GOOD.nes", "r");
+  const std::string list = "|" + dir / "roms" + "|nes|nes|||0||||1|1|1|1|1";
+  std::string out;
+  EXPECT_EQ(test::RunCommand("QUORVIN_HOME=" + test::ShellQuote(dir / "home") + " " + QUORVIN_CLI +
+                                 " --revert " + test::ShellQuote(list),
+                             &out),
+            0);
+  EXPECT_EQ(out, "Status:  Reversion Complete\n");
+  EXPECT_EQ(FolderEntries(dir / "roms"), Names{"OLD.nes"});
+}
+
+}  // namespace
+}  // namespace quorvin
