@@ -54,6 +54,11 @@ std::string ReadFile(const std::string& path) {
 
 void MakeDir(const std::string& path) { std::filesystem::create_directories(path); }
 
+std::string ToUpper(std::string s) {
+  for (char& c : s) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  return s;
+}
+
 bool Exists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0;

@@ -29,6 +29,7 @@ void WriteFile(const std::string& path, std::string_view bytes);
 std::string ReadFile(const std::string& path);
 void MakeDir(const std::string& path);
 bool Exists(const std::string& path);
+std::string ToUpper(std::string s);
 // Sorted names of everything in a folder (hidden ones included).
 std::vector<std::string> FolderEntries(const std::string& path);
 // Removes the write bits of a file or folder.

@@ -19,4 +19,9 @@ bool WildcardMatch(std::string_view pattern, std::string_view name);
 // NotFound when the folder does not exist, Io when it cannot be read.
 Result<std::vector<std::string>> ListFolder(const std::string& folder, std::string_view pattern);
 
+// The path of the entry of `folder` named `name`, found without regard to letter case (an
+// exact match first), as the file systems the front end comes from compare names; when
+// nothing matches, `folder` joined with `name` as given.
+std::string ResolveNameIgnoreCase(const std::string& folder, std::string_view name);
+
 }  // namespace quorvin

@@ -78,4 +78,20 @@ Result<std::vector<std::string>> ListFolder(const std::string& folder, std::stri
   return names;
 }
 
+std::string ResolveNameIgnoreCase(const std::string& folder, std::string_view name) {
+  const std::string exact = JoinPath(folder, name);
+  if (Exists(exact)) return exact;
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return exact;
+  std::string found;
+  while (dirent* e = ::readdir(dir)) {
+    if (EqualsIgnoreCase(e->d_name, name)) {
+      found = e->d_name;
+      break;
+    }
+  }
+  ::closedir(dir);
+  return found.empty() ? exact : JoinPath(folder, found);
+}
+
 }  // namespace quorvin

@@ -1,6 +1,7 @@
 #include "run/runner.h"
 
 #include "dat/scan.h"
+#include "frontend/dk_setup.h"
 #include "inject/compare_pass.h"
 #include "inject/crc_database.h"
 #include "rename/renamer.h"
@@ -83,6 +84,7 @@ Status Runner::StartCommand() {
     if (rename_art) RenameArtwork(s.txtRenamePaths, *table, RenameMode::kRename, reporter_);
   }
 
+  SetupDk(s, reporter_);
   SetStatus("Status:  Done");
   if (NeedsSaved) {
     st = SaveSettingsAsPreset();

@@ -1,0 +1,180 @@
+#include "frontend/dk_setup.h"
+
+#include <optional>
+#include <vector>
+
+#include "platform/fileops.h"
+#include "platform/folder.h"
+#include "platform/path.h"
+#include "platform/profile.h"
+#include "platform/text.h"
+
+namespace quorvin {
+
+namespace {
+
+constexpr std::string_view kTitle = "Dragon King Setup";
+constexpr std::string_view kMarker = "[/startvd]";
+constexpr std::string_view kSearchStrings = "searchstrings:";
+
+bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
+
+struct DkContext {
+  std::string folder;  // the front end's folder, with its trailing separator
+  std::string system;
+  Reporter& reporter;
+
+  void Report(const std::string& text) const { reporter.Message(kTitle, text); }
+  std::string Path(std::string_view name) const { return ResolveNameIgnoreCase(folder, name); }
+  // The system name as part of a file name in the front end's folder.
+  bool SystemNameUsable(std::string_view what) const {
+    if (!TrimBlanks(system).empty() && IsPlainFileName(system)) return true;
+    Report("The system name \"" + system + "\" cannot name a file, so " + std::string(what) + " was skipped");
+    return false;
+  }
+};
+
+void MakeConfigFile(const DkContext& dk, const std::string& extension) {
+  dk.reporter.SetStatus("Status:  Making Dk Cfg Entry");
+  const std::string cfgs = dk.Path("cfgs");
+  if (!IsFolder(cfgs)) {
+    dk.Report("The folder " + cfgs + " does not exist, so no config file was made");
+    return;
+  }
+  if (!dk.SystemNameUsable("the config file")) return;
+  const std::string cfg = ResolveNameIgnoreCase(cfgs, dk.system + ".cfg");
+  std::string bytes;
+  if (IsFile(cfg)) {
+    auto existing = ReadWholeFile(cfg);
+    if (!existing.ok()) return dk.Report(existing.status().message());
+    bytes = std::move(existing).value();
+  } else {
+    const std::string templ = ResolveNameIgnoreCase(cfgs, "template.cfg");
+    auto read = ReadWholeFile(templ);
+    if (!read.ok()) {
+      return dk.Report(read.status().kind() == ErrorKind::kNotFound
+                           ? "The template " + templ + " does not exist, so no config file was made"
+                           : read.status().message());
+    }
+    if (read->find('\0') != std::string::npos) {
+      return dk.Report("The template " + templ + " is not a text file, so no config file was made");
+    }
+    bytes = std::move(read).value();
+  }
+  // A new config file is the template with the key already set, written in one step.
+  ProfileFile profile = ProfileFile::Parse(bytes);
+  Status s = profile.Set("Config", "extension", extension);
+  if (s.ok() && (!IsFile(cfg) || profile.Serialize() != bytes)) s = profile.Save(cfg);
+  if (!s.ok()) dk.Report(s.message() + "; the config file was not changed");
+}
+
+void AddPaths(const DkContext& dk, std::string_view key, std::string_view folders) {
+  const std::string ini = dk.Path("dirs.ini");
+  auto profile = ProfileFile::Load(ini);
+  if (!profile.ok()) return dk.Report(profile.status().message());
+  const std::optional<std::string> stored = profile->Get("Dirs", key);
+  const std::string merged = MergePathList(stored.value_or(""), folders);
+  if (stored == merged) return;  // nothing to add, nothing to rewrite
+  Status s = profile->Set("Dirs", key, merged);
+  if (s.ok()) s = profile->Save(ini);
+  if (!s.ok()) dk.Report(s.message() + "; the folders were not added to it");
+}
+
+void AddVirtualDirectoryStep(const DkContext& dk, std::string_view description) {
+  const std::string ini = dk.Path("dirs.ini");
+  auto bytes = ReadWholeFile(ini);
+  if (!bytes.ok()) {
+    return dk.Report(bytes.status().kind() == ErrorKind::kNotFound
+                         ? "The file " + ini + " does not exist, so no virtual directory was added"
+                         : bytes.status().message());
+  }
+  bool no_marker = false;
+  std::string text = AddVirtualDirectory(*bytes, dk.system, description, &no_marker);
+  if (no_marker) {
+    return dk.Report("The file " + ini + " has no \"[/startvd]\" line, so no virtual directory was added");
+  }
+  if (text == *bytes) return;
+  Status s = WriteFileAtomic(ini, text);
+  if (!s.ok()) dk.Report(s.message() + "; no virtual directory was added");
+}
+
+void CopyDat(const DkContext& dk, const std::string& output_dat) {
+  dk.reporter.SetStatus("Status:  Copying Dat to Dk List Generator");
+  const std::string dats = ResolveNameIgnoreCase(dk.Path("list generator"), "dats");
+  if (!IsFolder(dats)) {
+    dk.Report("The folder " + dats + " does not exist, so the dat was not copied to the list generator");
+    return;
+  }
+  if (!dk.SystemNameUsable("the copy for the list generator")) return;
+  Status s = CopyFileAtomic(output_dat, ResolveNameIgnoreCase(dats, dk.system + ".dat"));
+  if (!s.ok()) dk.Report(s.message() + "; the dat was not copied to the list generator");
+}
+
+}  // namespace
+
+std::string MergePathList(std::string_view stored, std::string_view folders) {
+  std::string list = ToUpperAscii(stored);
+  for (const std::string& element : Split(ToUpperAscii(folders), ';')) {
+    if (element.empty()) continue;
+    if (list.empty() || list.find(element) == std::string::npos) {
+      list.push_back(';');
+      list.append(element);
+    }
+  }
+  return list;
+}
+
+std::string AddVirtualDirectory(std::string_view dirs_ini, std::string_view system,
+                                std::string_view description, bool* no_marker) {
+  *no_marker = false;
+  const std::string wanted = "5=" + ToUpperAscii(system);
+  std::vector<std::string_view> before;
+  size_t start = 0;
+  while (start < dirs_ini.size()) {
+    size_t nl = dirs_ini.find('\n', start);
+    std::string_view line = dirs_ini.substr(start, nl == std::string_view::npos ? nl : nl - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const bool marker = StartsWith(line, kMarker);
+    if ((marker || StartsWith(line, kSearchStrings)) && ToUpperAscii(line).find(wanted) != std::string::npos) {
+      return std::string(dirs_ini);  // this system has its virtual directory already
+    }
+    if (marker) {
+      std::string out;
+      for (std::string_view l : before) {
+        out.append(l);
+        out.append(kCrLf);
+      }
+      const std::string desc(description), sys(system);
+      for (const std::string& l : {std::string("[Path]"), "logo=" + desc + ".png", "caption=" + desc,
+                                   std::string("useclones=1"), "searchstrings:5=" + sys,
+                                   std::string("filters:"), std::string("[/path]")}) {
+        out.append(l);
+        out.append(kCrLf);
+      }
+      // The marker line and all after it stay as they are.
+      out.append(dirs_ini.substr(start));
+      return out;
+    }
+    if (!before.empty() || !line.empty()) before.push_back(line);
+    if (nl == std::string_view::npos) break;
+    start = nl + 1;
+  }
+  *no_marker = true;
+  return std::string(dirs_ini);
+}
+
+void SetupDk(RunSettings& settings, Reporter& reporter) {
+  if (settings.txtDkPath.empty() || !IsFolder(settings.txtDkPath)) return;
+  settings.txtDkPath = WithTrailingSep(settings.txtDkPath);
+  const DkContext dk{settings.txtDkPath, SystemName(settings), reporter};
+  if (settings.chkMakeCfg == 1) MakeConfigFile(dk, settings.txtExtension);
+  if (settings.chkRomAdd == 1) {
+    reporter.SetStatus("Status:  Adding Dk Vdir Entry");
+    AddPaths(dk, "roms", settings.txtRom);
+  }
+  if (settings.chkArtwork == 1) AddPaths(dk, "Additional AW Dirs", settings.txtRenamePaths);
+  if (settings.chkVdirAdd == 1) AddVirtualDirectoryStep(dk, settings.txtDesc);
+  if (settings.chkDatAdd == 1) CopyDat(dk, settings.txtOutput);
+}
+
+}  // namespace quorvin
