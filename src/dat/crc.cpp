@@ -1,14 +1,8 @@
 #include "dat/crc.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <array>
 #include <bit>
-#include <functional>
-#include <cerrno>
 #include <cstring>
-#include <memory>
 
 #include "platform/fileops.h"
 
@@ -44,8 +38,6 @@ inline uint32_t Load32(const uint8_t* p) {
   return v;  // the loop below assumes a little-endian machine
 }
 
-constexpr size_t kFileChunk = 256 * 1024;
-
 }  // namespace
 
 const uint32_t* Crc32Table() { return kTables[0].data(); }
@@ -76,31 +68,6 @@ uint32_t Crc32Update(uint32_t reg, const uint8_t* p, size_t n) {
 
 uint32_t Crc32(std::string_view bytes) {
   return ~Crc32Update(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-}
-
-Status ReadFileChunks(const std::string& path,
-                      const std::function<void(const uint8_t*, size_t)>& consume) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
-    return Status::Io(ErrnoMessage("read", path, errno));
-  }
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  // One buffer per thread, reused for every file: no allocation per file.
-  thread_local std::unique_ptr<uint8_t[]> buffer(new uint8_t[kFileChunk]);
-  while (true) {
-    ssize_t got = ::read(fd, buffer.get(), kFileChunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
-      ::close(fd);
-      return Status::Io(ErrnoMessage("read", path, err));
-    }
-    if (got == 0) break;
-    consume(buffer.get(), static_cast<size_t>(got));
-  }
-  ::close(fd);
-  return Status::Ok();
 }
 
 Result<std::optional<uint32_t>> Crc32OfFile(const std::string& path) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/fileops.h"
 #include "platform/status.h"
 
 namespace quorvin {
@@ -24,10 +25,6 @@ uint32_t Crc32(std::string_view bytes);
 // file's size). nullopt for a file of length zero, which is not opened. NotFound / Io naming
 // the file when it cannot be read.
 Result<std::optional<uint32_t>> Crc32OfFile(const std::string& path);
-
-// Reads a file in fixed-size chunks and hands each to `consume`. NotFound / Io naming the file.
-Status ReadFileChunks(const std::string& path,
-                      const std::function<void(const uint8_t*, size_t)>& consume);
 
 // The program's checksum component: CRC-16 (XMODEM) or CRC-32 over bytes, texts and files,
 // with a running register so that pieces can be added one after another. Results are signed

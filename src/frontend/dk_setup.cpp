@@ -17,8 +17,6 @@ constexpr std::string_view kTitle = "Dragon King Setup";
 constexpr std::string_view kMarker = "[/startvd]";
 constexpr std::string_view kSearchStrings = "searchstrings:";
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
-
 struct DkContext {
   std::string folder;  // the front end's folder, with its trailing separator
   std::string system;
@@ -134,8 +132,8 @@ std::string AddVirtualDirectory(std::string_view dirs_ini, std::string_view syst
     size_t nl = dirs_ini.find('\n', start);
     std::string_view line = dirs_ini.substr(start, nl == std::string_view::npos ? nl : nl - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const bool marker = StartsWith(line, kMarker);
-    if ((marker || StartsWith(line, kSearchStrings)) && ToUpperAscii(line).find(wanted) != std::string::npos) {
+    const bool marker = std::string_view(line).starts_with(kMarker);
+    if ((marker || std::string_view(line).starts_with(kSearchStrings)) && ToUpperAscii(line).find(wanted) != std::string::npos) {
       return std::string(dirs_ini);  // this system has its virtual directory already
     }
     if (marker) {

@@ -14,7 +14,7 @@ namespace {
 
 bool IsGameOpen(std::string_view line) { return TrimBlanks(line) == kGameOpen; }
 bool IsBlockClose(std::string_view line) { return TrimBlanks(line) == kBlockClose; }
-bool IsRomLine(std::string_view line) { return line.substr(0, kRomLinePrefix.size()) == kRomLinePrefix; }
+bool IsRomLine(std::string_view line) { return line.starts_with(kRomLinePrefix); }
 
 }  // namespace
 

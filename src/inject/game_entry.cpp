@@ -11,8 +11,6 @@ constexpr std::string_view kNamePrefix = "\tname ";
 constexpr std::string_view kDescriptionPrefix = "\tdescription ";
 constexpr std::string_view kRomNamePrefix = "\trom ( name ";
 
-bool StartsWith(std::string_view s, std::string_view prefix) { return s.substr(0, prefix.size()) == prefix; }
-
 std::string Unquoted(std::string_view token) {
   if (token.size() >= 2 && token.front() == '"' && token.back() == '"') {
     return std::string(token.substr(1, token.size() - 2));
@@ -66,7 +64,7 @@ GameEntry PrintGameEntry(const GameLines& game, const CrcDatabase& db) {
   if (!fields[3].empty()) e.driver_line = "\tdriver ( " + std::string(fields[3]) + " )";
   if (good.empty()) return e;  // no name to give: the game keeps its own
 
-  const std::string old_token = StartsWith(game.name_line, kNamePrefix)
+  const std::string old_token = std::string_view(game.name_line).starts_with(kNamePrefix)
                                     ? game.name_line.substr(kNamePrefix.size())
                                     : ReplaceAll(game.name_line, kNamePrefix, "");
   if (old_token.empty()) return e;
@@ -78,13 +76,13 @@ GameEntry PrintGameEntry(const GameLines& game, const CrcDatabase& db) {
   if (game.description_line == GameDescriptionLine(old_token) ||
       game.description_line == GameDescriptionLine(bare_old)) {
     e.lines.description_line = "\tdescription \"" + good + "\"";
-  } else if (StartsWith(game.description_line, kDescriptionPrefix)) {
+  } else if (std::string_view(game.description_line).starts_with(kDescriptionPrefix)) {
     e.lines.description_line =
         std::string(kDescriptionPrefix) +
         ReplaceAll(game.description_line.substr(kDescriptionPrefix.size()), bare_old, good);
   }
   const std::string rom_head = std::string(kRomNamePrefix) + old_token + " ";
-  if (StartsWith(game.rom_line, rom_head)) {
+  if (std::string_view(game.rom_line).starts_with(rom_head)) {
     e.lines.rom_line = std::string(kRomNamePrefix) + good_token + " " + game.rom_line.substr(rom_head.size());
   }
   e.old_name = old_token;

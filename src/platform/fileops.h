@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,11 @@ bool IsFolder(const std::string& path);
 
 // Length in bytes. NotFound when the file is missing, Io when it cannot be queried.
 Result<uint64_t> FileLength(const std::string& path);
+
+// Reads a file in fixed-size chunks (memory stays small whatever its size) and hands each to
+// `consume`. NotFound / Io naming the file when it cannot be opened or read.
+Status ReadFileChunks(const std::string& path,
+                      const std::function<void(const uint8_t*, size_t)>& consume);
 
 // The whole content of a file. NotFound / Io as FileLength.
 Result<std::string> ReadWholeFile(const std::string& path);

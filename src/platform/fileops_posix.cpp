@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "platform/fileops.h"
 #include "platform/path.h"
@@ -16,6 +17,7 @@ namespace quorvin {
 namespace {
 
 constexpr size_t kWriteBufferSize = 64 * 1024;
+constexpr size_t kReadChunk = 256 * 1024;
 
 mode_t CurrentUmask() {
   mode_t m = umask(0);
@@ -60,31 +62,36 @@ Result<uint64_t> FileLength(const std::string& path) {
   return static_cast<uint64_t>(st.st_size);
 }
 
-Result<std::string> ReadWholeFile(const std::string& path) {
+Status ReadFileChunks(const std::string& path,
+                      const std::function<void(const uint8_t*, size_t)>& consume) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
-    return Status::Io(ErrnoMessage("open", path, errno));
+    return Status::Io(ErrnoMessage("read", path, errno));
   }
-  struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return Status::Io("Cannot read " + path + ": it is a folder");
-  }
-  std::string out;
-  char buf[64 * 1024];
+  // One buffer per thread, reused for every file: no allocation per file.
+  thread_local std::unique_ptr<uint8_t[]> buffer(new uint8_t[kReadChunk]);
   while (true) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
+    ssize_t got = ::read(fd, buffer.get(), kReadChunk);
+    if (got < 0) {
       if (errno == EINTR) continue;
       int err = errno;
       ::close(fd);
       return Status::Io(ErrnoMessage("read", path, err));
     }
-    if (n == 0) break;
-    out.append(buf, static_cast<size_t>(n));
+    if (got == 0) break;
+    consume(buffer.get(), static_cast<size_t>(got));
   }
   ::close(fd);
+  return Status::Ok();
+}
+
+Result<std::string> ReadWholeFile(const std::string& path) {
+  std::string out;
+  Status s = ReadFileChunks(path, [&out](const uint8_t* p, size_t n) {
+    out.append(reinterpret_cast<const char*>(p), n);
+  });
+  if (!s.ok()) return s;
   return out;
 }
 
@@ -196,38 +203,15 @@ Status WriteFileAtomic(const std::string& path, std::string_view content) {
 }
 
 Status CopyFileAtomic(const std::string& from, const std::string& to) {
-  int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
-  if (in < 0) {
-    if (errno == ENOENT) return Status::NotFound("The file " + from + " does not exist");
-    return Status::Io(ErrnoMessage("open", from, errno));
-  }
-  struct stat st;
-  if (::fstat(in, &st) == 0 && S_ISDIR(st.st_mode)) {
-    ::close(in);
-    return Status::Io("Cannot copy " + from + ": it is a folder");
-  }
+  if (!Exists(from)) return Status::NotFound("The file " + from + " does not exist");
   auto out = AtomicFile::Create(to);
-  if (!out.ok()) {
-    ::close(in);
-    return out.status();
-  }
-  std::string buf(256 * 1024, '\0');
-  while (true) {
-    ssize_t n = ::read(in, buf.data(), buf.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
-      ::close(in);
-      return Status::Io(ErrnoMessage("read", from, err));
-    }
-    if (n == 0) break;
-    Status s = out->Write(std::string_view(buf.data(), static_cast<size_t>(n)));
-    if (!s.ok()) {
-      ::close(in);
-      return s;
-    }
-  }
-  ::close(in);
+  if (!out.ok()) return out.status();
+  Status written;
+  Status read = ReadFileChunks(from, [&](const uint8_t* p, size_t n) {
+    if (written.ok()) written = out->Write(std::string_view(reinterpret_cast<const char*>(p), n));
+  });
+  if (!read.ok()) return read;
+  if (!written.ok()) return written;
   return out->Commit();
 }
 

@@ -51,7 +51,7 @@ Status Runner::StartCommand() {
 
   // Find an unusable output path before the scan, not after minutes of checksumming.
   Status out_ok = CheckReplaceable(s.txtOutput);
-  if (!out_ok.ok()) return Fail(Status(out_ok));
+  if (!out_ok.ok()) return Fail(out_ok);
 
   SetStatus("Status:  Allocating Temporary Dat");
   const std::string temp_dat = TempDatPath();
@@ -60,10 +60,17 @@ Status Runner::StartCommand() {
   if (!st.ok()) return Fail(st);
   SetStatus("Status:  Inital Dat Creation Complete");
 
-  // The MESS stage's table, kept for the renaming stages so the file is read once per run.
-  Result<ConversionTable> table = LoadConversionTable(system);
-  if (!table.ok() && table.status().kind() != ErrorKind::kInvalidInput) return Fail(table.status());
-  if (s.txtMessPath.empty() || !IsFolder(s.txtMessPath)) {
+  const bool run_mess = !s.txtMessPath.empty() && IsFolder(s.txtMessPath);
+  const bool rename_roms = s.chkCvtRoms == 1;
+  const bool rename_art = !TrimBlanks(s.txtRenamePaths).empty();
+  // The system's conversion table, read once and shared by the MESS stage (which records
+  // into it) and the renaming stages. InvalidInput: the system name cannot name the file.
+  Result<ConversionTable> table = Status::InvalidInput("not needed");
+  if (run_mess || rename_roms || rename_art) {
+    table = LoadConversionTable(system);
+    if (!table.ok() && table.status().kind() != ErrorKind::kInvalidInput) return Fail(table.status());
+  }
+  if (!run_mess) {
     Skipmess = true;
     SetStatus("Status:  Mess Mode Skipped, Finalizing Dat");
     st = CopyFileAtomic(temp_dat, s.txtOutput);
@@ -75,8 +82,6 @@ Status Runner::StartCommand() {
     if (!st.ok()) return Fail(st);
   }
 
-  const bool rename_roms = s.chkCvtRoms == 1;
-  const bool rename_art = !TrimBlanks(s.txtRenamePaths).empty();
   if ((rename_roms || rename_art) && !table.ok()) {
     SetStatus("Status:  No System Name, Renaming Skipped");
   } else {
