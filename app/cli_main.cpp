@@ -51,7 +51,8 @@ class StderrReporter : public quorvin::Reporter {
       std::fprintf(stderr, "\r\033[K[%zu/%zu] %.*s", done + 1, total, static_cast<int>(text.size()),
                    text.data());
     } else {
-      std::fprintf(stderr, "\r\033[K[%zu] %.*s", done + 1, static_cast<int>(text.size()), text.data());
+      std::fprintf(stderr, "\r\033[K[%zu] %.*s", done + 1, static_cast<int>(text.size()),
+                   text.data());
     }
     open_line_ = true;
     std::fflush(stderr);

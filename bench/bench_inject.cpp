@@ -9,11 +9,11 @@
 
 #include "bench_util.h"
 #include "dat/crc.h"
+#include "platform/fileops.h"
+#include "platform/folder.h"
 #include "platform/reporter.h"
 #include "run/runner.h"
 #include "run/startup.h"
-#include "platform/fileops.h"
-#include "platform/folder.h"
 
 namespace quorvin::bench {
 
@@ -38,7 +38,8 @@ Collection MakeCollection(const std::string& root, int files, int entries) {
     std::memcpy(data.data(), &i, sizeof i);
     char name[32];
     std::snprintf(name, sizeof name, "/rom%06d.nes", i);
-    std::ofstream(c.roms + name, std::ios::binary).write(data.data(), static_cast<std::streamsize>(size));
+    std::ofstream(c.roms + name, std::ios::binary)
+        .write(data.data(), static_cast<std::streamsize>(size));
     char line[128];
     std::snprintf(line, sizeof line, "%08x=Game %06d (U) [!]|1990|Maker %d|status good\r\n",
                   Crc32({data.data(), size}), i, i % 50);
@@ -46,7 +47,8 @@ Collection MakeCollection(const std::string& root, int files, int entries) {
   }
   for (int i = files; i < entries; ++i) {
     char line[128];
-    std::snprintf(line, sizeof line, "%08x=Other %06d (E)|1991|Maker|\r\n", static_cast<uint32_t>(rng()), i);
+    std::snprintf(line, sizeof line, "%08x=Other %06d (E)|1991|Maker|\r\n",
+                  static_cast<uint32_t>(rng()), i);
     db << line;
   }
   return c;
@@ -122,16 +124,20 @@ int BenchInject() {
   const double floor = RenameFloor(a);
   const Figures fa = Measure(a, 5);
   const Figures fb = Measure(b, 3);
-  std::printf("inject: 20,000 files, 50,000 entries, mess stage skipped and renaming off: %.3f s\n", fa.off);
-  std::printf("inject:   mess stage on, renaming on, every file renamed: %.3f s, ratio %.2f "
-              "(the file system's own 20,000 renames alone take %.3f s)\n",
-              fa.first, fa.first / fa.off, floor);
-  std::printf("inject:   mess stage on, renaming on, files already renamed: %.3f s, ratio %.2f "
-              "(to %.3f s for the same files with both off)\n",
-              fa.steady, fa.steady / fa.off2, fa.off2);
-  std::printf("inject: 40,000 files, 100,000 entries: every file renamed %.3f s (x%.2f), "
-              "already renamed %.3f s (x%.2f), both off %.3f s (x%.2f)\n",
-              fb.first, fb.first / fa.first, fb.steady, fb.steady / fa.steady, fb.off, fb.off / fa.off);
+  std::printf("inject: 20,000 files, 50,000 entries, mess stage skipped and renaming off: %.3f s\n",
+              fa.off);
+  std::printf(
+      "inject:   mess stage on, renaming on, every file renamed: %.3f s, ratio %.2f "
+      "(the file system's own 20,000 renames alone take %.3f s)\n",
+      fa.first, fa.first / fa.off, floor);
+  std::printf(
+      "inject:   mess stage on, renaming on, files already renamed: %.3f s, ratio %.2f "
+      "(to %.3f s for the same files with both off)\n",
+      fa.steady, fa.steady / fa.off2, fa.off2);
+  std::printf(
+      "inject: 40,000 files, 100,000 entries: every file renamed %.3f s (x%.2f), "
+      "already renamed %.3f s (x%.2f), both off %.3f s (x%.2f)\n",
+      fb.first, fb.first / fa.first, fb.steady, fb.steady / fa.steady, fb.off, fb.off / fa.off);
   return 0;
 }
 

@@ -37,7 +37,8 @@ double MeasureCrcLoop(bool bytewise, double* gbps_out) {
   uint32_t sink = 0;
   for (int rep = 0; rep < (bytewise ? 3 : 7); ++rep) {
     auto t0 = Clock::now();
-    sink ^= bytewise ? Crc32UpdateBytewise(~0u, buf.data(), size) : Crc32Update(~0u, buf.data(), size);
+    sink ^=
+        bytewise ? Crc32UpdateBytewise(~0u, buf.data(), size) : Crc32Update(~0u, buf.data(), size);
     best = std::min(best, Seconds(t0));
   }
   if (sink == 0x12345678) std::puts("");
@@ -101,7 +102,8 @@ int BenchScan() {
               total / 1e9, best, scan_gbps);
   std::printf("scan vs crc loop: %.0f%% (crc loop %.2f GB/s in the same run)\n",
               100.0 * scan_gbps / crc_gbps, crc_gbps);
-  std::printf("scan peak memory (whole process, before the crc loop's buffer): %.1f MiB\n", scan_rss);
+  std::printf("scan peak memory (whole process, before the crc loop's buffer): %.1f MiB\n",
+              scan_rss);
   return 0;
 }
 

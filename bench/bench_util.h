@@ -28,7 +28,8 @@ inline double PeakRssMiB() {
 struct TempFolder {
   explicit TempFolder(const std::string& tag) {
     const char* base = std::getenv("TMPDIR");
-    std::string t = std::string(base && *base ? base : "/tmp") + "/quorvin-bench-" + tag + "-XXXXXX";
+    std::string t =
+        std::string(base && *base ? base : "/tmp") + "/quorvin-bench-" + tag + "-XXXXXX";
     path = mkdtemp(t.data());
   }
   ~TempFolder() {

@@ -1,7 +1,5 @@
 #include "test_util.h"
 
-#include "dat/crc.h"
-
 #include <dirent.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -14,6 +12,8 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+
+#include "dat/crc.h"
 
 namespace quorvin::test {
 
@@ -96,7 +96,8 @@ std::string ForgeCrc(std::string prefix, uint32_t target) {
     idx[k] = index_of_top[w >> 24];
     w = (w ^ t[idx[k]]) << 8;
   }
-  uint32_t reg = Crc32Update(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(prefix.data()), prefix.size());
+  uint32_t reg =
+      Crc32Update(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(prefix.data()), prefix.size());
   for (int k = 0; k < 4; ++k) {
     prefix.push_back(static_cast<char>((reg ^ idx[k]) & 0xFF));
     reg = (reg >> 8) ^ t[idx[k]];

@@ -75,7 +75,8 @@ Result<std::optional<uint32_t>> Crc32OfFile(const std::string& path) {
   if (!length.ok()) return length.status();
   if (*length == 0) return std::optional<uint32_t>();
   uint32_t reg = 0xFFFFFFFFu;
-  Status s = ReadFileChunks(path, [&reg](const uint8_t* p, size_t n) { reg = Crc32Update(reg, p, n); });
+  Status s =
+      ReadFileChunks(path, [&reg](const uint8_t* p, size_t n) { reg = Crc32Update(reg, p, n); });
   if (!s.ok()) return s;
   return std::optional<uint32_t>(~reg);
 }

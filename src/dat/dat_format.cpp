@@ -19,15 +19,18 @@ std::string CrcText(uint32_t crc) {
 
 std::string NameToken(std::string_view game_name) { return QuoteIfBlank(game_name); }
 
-std::string GameNameLine(std::string_view token) { return "\tname " + std::string(token); }
+std::string GameNameLine(std::string_view token) {
+  return std::string(kNameLinePrefix) + std::string(token);
+}
 
 std::string GameDescriptionLine(std::string_view token) {
-  if (!token.empty() && token.front() == '"') return "\tdescription " + std::string(token);
-  return "\tdescription \"" + std::string(token) + "\"";
+  if (!token.empty() && token.front() == '"')
+    return std::string(kDescriptionLinePrefix) + std::string(token);
+  return std::string(kDescriptionLinePrefix) + "\"" + std::string(token) + "\"";
 }
 
 std::string RomLine(std::string_view token, uint64_t size, std::string_view crc_text) {
-  std::string out = "\trom ( name ";
+  std::string out(kRomNamePrefix);
   out.append(token);
   out.append(" size ");
   out.append(std::to_string(size));

@@ -13,6 +13,9 @@ namespace quorvin {
 inline constexpr std::string_view kGameOpen = "game (";
 inline constexpr std::string_view kBlockClose = ")";
 inline constexpr std::string_view kRomLinePrefix = "\trom ( ";
+inline constexpr std::string_view kNameLinePrefix = "\tname ";
+inline constexpr std::string_view kDescriptionLinePrefix = "\tdescription ";
+inline constexpr std::string_view kRomNamePrefix = "\trom ( name ";
 
 // Upper-case hexadecimal of the unsigned value, no prefix, no leading zeros ("0" for 0).
 std::string CrcText(uint32_t crc);

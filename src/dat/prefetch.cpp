@@ -4,9 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdint>
-
 #include <cerrno>
+#include <cstdint>
 
 #include "platform/fileops.h"
 
@@ -15,11 +14,12 @@ namespace quorvin {
 namespace {
 
 constexpr size_t kSlots = 8;
-constexpr size_t kChunk = 256 * 1024;
+constexpr size_t kChunk = size_t{256} * 1024;
 
 }  // namespace
 
-FilePrefetcher::FilePrefetcher(std::vector<std::string> paths) : paths_(std::move(paths)), slots_(kSlots) {
+FilePrefetcher::FilePrefetcher(std::vector<std::string> paths)
+    : paths_(std::move(paths)), slots_(kSlots) {
   for (Slot& s : slots_) s.buffer.reset(new uint8_t[kChunk]);
   reader_ = std::thread([this] { Produce(); });
 }
@@ -65,7 +65,8 @@ void FilePrefetcher::Produce() {
       // Reading stops at the length the file had when it was opened, which spares the
       // extra read that would only find the end.
       struct stat st;
-      const uint64_t expected = ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : UINT64_MAX;
+      const uint64_t expected =
+          ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : UINT64_MAX;
       uint64_t total = 0;
       while (true) {
         Slot* slot = AcquireFree();
@@ -83,7 +84,8 @@ void FilePrefetcher::Produce() {
         }
         total += static_cast<uint64_t>(got);
         const bool last = got == 0 || total >= expected;
-        slot->piece = Piece{Kind::kData, slot->buffer.get(), static_cast<size_t>(got), last, total, Status()};
+        slot->piece =
+            Piece{Kind::kData, slot->buffer.get(), static_cast<size_t>(got), last, total, Status()};
         Publish();
         if (last) break;
       }

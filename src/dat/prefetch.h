@@ -52,9 +52,9 @@ class FilePrefetcher {
 
   std::vector<std::string> paths_;
   std::vector<Slot> slots_;
-  size_t head_ = 0;   // next slot the caller reads
-  size_t tail_ = 0;   // next slot the reader fills
-  size_t filled_ = 0; // slots published and not yet released
+  size_t head_ = 0;    // next slot the caller reads
+  size_t tail_ = 0;    // next slot the reader fills
+  size_t filled_ = 0;  // slots published and not yet released
   bool stop_ = false;
   // Who sleeps on cv_: the other side is woken only then, so a pipeline that keeps flowing
   // costs no system call per piece.

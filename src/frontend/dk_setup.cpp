@@ -27,7 +27,8 @@ struct DkContext {
   // The system name as part of a file name in the front end's folder.
   bool SystemNameUsable(std::string_view what) const {
     if (!TrimBlanks(system).empty() && IsPlainFileName(system)) return true;
-    Report("The system name \"" + system + "\" cannot name a file, so " + std::string(what) + " was skipped");
+    Report("The system name \"" + system + "\" cannot name a file, so " + std::string(what) +
+           " was skipped");
     return false;
   }
 };
@@ -89,7 +90,8 @@ void AddVirtualDirectoryStep(const DkContext& dk, std::string_view description) 
   bool no_marker = false;
   std::string text = AddVirtualDirectory(*bytes, dk.system, description, &no_marker);
   if (no_marker) {
-    return dk.Report("The file " + ini + " has no \"[/startvd]\" line, so no virtual directory was added");
+    return dk.Report("The file " + ini +
+                     " has no \"[/startvd]\" line, so no virtual directory was added");
   }
   if (text == *bytes) return;
   Status s = WriteFileAtomic(ini, text);
@@ -100,7 +102,8 @@ void CopyDat(const DkContext& dk, const std::string& output_dat) {
   dk.reporter.SetStatus("Status:  Copying Dat to Dk List Generator");
   const std::string dats = ResolveNameIgnoreCase(dk.Path("list generator"), "dats");
   if (!IsFolder(dats)) {
-    dk.Report("The folder " + dats + " does not exist, so the dat was not copied to the list generator");
+    dk.Report("The folder " + dats +
+              " does not exist, so the dat was not copied to the list generator");
     return;
   }
   if (!dk.SystemNameUsable("the copy for the list generator")) return;
@@ -132,8 +135,9 @@ std::string AddVirtualDirectory(std::string_view dirs_ini, std::string_view syst
     size_t nl = dirs_ini.find('\n', start);
     std::string_view line = dirs_ini.substr(start, nl == std::string_view::npos ? nl : nl - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    const bool marker = std::string_view(line).starts_with(kMarker);
-    if ((marker || std::string_view(line).starts_with(kSearchStrings)) && ToUpperAscii(line).find(wanted) != std::string::npos) {
+    const bool marker = line.starts_with(kMarker);
+    if ((marker || line.starts_with(kSearchStrings)) &&
+        ToUpperAscii(line).find(wanted) != std::string::npos) {
       return std::string(dirs_ini);  // this system has its virtual directory already
     }
     if (marker) {
@@ -143,9 +147,10 @@ std::string AddVirtualDirectory(std::string_view dirs_ini, std::string_view syst
         out.append(kCrLf);
       }
       const std::string desc(description), sys(system);
-      for (const std::string& l : {std::string("[Path]"), "logo=" + desc + ".png", "caption=" + desc,
-                                   std::string("useclones=1"), "searchstrings:5=" + sys,
-                                   std::string("filters:"), std::string("[/path]")}) {
+      for (const std::string& l :
+           {std::string("[Path]"), "logo=" + desc + ".png", "caption=" + desc,
+            std::string("useclones=1"), "searchstrings:5=" + sys, std::string("filters:"),
+            std::string("[/path]")}) {
         out.append(l);
         out.append(kCrLf);
       }

@@ -25,7 +25,8 @@ Result<CrcDatabase> CrcDatabase::Load(const std::string& path) {
 std::string_view CrcDatabase::LookupCrcInfo(std::string_view crc_text) const {
   if (crc_text.empty()) return std::string_view();
   auto found = section_.Get(crc_text);
-  if (!found && crc_text.size() < 8) found = section_.Get(std::string(8 - crc_text.size(), '0') + std::string(crc_text));
+  if (!found && crc_text.size() < 8)
+    found = section_.Get(std::string(8 - crc_text.size(), '0') + std::string(crc_text));
   return found.value_or(std::string_view());
 }
 

@@ -7,10 +7,6 @@ namespace quorvin {
 
 namespace {
 
-constexpr std::string_view kNamePrefix = "\tname ";
-constexpr std::string_view kDescriptionPrefix = "\tdescription ";
-constexpr std::string_view kRomNamePrefix = "\trom ( name ";
-
 std::string Unquoted(std::string_view token) {
   if (token.size() >= 2 && token.front() == '"' && token.back() == '"') {
     return std::string(token.substr(1, token.size() - 2));
@@ -64,26 +60,27 @@ GameEntry PrintGameEntry(const GameLines& game, const CrcDatabase& db) {
   if (!fields[3].empty()) e.driver_line = "\tdriver ( " + std::string(fields[3]) + " )";
   if (good.empty()) return e;  // no name to give: the game keeps its own
 
-  const std::string old_token = std::string_view(game.name_line).starts_with(kNamePrefix)
-                                    ? game.name_line.substr(kNamePrefix.size())
-                                    : ReplaceAll(game.name_line, kNamePrefix, "");
+  const std::string old_token = game.name_line.starts_with(kNameLinePrefix)
+                                    ? game.name_line.substr(kNameLinePrefix.size())
+                                    : ReplaceAll(game.name_line, kNameLinePrefix, "");
   if (old_token.empty()) return e;
   const std::string bare_old = Unquoted(old_token);
   const std::string good_token = RemoveChars(QuoteIfBlank(good), ":\\/?*");
 
-  e.lines.name_line = std::string(kNamePrefix) + good_token;
+  e.lines.name_line = std::string(kNameLinePrefix) + good_token;
   // The description is the good name as the database writes it, always quoted.
   if (game.description_line == GameDescriptionLine(old_token) ||
       game.description_line == GameDescriptionLine(bare_old)) {
     e.lines.description_line = "\tdescription \"" + good + "\"";
-  } else if (std::string_view(game.description_line).starts_with(kDescriptionPrefix)) {
+  } else if (game.description_line.starts_with(kDescriptionLinePrefix)) {
     e.lines.description_line =
-        std::string(kDescriptionPrefix) +
-        ReplaceAll(game.description_line.substr(kDescriptionPrefix.size()), bare_old, good);
+        std::string(kDescriptionLinePrefix) +
+        ReplaceAll(game.description_line.substr(kDescriptionLinePrefix.size()), bare_old, good);
   }
   const std::string rom_head = std::string(kRomNamePrefix) + old_token + " ";
-  if (std::string_view(game.rom_line).starts_with(rom_head)) {
-    e.lines.rom_line = std::string(kRomNamePrefix) + good_token + " " + game.rom_line.substr(rom_head.size());
+  if (game.rom_line.starts_with(rom_head)) {
+    e.lines.rom_line =
+        std::string(kRomNamePrefix) + good_token + " " + game.rom_line.substr(rom_head.size());
   }
   e.old_name = old_token;
   e.good_name = good_token;

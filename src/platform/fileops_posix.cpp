@@ -16,8 +16,8 @@ namespace quorvin {
 
 namespace {
 
-constexpr size_t kWriteBufferSize = 64 * 1024;
-constexpr size_t kReadChunk = 256 * 1024;
+constexpr size_t kWriteBufferSize = size_t{64} * 1024;
+constexpr size_t kReadChunk = size_t{256} * 1024;
 
 mode_t CurrentUmask() {
   mode_t m = umask(0);
@@ -244,7 +244,8 @@ Status RenameNoReplace(const std::string& from, const std::string& to) {
     }
     return Status::Refused("Cannot rename " + from + ": " + to + " already exists");
   }
-  if (err == ENOENT && !Exists(from)) return Status::NotFound("The file " + from + " no longer exists");
+  if (err == ENOENT && !Exists(from))
+    return Status::NotFound("The file " + from + " no longer exists");
   return Status::Io(ErrnoMessage("rename", from, err));
 }
 

@@ -79,7 +79,7 @@ Result<std::vector<std::string>> ListFolder(const std::string& folder, std::stri
 }
 
 std::string ResolveNameIgnoreCase(const std::string& folder, std::string_view name) {
-  const std::string exact = JoinPath(folder, name);
+  std::string exact = JoinPath(folder, name);
   if (Exists(exact)) return exact;
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) return exact;

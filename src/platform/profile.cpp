@@ -24,7 +24,8 @@ std::optional<std::string_view> ProfileSectionOf(std::string_view line) {
   std::string_view t = TrimSpace(line);
   if (t.empty() || t[0] != '[') return std::nullopt;
   size_t close = t.find(']');
-  return TrimSpace(t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
+  return TrimSpace(
+      t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
 }
 
 std::optional<std::string_view> ProfileKeyOf(std::string_view line) {
@@ -111,12 +112,15 @@ void ProfileFile::EndLastLine() {
 }
 
 Status ProfileFile::Set(std::string_view section, std::string_view key, std::string_view value) {
-  auto has_break = [](std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; };
+  auto has_break = [](std::string_view s) {
+    return s.find_first_of("\r\n") != std::string_view::npos;
+  };
   std::string_view k = TrimSpace(key);
   if (k.empty() || k.find('=') != std::string_view::npos || k[0] == '[' || has_break(k) ||
       has_break(value) || has_break(section) || TrimSpace(section).empty()) {
     return Status::InvalidInput("Cannot store the key \"" + std::string(key) + "\" in section [" +
-                                std::string(section) + "]: it holds a character a profile line cannot");
+                                std::string(section) +
+                                "]: it holds a character a profile line cannot");
   }
   std::string line = std::string(k) + "=" + std::string(value);
   std::string key_upper = ToUpperAscii(k);
@@ -138,7 +142,8 @@ Status ProfileFile::Set(std::string_view section, std::string_view key, std::str
   size_t at = s.lines.size();
   while (at > 1 && TrimSpace(s.lines[at - 1].text).empty()) --at;
   if (at > 0 && s.lines[at - 1].eol.empty()) s.lines[at - 1].eol = kCrLfEol;
-  s.lines.insert(s.lines.begin() + static_cast<std::ptrdiff_t>(at), Line{std::move(line), kCrLfEol});
+  s.lines.insert(s.lines.begin() + static_cast<std::ptrdiff_t>(at),
+                 Line{std::move(line), kCrLfEol});
   s.keys.emplace(key_upper, at);
   return Status::Ok();
 }
@@ -154,7 +159,9 @@ std::string ProfileFile::Serialize() const {
   return out;
 }
 
-Status ProfileFile::Save(const std::string& path) const { return WriteFileAtomic(path, Serialize()); }
+Status ProfileFile::Save(const std::string& path) const {
+  return WriteFileAtomic(path, Serialize());
+}
 
 Result<std::string> ReadProfileString(const std::string& path, std::string_view section,
                                       std::string_view key) {
@@ -195,7 +202,8 @@ Result<ProfileSection> ProfileSection::Read(const std::string& path, std::string
       continue;
     }
     if (!inside) continue;
-    if (auto key = ProfileKeyOf(line)) out.entries_.emplace(ToUpperAscii(*key), ProfileValueView(line));
+    if (auto key = ProfileKeyOf(line))
+      out.entries_.emplace(ToUpperAscii(*key), ProfileValueView(line));
   }
   return out;
 }

@@ -44,7 +44,7 @@ class ProfileFile {
   struct Section {
     bool has_header = false;
     std::string name_upper;
-    std::vector<Line> lines;  // the header line first, when there is one
+    std::vector<Line> lines;                       // the header line first, when there is one
     std::unordered_map<std::string, size_t> keys;  // upper-cased key -> index in lines
   };
   void AddLine(std::string text, std::string_view eol);

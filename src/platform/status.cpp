@@ -4,12 +4,18 @@ namespace quorvin {
 
 std::string Status::Title() const {
   switch (kind_) {
-    case ErrorKind::kOk: return "OK";
-    case ErrorKind::kInvalidInput: return "Invalid Input";
-    case ErrorKind::kNotFound: return "Not Found";
-    case ErrorKind::kIo: return "File Error";
-    case ErrorKind::kRefused: return "Refused";
-    case ErrorKind::kCorrupt: return "Damaged File";
+    case ErrorKind::kOk:
+      return "OK";
+    case ErrorKind::kInvalidInput:
+      return "Invalid Input";
+    case ErrorKind::kNotFound:
+      return "Not Found";
+    case ErrorKind::kIo:
+      return "File Error";
+    case ErrorKind::kRefused:
+      return "Refused";
+    case ErrorKind::kCorrupt:
+      return "Damaged File";
   }
   return "Error";
 }

@@ -23,7 +23,9 @@ class [[nodiscard]] Status {
  public:
   Status() = default;
   static Status Ok() { return Status(); }
-  static Status InvalidInput(std::string m) { return Status(ErrorKind::kInvalidInput, std::move(m)); }
+  static Status InvalidInput(std::string m) {
+    return Status(ErrorKind::kInvalidInput, std::move(m));
+  }
   static Status NotFound(std::string m) { return Status(ErrorKind::kNotFound, std::move(m)); }
   static Status Io(std::string m) { return Status(ErrorKind::kIo, std::move(m)); }
   static Status Refused(std::string m) { return Status(ErrorKind::kRefused, std::move(m)); }
@@ -47,7 +49,7 @@ class [[nodiscard]] Status {
 template <typename T>
 class [[nodiscard]] Result {
  public:
-  Result(T value) : value_(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+  Result(T value) : value_(std::move(value)) {}         // NOLINT(google-explicit-constructor)
   Result(Status status) : status_(std::move(status)) {  // NOLINT(google-explicit-constructor)
     assert(!status_.ok());
   }

@@ -28,7 +28,8 @@ std::string Capitalized(std::string_view s) {
 }  // namespace
 
 Status CheckPresetName(std::string_view name) {
-  if (TrimBlanks(name).empty()) return Status::InvalidInput("A preset needs a name; the name is empty");
+  if (TrimBlanks(name).empty())
+    return Status::InvalidInput("A preset needs a name; the name is empty");
   if (!IsPlainFileName(name)) {
     return Status::InvalidInput("The preset name \"" + std::string(name) +
                                 "\" cannot be a file name (it holds a path separator)");
@@ -41,11 +42,21 @@ std::string PresetPath(const std::string& presets_folder, std::string_view name)
 }
 
 std::string FormatPreset(const RunSettings& s) {
-  const std::string lines[kSettingCount] = {
-      s.txtMessPath,           s.txtRom,          s.txtExtension,         SystemName(s),
-      s.txtDesc,               s.txtAuthor,       CheckLine(s.chkCvtRoms), s.txtRenamePaths,
-      s.txtOutput,             s.txtDkPath,       CheckLine(s.chkMakeCfg), CheckLine(s.chkRomAdd),
-      CheckLine(s.chkArtwork), CheckLine(s.chkVdirAdd), CheckLine(s.chkDatAdd)};
+  const std::string lines[kSettingCount] = {s.txtMessPath,
+                                            s.txtRom,
+                                            s.txtExtension,
+                                            SystemName(s),
+                                            s.txtDesc,
+                                            s.txtAuthor,
+                                            CheckLine(s.chkCvtRoms),
+                                            s.txtRenamePaths,
+                                            s.txtOutput,
+                                            s.txtDkPath,
+                                            CheckLine(s.chkMakeCfg),
+                                            CheckLine(s.chkRomAdd),
+                                            CheckLine(s.chkArtwork),
+                                            CheckLine(s.chkVdirAdd),
+                                            CheckLine(s.chkDatAdd)};
   std::string out;
   for (const std::string& line : lines) {
     out.append(line);

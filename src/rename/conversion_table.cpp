@@ -16,7 +16,8 @@ bool StorableKey(std::string_view key) {
   // The profile reader drops one pair of quotes around a whole value, so a name wrapped in
   // single quotes would not read back as written.
   bool wrapped = t.size() >= 2 && t.front() == '\'' && t.back() == '\'';
-  return !t.empty() && !wrapped && t[0] != '[' && key.find_first_of("=\r\n") == std::string_view::npos;
+  return !t.empty() && !wrapped && t[0] != '[' &&
+         key.find_first_of("=\r\n") == std::string_view::npos;
 }
 }  // namespace
 
@@ -38,8 +39,9 @@ Status ConversionTable::RecordConversion(std::string_view old_name, std::string_
   const std::string v = Stored(new_name);
   if (k == v || TrimBlanks(k).empty() || TrimBlanks(v).empty()) return Status::Ok();
   if (!StorableKey(k) || !StorableKey(v)) {
-    return Status::InvalidInput("The rename of \"" + k + "\" to \"" + v + "\" cannot be stored in " +
-                                path_ + " (a name holds \"=\", a line break or begins with \"[\")");
+    return Status::InvalidInput("The rename of \"" + k + "\" to \"" + v +
+                                "\" cannot be stored in " + path_ +
+                                " (a name holds \"=\", a line break or begins with \"[\")");
   }
   Status s = file_.Set(kConversion, k, v);
   if (s.ok()) s = file_.Set(kReversion, v, k);

@@ -47,8 +47,8 @@ RenameCounts RunPass(std::string_view folders, const PassRule& rule, const Conve
       NameParts parts = rule.Split(name);
       if (parts.base.empty()) continue;
       const std::string upper = ToUpperAscii(parts.base);
-      const std::string next =
-          mode == RenameMode::kRename ? table.LookupConversion(upper) : table.LookupReversion(upper);
+      const std::string next = mode == RenameMode::kRename ? table.LookupConversion(upper)
+                                                           : table.LookupReversion(upper);
       if (next.empty() || next == parts.base) continue;
       const std::string new_name = next + parts.extension;
       if (!IsPlainFileName(next) || !IsPlainFileName(new_name)) {

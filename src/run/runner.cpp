@@ -4,12 +4,12 @@
 #include "frontend/dk_setup.h"
 #include "inject/compare_pass.h"
 #include "inject/crc_database.h"
-#include "rename/renamer.h"
 #include "platform/fileops.h"
 #include "platform/folder.h"
 #include "platform/path.h"
 #include "platform/text.h"
 #include "presets/preset_file.h"
+#include "rename/renamer.h"
 
 namespace quorvin {
 
@@ -55,7 +55,8 @@ Status Runner::StartCommand() {
 
   SetStatus("Status:  Allocating Temporary Dat");
   const std::string temp_dat = TempDatPath();
-  Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension}, temp_dat, reporter_);
+  Status st =
+      MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension}, temp_dat, reporter_);
   if (st.kind() == ErrorKind::kRefused) return st;  // MakeDat has shown its message
   if (!st.ok()) return Fail(st);
   SetStatus("Status:  Inital Dat Creation Complete");
@@ -68,7 +69,8 @@ Status Runner::StartCommand() {
   Result<ConversionTable> table = Status::InvalidInput("not needed");
   if (run_mess || rename_roms || rename_art) {
     table = LoadConversionTable(system);
-    if (!table.ok() && table.status().kind() != ErrorKind::kInvalidInput) return Fail(table.status());
+    if (!table.ok() && table.status().kind() != ErrorKind::kInvalidInput)
+      return Fail(table.status());
   }
   if (!run_mess) {
     Skipmess = true;
@@ -108,7 +110,8 @@ Status Runner::RunMessStage(const std::string& temp_dat, ConversionTable* table)
   if (table != nullptr) {
     st = table->Save();
     if (!st.ok()) {
-      return Status::Io(st.message() + "; the renames of this run were not recorded, so no file was renamed");
+      return Status::Io(st.message() +
+                        "; the renames of this run were not recorded, so no file was renamed");
     }
   }
   return Status::Ok();
@@ -170,7 +173,8 @@ Status Runner::LoadPreset(std::string_view name) {
   if (!s.ok()) return s;
   const std::string path = PresetPath(PresetsFolder(), name);
   if (!IsFile(path)) {
-    return Status::NotFound("There is no preset named \"" + std::string(name) + "\" (" + path + ")");
+    return Status::NotFound("There is no preset named \"" + std::string(name) + "\" (" + path +
+                            ")");
   }
   auto bytes = ReadWholeFile(path);
   if (!bytes.ok()) return bytes.status();

@@ -57,8 +57,8 @@ Status RunCommandLine(Runner& runner, std::string_view command_line, bool revert
     std::vector<std::string> fields = Split(TrimBlanks(text), '|');
     if (fields.size() != static_cast<size_t>(kSettingCount)) {
       return runner.Fail(Status::InvalidInput(
-          "The settings list has " + std::to_string(fields.size()) + " fields separated by \"|\"; " +
-          std::to_string(kSettingCount) +
+          "The settings list has " + std::to_string(fields.size()) +
+          " fields separated by \"|\"; " + std::to_string(kSettingCount) +
           " are needed, in this order: MESS folder, ROM folders, extension, system, description, "
           "author, convert ROMs (0/1), artwork folders, output dat, Dragon King folder, make "
           "config (0/1), add ROM paths (0/1), add artwork paths (0/1), add virtual directory "

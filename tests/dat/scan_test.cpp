@@ -45,8 +45,8 @@ TEST(ScanTest, ReproducesTheWorkedExampleByteForByte) {
   test::RecordingReporter rep;
   ASSERT_TRUE(MakeDat(Input(dir / "roms"), dir / "tempdat.dat", rep).ok());
   EXPECT_EQ(ReadFile(dir / "tempdat.dat"), kWorkedExample);
-  EXPECT_EQ(rep.file_statuses, (std::vector<std::string>{"Status:  Parsing Alpha",
-                                                         "Status:  Parsing Beta Game"}));
+  EXPECT_EQ(rep.file_statuses,
+            (std::vector<std::string>{"Status:  Parsing Alpha", "Status:  Parsing Beta Game"}));
   EXPECT_EQ(rep.last_total, 2u);
   // A trailing separator, blanks around the piece and empty pieces change nothing.
   ASSERT_TRUE(MakeDat(Input(" " + dir / "roms/ ;; "), dir / "t2.dat", rep).ok());
@@ -111,8 +111,9 @@ TEST(ScanTest, FailuresNameThePathAndLeaveTheDatAsItWas) {
       continue;
     }
     EXPECT_EQ(s.kind(), ErrorKind::kRefused);
-    EXPECT_EQ(rep.messages, std::vector<std::string>{
-        "Sorry Not Supported Yet: Zipped roms are not supported yet, unzip your roms and try again"});
+    EXPECT_EQ(rep.messages,
+              std::vector<std::string>{"Sorry Not Supported Yet: Zipped roms are not supported "
+                                       "yet, unzip your roms and try again"});
     EXPECT_EQ(ReadFile(dir / "t.dat"), "previous");
   }
 }

@@ -29,7 +29,8 @@ class DkSetupTest : public ::testing::Test {
     s.txtOutput = dir / "out.dat";
   }
   void Only(int* check) {
-    for (int* c : {&s.chkMakeCfg, &s.chkRomAdd, &s.chkArtwork, &s.chkVdirAdd, &s.chkDatAdd}) *c = c == check ? 1 : 0;
+    for (int* c : {&s.chkMakeCfg, &s.chkRomAdd, &s.chkArtwork, &s.chkVdirAdd, &s.chkDatAdd})
+      *c = c == check ? 1 : 0;
   }
   test::TempDir dir;
   test::RecordingReporter rep;
@@ -46,7 +47,8 @@ TEST_F(DkSetupTest, EntryNeedsAnExistingFolderAndAddsItsSeparator) {
   SetupDk(s, rep);
   EXPECT_EQ(s.txtDkPath, dir / "dk/");
   // The path steps make a dirs.ini of their own, which has no marker for the virtual directory.
-  EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), "[Dirs]\r\nroms=;/ROMS/NES\r\nAdditional AW Dirs=;/ART/NES\r\n");
+  EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"),
+            "[Dirs]\r\nroms=;/ROMS/NES\r\nAdditional AW Dirs=;/ART/NES\r\n");
   EXPECT_EQ(rep.messages, Names{"Dragon King Setup: The file " + dir / "dk/dirs.ini" +
                                 " has no \"[/startvd]\" line, so no virtual directory was added"});
   EXPECT_EQ(rep.statuses, (Names{"Status:  Making Dk Cfg Entry", "Status:  Adding Dk Vdir Entry",
@@ -56,7 +58,8 @@ TEST_F(DkSetupTest, EntryNeedsAnExistingFolderAndAddsItsSeparator) {
 TEST_F(DkSetupTest, ConfigFileStep) {
   Only(&s.chkMakeCfg);
   SetupDk(s, rep);
-  EXPECT_EQ(ReadFile(dir / "dk/cfgs/nes.cfg"), "[Config]\r\nexe=mess.exe\r\nextension=.nes\r\n[Display]\r\nfull=1\r\n");
+  EXPECT_EQ(ReadFile(dir / "dk/cfgs/nes.cfg"),
+            "[Config]\r\nexe=mess.exe\r\nextension=.nes\r\n[Display]\r\nfull=1\r\n");
   EXPECT_EQ(ReadFile(dir / "dk/cfgs/template.cfg"), kTemplate);
 
   // An existing file keeps everything but the one key; the template is not copied over it.
@@ -92,9 +95,11 @@ TEST_F(DkSetupTest, ConfigFileStepReportsWhatIsMissingAndGoesOn) {
   rep.messages.clear();
   SetupDk(s, rep);
   ASSERT_EQ(rep.messages.size(), 2u);
-  EXPECT_EQ(rep.messages[0], "Dragon King Setup: The folder " + bare / "cfgs" + " does not exist, so no config file was made");
-  EXPECT_EQ(rep.messages[1], "Dragon King Setup: The folder " + bare / "list generator/dats" +
-                                 " does not exist, so the dat was not copied to the list generator");
+  EXPECT_EQ(rep.messages[0], "Dragon King Setup: The folder " + bare / "cfgs" +
+                                 " does not exist, so no config file was made");
+  EXPECT_EQ(rep.messages[1],
+            "Dragon King Setup: The folder " + bare / "list generator/dats" +
+                " does not exist, so the dat was not copied to the list generator");
   EXPECT_TRUE(test::FolderEntries(bare.path()).empty());  // no folders invented
 }
 
@@ -111,7 +116,8 @@ TEST(PathListTest, MergesAsTheFrontEndExpects) {
       {"c:\\art", "", "C:\\ART"},
       {"", ";;", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(MergePathList(c.stored, c.folders), c.merged) << c.stored << " + " << c.folders;
+  for (const Case& c : cases)
+    EXPECT_EQ(MergePathList(c.stored, c.folders), c.merged) << c.stored << " + " << c.folders;
 }
 
 TEST_F(DkSetupTest, PathStepsWriteOnlyTheirKeysAndNeverShortenThem) {
@@ -120,8 +126,9 @@ TEST_F(DkSetupTest, PathStepsWriteOnlyTheirKeysAndNeverShortenThem) {
   const std::string longlist(12000, 'X');
   WriteFile(dir / "dk/dirs.ini", "[Dirs]\nroms=" + longlist + "\nother=keep\n[/startvd]\n");
   SetupDk(s, rep);
-  EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), "[Dirs]\nroms=" + longlist + ";/ROMS/NES\nother=keep\n"
-                                          "Additional AW Dirs=;/ART/NES\r\n[/startvd]\n");
+  EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), "[Dirs]\nroms=" + longlist +
+                                               ";/ROMS/NES\nother=keep\n"
+                                               "Additional AW Dirs=;/ART/NES\r\n[/startvd]\n");
   const std::string once = ReadFile(dir / "dk/dirs.ini");
   SetupDk(s, rep);
   EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), once);
@@ -137,12 +144,14 @@ TEST_F(DkSetupTest, PathStepsWriteOnlyTheirKeysAndNeverShortenThem) {
 
 TEST(VirtualDirectoryTest, AddsTheBlockBeforeTheMarker) {
   const std::string block =
-      "[Path]\r\nlogo=Nintendo NES.png\r\ncaption=Nintendo NES\r\nuseclones=1\r\nsearchstrings:5=nes\r\n"
+      "[Path]\r\nlogo=Nintendo NES.png\r\ncaption=Nintendo "
+      "NES\r\nuseclones=1\r\nsearchstrings:5=nes\r\n"
       "filters:\r\n[/path]\r\n";
   struct Case {
     std::string label, before, after;
   } cases[] = {
-      {"the worked example", "[Dirs]\r\nroms=X\r\n\r\n[/startvd]\r\n", "[Dirs]\r\nroms=X\r\n\r\n" + block + "[/startvd]\r\n"},
+      {"the worked example", "[Dirs]\r\nroms=X\r\n\r\n[/startvd]\r\n",
+       "[Dirs]\r\nroms=X\r\n\r\n" + block + "[/startvd]\r\n"},
       {"leading empty lines go", "\r\n\n[Dirs]\n[/startvd]", "[Dirs]\r\n" + block + "[/startvd]"},
       {"lines after the marker stay", "a\n[/startvd] tail\nafter\r\n[/startvd]\nend",
        "a\r\n" + block + "[/startvd] tail\nafter\r\n[/startvd]\nend"},
@@ -155,10 +164,11 @@ TEST(VirtualDirectoryTest, AddsTheBlockBeforeTheMarker) {
     EXPECT_EQ(AddVirtualDirectory(c.before, "nes", "Nintendo NES", &no_marker), c.after) << c.label;
     EXPECT_FALSE(no_marker) << c.label;
   }
-  const std::string long_search = "searchstrings:" + std::string(12000, 'y') + "5=NESJ\r\n[/startvd]\r\n";
-  for (const std::string& has : {std::string("searchstrings:5=nes\r\n[/startvd]\r\n"), long_search,
-                                 std::string("[/startvd]5=nes\r\n"),
-                                 std::string("[/startvd]\r\nsearchstrings:5=x\r\n")}) {
+  const std::string long_search =
+      "searchstrings:" + std::string(12000, 'y') + "5=NESJ\r\n[/startvd]\r\n";
+  for (const std::string& has :
+       {std::string("searchstrings:5=nes\r\n[/startvd]\r\n"), long_search,
+        std::string("[/startvd]5=nes\r\n"), std::string("[/startvd]\r\nsearchstrings:5=x\r\n")}) {
     bool no_marker = true;
     const bool later = has.find("5=x") != std::string::npos;
     std::string out = AddVirtualDirectory(has, "NES", "d", &no_marker);
@@ -197,8 +207,9 @@ TEST_F(DkSetupTest, ListGeneratorCopyReplacesTheOldDat) {
   s.txtOutput = dir / "out.dat";
   rep.messages.clear();
   SetupDk(s, rep);
-  EXPECT_EQ(rep.messages, Names{"Dragon King Setup: The system name \"a/b\" cannot name a file, so the copy "
-                                "for the list generator was skipped"});
+  EXPECT_EQ(rep.messages,
+            Names{"Dragon King Setup: The system name \"a/b\" cannot name a file, so the copy "
+                  "for the list generator was skipped"});
 }
 
 }  // namespace

@@ -15,16 +15,17 @@ const std::string kHeader =
 
 std::string Block(const std::string& token, const std::string& crc) {
   std::string bare = token.front() == '"' ? token.substr(1, token.size() - 2) : token;
-  return "game (\r\n\tname " + token + "\r\n\tdescription \"" + bare + "\"\r\n\trom ( name " + token +
-         " size 1 crc " + crc + " )\r\n)\r\n\r\n";
+  return "game (\r\n\tname " + token + "\r\n\tdescription \"" + bare + "\"\r\n\trom ( name " +
+         token + " size 1 crc " + crc + " )\r\n)\r\n\r\n";
 }
 
 class ComparePassTest : public ::testing::Test {
  protected:
   ComparePassTest() {
-    WriteFile(dir / "nes.crc",
-              "[nes]\r\n1a2b3c4d=Super Game: Deluxe | 1987 | Maker Co. | status good\r\n"
-              "11=First Game (E) [!]\r\n22=Second Game (U) [T+Fre]\r\n33=Second Game (U) [T+Fre]\r\n");
+    WriteFile(
+        dir / "nes.crc",
+        "[nes]\r\n1a2b3c4d=Super Game: Deluxe | 1987 | Maker Co. | status good\r\n"
+        "11=First Game (E) [!]\r\n22=Second Game (U) [T+Fre]\r\n33=Second Game (U) [T+Fre]\r\n");
     db = CrcDatabase::Load(dir / "nes.crc").value();
     table = *ConversionTable::Load(dir / "nes.cnv");
   }
@@ -39,29 +40,36 @@ class ComparePassTest : public ::testing::Test {
 };
 
 TEST_F(ComparePassTest, WritesEveryGameThroughTheEntryWriterAndRecordsRenames) {
-  ASSERT_TRUE(Run(kHeader + Block("sg1", "1A2B3C4D") + Block("rom001", "11") + Block("\"Rom 2\"", "22") +
-                  Block("nomatch", "44"))
+  ASSERT_TRUE(Run(kHeader + Block("sg1", "1A2B3C4D") + Block("rom001", "11") +
+                  Block("\"Rom 2\"", "22") + Block("nomatch", "44"))
                   .ok());
-  EXPECT_EQ(ReadFile(dir / "out.dat"),
-            kHeader +
-                "game (\r\n\tname \"Super Game Deluxe\"\r\n\tdescription \"Super Game: Deluxe\"\r\n\tyear 1987\r\n"
-                "\tmanufacturer \"Maker Co.\"\r\n\trom ( name \"Super Game Deluxe\" size 1 crc 1A2B3C4D )\r\n"
-                "\tdriver ( status good )\r\n)\r\n\r\n"
-                "game (\r\n\tname \"First Game (E) [!]\"\r\n\tdescription \"First Game (E) [!]\"\r\n"
-                "\trom ( name \"First Game (E) [!]\" size 1 crc 11 )\r\n)\r\n\r\n"
-                "game (\r\n\tname \"Second Game (U) [T+Fre]\"\r\n\tdescription \"Second Game (U) [T+Fre]\"\r\n"
-                "\trom ( name \"Second Game (U) [T+Fre]\" size 1 crc 22 )\r\n)\r\n\r\n" +
-                Block("nomatch", "44"));
+  EXPECT_EQ(
+      ReadFile(dir / "out.dat"),
+      kHeader +
+          "game (\r\n\tname \"Super Game Deluxe\"\r\n\tdescription \"Super Game: "
+          "Deluxe\"\r\n\tyear 1987\r\n"
+          "\tmanufacturer \"Maker Co.\"\r\n\trom ( name \"Super Game Deluxe\" size 1 crc 1A2B3C4D "
+          ")\r\n"
+          "\tdriver ( status good )\r\n)\r\n\r\n"
+          "game (\r\n\tname \"First Game (E) [!]\"\r\n\tdescription \"First Game (E) [!]\"\r\n"
+          "\trom ( name \"First Game (E) [!]\" size 1 crc 11 )\r\n)\r\n\r\n"
+          "game (\r\n\tname \"Second Game (U) [T+Fre]\"\r\n\tdescription \"Second Game (U) "
+          "[T+Fre]\"\r\n"
+          "\trom ( name \"Second Game (U) [T+Fre]\" size 1 crc 22 )\r\n)\r\n\r\n" +
+          Block("nomatch", "44"));
   ASSERT_TRUE(table.Save().ok());
   EXPECT_EQ(ReadFile(dir / "nes.cnv"),
-            "[Conversion]\r\nSG1=SUPER GAME DELUXE\r\nROM001=FIRST GAME (E) [!]\r\nROM 2=SECOND GAME (U) [T+FRE]\r\n"
-            "[Reversion]\r\nSUPER GAME DELUXE=SG1\r\nFIRST GAME (E) [!]=ROM001\r\nSECOND GAME (U) [T+FRE]=ROM 2\r\n");
+            "[Conversion]\r\nSG1=SUPER GAME DELUXE\r\nROM001=FIRST GAME (E) [!]\r\nROM 2=SECOND "
+            "GAME (U) [T+FRE]\r\n"
+            "[Reversion]\r\nSUPER GAME DELUXE=SG1\r\nFIRST GAME (E) [!]=ROM001\r\nSECOND GAME (U) "
+            "[T+FRE]=ROM 2\r\n");
   EXPECT_EQ(rep.file_statuses[0], "Status:  Comparing \tname sg1");
   EXPECT_EQ(rep.statuses, std::vector<std::string>{"Status:  Preparing For Mess Compare"});
 }
 
 TEST_F(ComparePassTest, BlockWithoutRomLineEndsAtItsClose) {
-  const std::string bare = "game (\r\n\tname lone\r\n\tdescription \"lone\"\r\n\tcomment x\r\n)\r\n\r\n";
+  const std::string bare =
+      "game (\r\n\tname lone\r\n\tdescription \"lone\"\r\n\tcomment x\r\n)\r\n\r\n";
   ASSERT_TRUE(Run(kHeader + bare + Block("rom001", "11")).ok());
   std::string out = ReadFile(dir / "out.dat");
   EXPECT_EQ(out.substr(0, kHeader.size() + bare.size()), kHeader + bare);
@@ -78,8 +86,8 @@ TEST_F(ComparePassTest, TwoGamesWithOneGoodNameRecordOnlyTheFirst) {
   EXPECT_EQ(table.LookupConversion("A"), "SECOND GAME (U) [T+FRE]");
   EXPECT_EQ(table.LookupConversion("B"), "");
   EXPECT_EQ(table.LookupReversion("SECOND GAME (U) [T+FRE]"), "A");
-  EXPECT_EQ(rep.warnings, std::vector<std::string>{
-      "Two games have the good name \"Second Game (U) [T+Fre]\": A and B; only A will be renamed"});
+  EXPECT_EQ(rep.warnings, std::vector<std::string>{"Two games have the good name \"Second Game (U) "
+                                                   "[T+Fre]\": A and B; only A will be renamed"});
 }
 
 TEST_F(ComparePassTest, FailureLeavesTheOutputAsItWas) {

@@ -28,7 +28,8 @@ TEST(CrcDatabaseTest, ReadsTheRealDatabases) {
   for (const auto& [key, value] : raw->entries()) {
     if (key[0] != '0') continue;
     ++zeros;
-    std::string dat_text = key.substr(key.find_first_not_of('0') == std::string::npos ? 7 : key.find_first_not_of('0'));
+    std::string dat_text = key.substr(
+        key.find_first_not_of('0') == std::string::npos ? 7 : key.find_first_not_of('0'));
     EXPECT_EQ(nes->LookupCrcInfo(dat_text), value) << key;
   }
   EXPECT_EQ(zeros, 559u);
@@ -37,10 +38,10 @@ TEST(CrcDatabaseTest, ReadsTheRealDatabases) {
 TEST(CrcDatabaseTest, OddFilesAreReadAsTheProfileReaderWould) {
   test::TempDir dir;
   const std::string huge(2 << 20, 'h');
-  test::WriteFile(dir / "nes.crc",
-                  std::string("\0junk\n", 6) + "[NES]\n" + "0000abcd = \"Quoted|1990\"\n" + "ffff=first\n" +
-                      "FFFF=second\n" + "long=" + huge + "\n" + "nul=a" + std::string(1, '\0') + "b\n" +
-                      "[nes]\nlater=x\n");
+  test::WriteFile(dir / "nes.crc", std::string("\0junk\n", 6) + "[NES]\n" +
+                                       "0000abcd = \"Quoted|1990\"\n" + "ffff=first\n" +
+                                       "FFFF=second\n" + "long=" + huge + "\n" + "nul=a" +
+                                       std::string(1, '\0') + "b\n" + "[nes]\nlater=x\n");
   auto db = CrcDatabase::Load(dir / "nes.crc");
   ASSERT_TRUE(db.ok());
   EXPECT_EQ(db->LookupCrcInfo("ABCD"), "Quoted|1990");

@@ -26,8 +26,9 @@ class GameEntryTest : public ::testing::Test {
 };
 
 TEST_F(GameEntryTest, WorkedExample) {
-  GameEntry e = PrintGameEntry(Game("sg1", "1A2B3C4D"),
-                               Db("1a2b3c4d=Super Game: Deluxe | 1987 | Maker Co. | status good\r\n"));
+  GameEntry e =
+      PrintGameEntry(Game("sg1", "1A2B3C4D"),
+                     Db("1a2b3c4d=Super Game: Deluxe | 1987 | Maker Co. | status good\r\n"));
   EXPECT_EQ(e.ToDat(),
             "\tname \"Super Game Deluxe\"\r\n"
             "\tdescription \"Super Game: Deluxe\"\r\n"
@@ -43,13 +44,19 @@ TEST_F(GameEntryTest, EdgeCases) {
   struct Case {
     std::string label, token, crc, entry, dat, good_name;
   } cases[] = {
-      {"not found", "sg1", "99", "1=x", "\tname sg1\r\n\tdescription \"sg1\"\r\n\trom ( name sg1 size 40976 crc 99 )\r\n", ""},
+      {"not found", "sg1", "99", "1=x",
+       "\tname sg1\r\n\tdescription \"sg1\"\r\n\trom ( name sg1 size 40976 crc 99 )\r\n", ""},
       {"blank year and maker", "a", "1", "1=Good|  |  |x",
-       "\tname Good\r\n\tdescription \"Good\"\r\n\trom ( name Good size 40976 crc 1 )\r\n\tdriver ( x )\r\n", "Good"},
+       "\tname Good\r\n\tdescription \"Good\"\r\n\trom ( name Good size 40976 crc 1 )\r\n\tdriver "
+       "( x )\r\n",
+       "Good"},
       {"bar in the good name", "a", "1", "1=Good|Part|1990",
-       "\tname Good\r\n\tdescription \"Good\"\r\n\tyear Part\r\n\tmanufacturer \"1990\"\r\n\trom ( name Good size 40976 crc 1 )\r\n", "Good"},
+       "\tname Good\r\n\tdescription \"Good\"\r\n\tyear Part\r\n\tmanufacturer \"1990\"\r\n\trom ( "
+       "name Good size 40976 crc 1 )\r\n",
+       "Good"},
       {"quoted old name keeps a quoted description", "\"my game\"", "1", "1=New: One (U)",
-       "\tname \"New One (U)\"\r\n\tdescription \"New: One (U)\"\r\n\trom ( name \"New One (U)\" size 40976 crc 1 )\r\n",
+       "\tname \"New One (U)\"\r\n\tdescription \"New: One (U)\"\r\n\trom ( name \"New One (U)\" "
+       "size 40976 crc 1 )\r\n",
        "\"New One (U)\""},
       {"keywords stay intact", "o", "1", "1=Zed",
        "\tname Zed\r\n\tdescription \"Zed\"\r\n\trom ( name Zed size 40976 crc 1 )\r\n", "Zed"},
@@ -58,11 +65,17 @@ TEST_F(GameEntryTest, EdgeCases) {
       {"a game named rom", "rom", "1", "1=Zed",
        "\tname Zed\r\n\tdescription \"Zed\"\r\n\trom ( name Zed size 40976 crc 1 )\r\n", "Zed"},
       {"empty good name keeps the name", "keep", "1", "1=|1999|Maker|",
-       "\tname keep\r\n\tdescription \"keep\"\r\n\tyear 1999\r\n\tmanufacturer \"Maker\"\r\n\trom ( name keep size 40976 crc 1 )\r\n", ""},
+       "\tname keep\r\n\tdescription \"keep\"\r\n\tyear 1999\r\n\tmanufacturer \"Maker\"\r\n\trom "
+       "( name keep size 40976 crc 1 )\r\n",
+       ""},
       {"leading zeros", "z", "E7DDCE", "00e7ddce=Padded",
-       "\tname Padded\r\n\tdescription \"Padded\"\r\n\trom ( name Padded size 40976 crc E7DDCE )\r\n", "Padded"},
+       "\tname Padded\r\n\tdescription \"Padded\"\r\n\trom ( name Padded size 40976 crc E7DDCE "
+       ")\r\n",
+       "Padded"},
       {"cleaned characters", "c", "1", "1=A/B\\\\C?D*E",
-       "\tname ABCDE\r\n\tdescription \"A/B\\\\C?D*E\"\r\n\trom ( name ABCDE size 40976 crc 1 )\r\n", "ABCDE"},
+       "\tname ABCDE\r\n\tdescription \"A/B\\\\C?D*E\"\r\n\trom ( name ABCDE size 40976 crc 1 "
+       ")\r\n",
+       "ABCDE"},
   };
   for (const Case& c : cases) {
     GameEntry e = PrintGameEntry(Game(c.token, c.crc), Db(c.entry + "\r\n"));

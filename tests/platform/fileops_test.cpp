@@ -85,7 +85,8 @@ TEST(RenameTest, NeverReplacesAnotherFile) {
   WriteFile(dir / "b.nes", "B");
   Status s = RenameNoReplace(dir / "a.nes", dir / "b.nes");
   EXPECT_EQ(s.kind(), ErrorKind::kRefused);
-  EXPECT_EQ(s.message(), "Cannot rename " + dir / "a.nes" + ": " + dir / "b.nes" + " already exists");
+  EXPECT_EQ(s.message(),
+            "Cannot rename " + dir / "a.nes" + ": " + dir / "b.nes" + " already exists");
   EXPECT_EQ(ReadFile(dir / "a.nes"), "A");
   EXPECT_EQ(ReadFile(dir / "b.nes"), "B");
   ASSERT_TRUE(RenameNoReplace(dir / "a.nes", dir / "C.nes").ok());

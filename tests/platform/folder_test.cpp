@@ -13,17 +13,19 @@ TEST(WildcardTest, MatchesLikeTheFileSearch) {
     const char* name;
     bool match;
   } cases[] = {
-      {"*.nes", "Alpha.nes", true},  {"*.nes", "ALPHA.NES", true}, {"*.nes", "a.nesx", false},
-      {"*.nes", "nes", false},       {"*.*", "README", true},      {"*.*", "a.b.c", true},
-      {"*.crc", "nes.crc", true},    {"*.gb", "Tetris.gbc", false}, {"a?c", "abc", true},
-      {"*nes", "xnes", true},        {"*", "anything", true},       {"*.pre", "a.txt", false},
+      {"*.nes", "Alpha.nes", true}, {"*.nes", "ALPHA.NES", true},  {"*.nes", "a.nesx", false},
+      {"*.nes", "nes", false},      {"*.*", "README", true},       {"*.*", "a.b.c", true},
+      {"*.crc", "nes.crc", true},   {"*.gb", "Tetris.gbc", false}, {"a?c", "abc", true},
+      {"*nes", "xnes", true},       {"*", "anything", true},       {"*.pre", "a.txt", false},
   };
-  for (const Case& c : cases) EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
+  for (const Case& c : cases)
+    EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
 }
 
 TEST(ListFolderTest, ListsOrdinaryVisibleFilesInCaseInsensitiveOrder) {
   test::TempDir dir;
-  for (const char* n : {"b.nes", "A.nes", "c.NES", ".hidden.nes", "d.txt"}) test::WriteFile(dir / n, "x");
+  for (const char* n : {"b.nes", "A.nes", "c.NES", ".hidden.nes", "d.txt"})
+    test::WriteFile(dir / n, "x");
   test::MakeDir(dir / "folder.nes");
   auto names = ListFolder(dir.path(), "*.nes");
   ASSERT_TRUE(names.ok());

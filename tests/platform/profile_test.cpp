@@ -39,8 +39,10 @@ TEST(ProfileTest, SetKeepsEveryOtherLineByteForByte) {
   } cases[] = {
       {"config", "EXTENSION", ".nes",
        "; comment\n\n[Config]\r\nEXTENSION=.nes\r\nother = 1\n\n[Next]\nx=y"},
-      {"Config", "new", "v", "; comment\n\n[Config]\r\nextension=.old\r\nother = 1\nnew=v\r\n\n[Next]\nx=y"},
-      {"Next", "z", "w", "; comment\n\n[Config]\r\nextension=.old\r\nother = 1\n\n[Next]\nx=y\r\nz=w\r\n"},
+      {"Config", "new", "v",
+       "; comment\n\n[Config]\r\nextension=.old\r\nother = 1\nnew=v\r\n\n[Next]\nx=y"},
+      {"Next", "z", "w",
+       "; comment\n\n[Config]\r\nextension=.old\r\nother = 1\n\n[Next]\nx=y\r\nz=w\r\n"},
       {"Added", "k", "v", original + "\r\n[Added]\r\nk=v\r\n"},
   };
   for (const Case& c : cases) {
@@ -54,7 +56,8 @@ TEST(ProfileTest, FileWithoutSectionsOrWithNulBytes) {
   ProfileFile p = ProfileFile::Parse(std::string("junk\0line\nno sections here\n", 27));
   EXPECT_EQ(p.Get("a", "b"), std::nullopt);
   ASSERT_TRUE(p.Set("Conversion", "ROM1", "GOOD").ok());
-  EXPECT_EQ(p.Serialize(), std::string("junk\0line\nno sections here\n", 27) + "[Conversion]\r\nROM1=GOOD\r\n");
+  EXPECT_EQ(p.Serialize(),
+            std::string("junk\0line\nno sections here\n", 27) + "[Conversion]\r\nROM1=GOOD\r\n");
 }
 
 TEST(ProfileTest, RefusesKeysAndValuesThatWouldBreakTheFile) {
@@ -72,8 +75,9 @@ TEST(ProfileTest, FileRoundTripAndSectionRead) {
   ASSERT_TRUE(WriteProfileString(path, "Conversion", "ROM001", "FIRST GAME").ok());
   ASSERT_TRUE(WriteProfileString(path, "Reversion", "FIRST GAME", "ROM001").ok());
   ASSERT_TRUE(WriteProfileString(path, "Conversion", "ROM2", "SECOND").ok());
-  EXPECT_EQ(test::ReadFile(path),
-            "[Conversion]\r\nROM001=FIRST GAME\r\nROM2=SECOND\r\n[Reversion]\r\nFIRST GAME=ROM001\r\n");
+  EXPECT_EQ(
+      test::ReadFile(path),
+      "[Conversion]\r\nROM001=FIRST GAME\r\nROM2=SECOND\r\n[Reversion]\r\nFIRST GAME=ROM001\r\n");
   EXPECT_EQ(*ReadProfileString(path, "reversion", "first game"), "ROM001");
   EXPECT_EQ(*ReadProfileString(dir / "none.ini", "a", "b"), "");
   auto section = ProfileSection::Read(path, "CONVERSION");

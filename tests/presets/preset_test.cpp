@@ -1,7 +1,6 @@
-#include "presets/preset_file.h"
-
 #include <gtest/gtest.h>
 
+#include "presets/preset_file.h"
 #include "test_util.h"
 
 namespace quorvin {
@@ -38,7 +37,8 @@ TEST(PresetTest, RoundTripsAndAcceptsLooseCheckLines) {
   auto back = ParsePreset(FormatPreset(Sample()), "p", base);
   ASSERT_TRUE(back.ok());
   EXPECT_EQ(FormatPreset(*back), FormatPreset(Sample()));
-  auto loose = ParsePreset("a\nb\nc\nd\ne\nf\n1\nh\ni\nj\n0\n 1\n1 \n 0 \n1\nextra line\n", "p", base);
+  auto loose =
+      ParsePreset("a\nb\nc\nd\ne\nf\n1\nh\ni\nj\n0\n 1\n1 \n 0 \n1\nextra line\n", "p", base);
   ASSERT_TRUE(loose.ok());
   EXPECT_EQ(loose->chkCvtRoms, 1);
   EXPECT_EQ(loose->chkMakeCfg, 0);
@@ -55,7 +55,8 @@ TEST(PresetTest, DamagedFilesAreRefusedWithWhatIsWrong) {
     std::string bytes;
     std::string message;
   } cases[] = {
-      {"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n 1 \r\n", "The preset file x.pre has 7 lines; a preset has 15"},
+      {"1\r\n2\r\n3\r\n4\r\n5\r\n6\r\n 1 \r\n",
+       "The preset file x.pre has 7 lines; a preset has 15"},
       {"", "The preset file x.pre has 0 lines; a preset has 15"},
       {std::string("a\0b", 3) + good, "The preset file x.pre holds NUL bytes; it is not a preset"},
       {"1\n2\n3\n4\n5\n6\nyes\n8\n9\n10\n1\n1\n1\n1\n1\n",

@@ -12,7 +12,8 @@ TEST(ConversionTableTest, RecordRules) {
   auto t = ConversionTable::Load(dir / "nes.cnv");
   ASSERT_TRUE(t.ok());
   // Nothing to record: equal names, equal but for quotes and case, an empty side.
-  for (auto [a, b] : {std::pair{"", ""}, {"\"x y\"", "\"x y\""}, {"SUPER", "\"Super\""}, {"a", "\"\""}}) {
+  for (auto [a, b] :
+       {std::pair{"", ""}, {"\"x y\"", "\"x y\""}, {"SUPER", "\"Super\""}, {"a", "\"\""}}) {
     EXPECT_TRUE(t->RecordConversion(a, b).ok());
   }
   ASSERT_TRUE(t->Save().ok());
@@ -37,7 +38,9 @@ TEST(ConversionTableTest, RecordRules) {
 
 TEST(ConversionTableTest, HandEditedFilesReadAsProfiles) {
   test::TempDir dir;
-  test::WriteFile(dir / "nes.cnv", "garbage line\n[conversion]\n  rom1 =  GOOD ONE  \n=x\n[Reversion\nGOOD ONE=ROM1\n");
+  test::WriteFile(
+      dir / "nes.cnv",
+      "garbage line\n[conversion]\n  rom1 =  GOOD ONE  \n=x\n[Reversion\nGOOD ONE=ROM1\n");
   auto t = ConversionTable::Load(dir / "nes.cnv");
   ASSERT_TRUE(t.ok());
   EXPECT_EQ(t->LookupConversion("ROM1"), "GOOD ONE");

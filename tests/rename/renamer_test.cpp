@@ -33,14 +33,16 @@ TEST_F(RenamerTest, RenameThenRevertRestoresEveryFileWithItsBytes) {
   WriteFile(dir / "roms/rom001.NES", "one");
   WriteFile(dir / "roms/other.nes", "two");
   WriteFile(dir / "roms/Tetris.gb", "gb");
-  for (const char* n : {"rom001.png", "rom001.PNG", "rom001.jpeg", "rom001", "Tetris.txt", "x.png"}) {
+  for (const char* n :
+       {"rom001.png", "rom001.PNG", "rom001.jpeg", "rom001", "Tetris.txt", "x.png"}) {
     WriteFile(dir / ("art/" + std::string(n)), n);
   }
   RenameCounts c = RenameRoms(dir / "roms", ".nes", table, RenameMode::kRename, rep);
   EXPECT_EQ(c.renamed, 1u);
   RenameRoms(dir / "roms/", ".gb", table, RenameMode::kRename, rep);
   RenameArtwork(dir / "art", table, RenameMode::kRename, rep);
-  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"FIRST GAME (E) [!].nes", "TETRIS (W) [!].gb", "other.nes"}));
+  EXPECT_EQ(FolderEntries(dir / "roms"),
+            (Names{"FIRST GAME (E) [!].nes", "TETRIS (W) [!].gb", "other.nes"}));
   EXPECT_EQ(FolderEntries(dir / "art"),
             (Names{"FIRST GAME (E) [!]", "FIRST GAME (E) [!].PNG", "FIRST GAME (E) [!].jpeg",
                    "FIRST GAME (E) [!].png", "TETRIS (W) [!].txt", "x.png"}));
@@ -69,17 +71,21 @@ TEST_F(RenamerTest, NeverOverwritesAndNeverLeavesTheFolder) {
   WriteFile(dir / "roms/TAKEN.nes", "precious");
   WriteFile(dir / "roms/b.nes", "b");
   WriteFile(dir / "roms/c.nes", "c");
-  RenameCounts c = RenameRoms(dir / "roms;" + dir / "gone", ".nes", table, RenameMode::kRename, rep);
+  RenameCounts c =
+      RenameRoms(dir / "roms;" + dir / "gone", ".nes", table, RenameMode::kRename, rep);
   EXPECT_EQ(c.renamed, 0u);
   EXPECT_EQ(c.skipped, 3u);
   EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"TAKEN.nes", "a.nes", "b.nes", "c.nes"}));
   EXPECT_EQ(ReadFile(dir / "roms/TAKEN.nes"), "precious");
   ASSERT_EQ(rep.warnings.size(), 4u);
-  EXPECT_EQ(rep.warnings[0], "Left " + dir / "roms/a.nes" + " alone: Cannot rename " + dir / "roms/a.nes" +
-                                 ": " + dir / "roms/TAKEN.nes" + " already exists");
-  EXPECT_EQ(rep.warnings[1], "Left " + dir / "roms/b.nes" + " alone: its new name \"../ESCAPE\" from " +
-                                 dir / "nes.cnv" + " cannot be a file name in that folder");
-  EXPECT_EQ(rep.warnings[3], "The folder " + dir / "gone" + " does not exist; nothing was renamed there");
+  EXPECT_EQ(rep.warnings[0], "Left " + dir / "roms/a.nes" + " alone: Cannot rename " +
+                                 dir / "roms/a.nes" + ": " + dir / "roms/TAKEN.nes" +
+                                 " already exists");
+  EXPECT_EQ(rep.warnings[1], "Left " + dir / "roms/b.nes" +
+                                 " alone: its new name \"../ESCAPE\" from " + dir / "nes.cnv" +
+                                 " cannot be a file name in that folder");
+  EXPECT_EQ(rep.warnings[3],
+            "The folder " + dir / "gone" + " does not exist; nothing was renamed there");
 }
 
 TEST_F(RenamerTest, CaseOnlyChangeAndFilesAlreadyNamed) {

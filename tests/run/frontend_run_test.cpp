@@ -41,19 +41,23 @@ TEST(FrontendRunTest, ExampleFolderFirstRunThenASecondRunChangesNothing) {
   EXPECT_EQ(s.txtDkPath, dir / "dk/");
 
   EXPECT_EQ(ReadFile(dir / "dk/cfgs/nes.cfg"),
-            "[Config]\r\nexe=mess.exe\r\nparams=-rp %ROMPATH%\r\nextension=.nes\r\n[Display]\r\nfullscreen=1\r\n");
+            "[Config]\r\nexe=mess.exe\r\nparams=-rp "
+            "%ROMPATH%\r\nextension=.nes\r\n[Display]\r\nfullscreen=1\r\n");
   const std::string rom_upper = test::ToUpper(dir / "roms/nes");
   const std::string art_upper = test::ToUpper(dir / "artwork/nes");
   EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"),
             "[Dirs]\r\nroms=C:\\OLD\\ROMS;" + rom_upper + "\r\nAdditional AW Dirs=;" + art_upper +
-                "\r\n\r\n[Path]\r\nlogo=Arcade.png\r\ncaption=Arcade\r\nuseclones=1\r\nsearchstrings:5=arcade\r\n"
+                "\r\n\r\n[Path]\r\nlogo=Arcade.png\r\ncaption=Arcade\r\nuseclones="
+                "1\r\nsearchstrings:5=arcade\r\n"
                 "filters:\r\n[/path]\r\n"
-                "[Path]\r\nlogo=Nintendo NES.png\r\ncaption=Nintendo NES\r\nuseclones=1\r\nsearchstrings:5=nes\r\n"
+                "[Path]\r\nlogo=Nintendo NES.png\r\ncaption=Nintendo "
+                "NES\r\nuseclones=1\r\nsearchstrings:5=nes\r\n"
                 "filters:\r\n[/path]\r\n[/startvd]\r\n[After]\r\nkeep=this line\r\n");
   EXPECT_EQ(ReadFile(dir / "dk/list generator/dats/nes.dat"), ReadFile(dir / "nes.dat"));
-  EXPECT_EQ(std::vector<std::string>(rep.statuses.end() - 4, rep.statuses.end()),
-            (std::vector<std::string>{"Status:  Making Dk Cfg Entry", "Status:  Adding Dk Vdir Entry",
-                                      "Status:  Copying Dat to Dk List Generator", "Status:  Done"}));
+  EXPECT_EQ(
+      std::vector<std::string>(rep.statuses.end() - 4, rep.statuses.end()),
+      (std::vector<std::string>{"Status:  Making Dk Cfg Entry", "Status:  Adding Dk Vdir Entry",
+                                "Status:  Copying Dat to Dk List Generator", "Status:  Done"}));
 
   const auto first = Snapshot(dir / "dk");
   ASSERT_TRUE(runner.StartCommand().ok());

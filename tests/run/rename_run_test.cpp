@@ -40,7 +40,8 @@ class RenameRunTest : public ::testing::Test {
 };
 
 TEST_F(RenameRunTest, ConversionFileAsTheProgramWritesIt) {
-  WriteFile(dir / "mess/crc/nes.crc", "[nes]\r\n11111111=First Game (E) [!]|1990\r\n22222222=Second Game (U) [T+Fre]\r\n");
+  WriteFile(dir / "mess/crc/nes.crc",
+            "[nes]\r\n11111111=First Game (E) [!]|1990\r\n22222222=Second Game (U) [T+Fre]\r\n");
   WriteFile(dir / "roms/rom001.nes", test::ForgeCrc("one", 0x11111111));
   WriteFile(dir / "roms/rom2.nes", test::ForgeCrc("two", 0x22222222));
   WriteFile(dir / "art/rom001.png", "png");
@@ -50,14 +51,18 @@ TEST_F(RenameRunTest, ConversionFileAsTheProgramWritesIt) {
   EXPECT_EQ(ReadFile(dir / "home/conversions/nes.cnv"),
             "[Conversion]\r\nROM001=FIRST GAME (E) [!]\r\nROM2=SECOND GAME (U) [T+FRE]\r\n"
             "[Reversion]\r\nFIRST GAME (E) [!]=ROM001\r\nSECOND GAME (U) [T+FRE]=ROM2\r\n");
-  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"FIRST GAME (E) [!].nes", "SECOND GAME (U) [T+FRE].nes"}));
+  EXPECT_EQ(FolderEntries(dir / "roms"),
+            (Names{"FIRST GAME (E) [!].nes", "SECOND GAME (U) [T+FRE].nes"}));
   EXPECT_EQ(FolderEntries(dir / "art"), Names{"FIRST GAME (E) [!].png"});
-  EXPECT_NE(ReadFile(dir / "out.dat").find("\tname \"First Game (E) [!]\"\r\n\tdescription \"First Game (E) [!]\"\r\n\tyear 1990\r\n"),
+  EXPECT_NE(ReadFile(dir / "out.dat")
+                .find("\tname \"First Game (E) [!]\"\r\n\tdescription \"First Game (E) "
+                      "[!]\"\r\n\tyear 1990\r\n"),
             std::string::npos);
 
   // A second run over the renamed files records nothing that hides the first names.
   ASSERT_TRUE(runner.StartCommand().ok());
-  EXPECT_EQ(ReadFile(dir / "home/conversions/nes.cnv").find("FIRST GAME (E) [!]=FIRST"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir / "home/conversions/nes.cnv").find("FIRST GAME (E) [!]=FIRST"),
+            std::string::npos);
   ASSERT_TRUE(runner.RevertCommand().ok());
   EXPECT_EQ(rep.statuses.back(), "Status:  Reversion Complete");
   EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"ROM001.nes", "ROM2.nes"}));
@@ -76,7 +81,8 @@ TEST_F(RenameRunTest, RealDatabaseGivesEveryFileItsGoodNameAndRevertRestoresAll)
   for (const auto& [key, value] : *entries) {
     char name[32];
     std::snprintf(name, sizeof name, "rom%05zu.nes", i++);
-    WriteFile(dir / ("roms/" + std::string(name)), test::ForgeCrc(name, static_cast<uint32_t>(std::stoul(key, nullptr, 16))));
+    WriteFile(dir / ("roms/" + std::string(name)),
+              test::ForgeCrc(name, static_cast<uint32_t>(std::stoul(key, nullptr, 16))));
     originals.push_back(name);
   }
   runner.settings.txtRenamePaths.clear();
@@ -85,7 +91,9 @@ TEST_F(RenameRunTest, RealDatabaseGivesEveryFileItsGoodNameAndRevertRestoresAll)
   std::string dat = ReadFile(dir / "out.dat");
   EXPECT_EQ(dat.find("\tname rom"), std::string::npos);
   size_t games = 0;
-  for (size_t at = dat.find("\ngame (\r\n"); at != std::string::npos; at = dat.find("\ngame (\r\n", at + 1)) ++games;
+  for (size_t at = dat.find("\ngame (\r\n"); at != std::string::npos;
+       at = dat.find("\ngame (\r\n", at + 1))
+    ++games;
   EXPECT_EQ(games, entries->size());
   // Files not renamed are exactly those whose good name another file took (each reported).
   Names after = FolderEntries(dir / "roms");
@@ -111,8 +119,10 @@ TEST_F(RenameRunTest, UnsavedConversionFileStopsBeforeRenaming) {
   WriteFile(dir / "home/conversions/nes.cnv", "");
   test::MakeReadOnly(dir / "home/conversions/nes.cnv");
   EXPECT_FALSE(runner.StartCommand().ok());
-  EXPECT_EQ(rep.messages, Names{"File Error: The file " + dir / "home/conversions/nes.cnv" +
-                                " is read-only; the renames of this run were not recorded, so no file was renamed"});
+  EXPECT_EQ(
+      rep.messages,
+      Names{"File Error: The file " + dir / "home/conversions/nes.cnv" +
+            " is read-only; the renames of this run were not recorded, so no file was renamed"});
   EXPECT_EQ(FolderEntries(dir / "roms"), Names{"rom001.nes"});
 }
 
@@ -120,7 +130,8 @@ TEST_F(RenameRunTest, NoSystemNameMeansNoRenaming) {
   WriteFile(dir / "roms/rom001.nes", "x");
   runner.settings.cmbHName.text = "";
   ASSERT_TRUE(runner.StartCommand().ok());
-  EXPECT_NE(std::find(rep.statuses.begin(), rep.statuses.end(), "Status:  No System Name, Renaming Skipped"),
+  EXPECT_NE(std::find(rep.statuses.begin(), rep.statuses.end(),
+                      "Status:  No System Name, Renaming Skipped"),
             rep.statuses.end());
   EXPECT_EQ(FolderEntries(dir / "home/conversions"), Names{});
   ASSERT_TRUE(runner.RevertCommand().ok());

@@ -32,18 +32,23 @@ class RunnerTest : public ::testing::Test {
 TEST_F(RunnerTest, ChecksRequiredFieldsInOrderAndKeepsWhatEarlierChecksWrote) {
   Status s = runner.StartCommand();
   EXPECT_EQ(s.kind(), ErrorKind::kInvalidInput);
-  EXPECT_EQ(rep.messages, std::vector<std::string>{"Data Missing: Rom Paths is a required Field, Fill it out Please"});
+  EXPECT_EQ(rep.messages, std::vector<std::string>{
+                              "Data Missing: Rom Paths is a required Field, Fill it out Please"});
   EXPECT_EQ(runner.settings.txtOutput, "");
 
   runner.settings.txtRom = dir / "roms";
   rep.messages.clear();
   (void)runner.StartCommand();
-  EXPECT_EQ(rep.messages, std::vector<std::string>{"Data Missing: The Extension is a required Field, Fill it out Please"});
+  EXPECT_EQ(rep.messages,
+            std::vector<std::string>{
+                "Data Missing: The Extension is a required Field, Fill it out Please"});
 
   runner.settings.txtExtension = "nes";
   rep.messages.clear();
   (void)runner.StartCommand();  // the box still shows its hint
-  EXPECT_EQ(rep.messages, std::vector<std::string>{"Data Missing: The Header Name is a required Field, Fill it out Please"});
+  EXPECT_EQ(rep.messages,
+            std::vector<std::string>{
+                "Data Missing: The Header Name is a required Field, Fill it out Please"});
   EXPECT_EQ(runner.settings.txtExtension, ".nes");
   EXPECT_EQ(runner.settings.txtOutput, dir / "home/default.dat");
   EXPECT_TRUE(rep.statuses.empty());
@@ -64,9 +69,10 @@ TEST_F(RunnerTest, SkippedMessStageCopiesTheTemporaryDatAndCompletesDefaults) {
   EXPECT_EQ(runner.settings.txtDesc, "nes");
   EXPECT_EQ(runner.settings.txtAuthor, "Auto Generated With Quorvin Utility");
   EXPECT_TRUE(runner.Skipmess);
-  EXPECT_EQ(rep.statuses, (std::vector<std::string>{
-                              "Status:  Allocating Temporary Dat", "Status:  Inital Dat Creation Complete",
-                              "Status:  Mess Mode Skipped, Finalizing Dat", "Status:  Done"}));
+  EXPECT_EQ(rep.statuses,
+            (std::vector<std::string>{
+                "Status:  Allocating Temporary Dat", "Status:  Inital Dat Creation Complete",
+                "Status:  Mess Mode Skipped, Finalizing Dat", "Status:  Done"}));
   std::string dat = ReadFile(dir / "home/default.dat");
   EXPECT_EQ(dat, ReadFile(dir / "home/tempdat.dat"));
   EXPECT_NE(dat.find("\tDescription \"nes\"\r\n"), std::string::npos);
@@ -102,7 +108,8 @@ TEST_F(RunnerTest, MissingRomFolderStopsTheRunAndLeavesTheOutput) {
   runner.settings.txtOutput = dir / "out.dat";
   WriteFile(dir / "out.dat", "old dat");
   EXPECT_EQ(runner.StartCommand().kind(), ErrorKind::kNotFound);
-  EXPECT_EQ(rep.messages, std::vector<std::string>{"Not Found: The ROM folder " + dir / "typo" + " does not exist"});
+  EXPECT_EQ(rep.messages, std::vector<std::string>{"Not Found: The ROM folder " + dir / "typo" +
+                                                   " does not exist"});
   EXPECT_EQ(ReadFile(dir / "out.dat"), "old dat");
   EXPECT_EQ(rep.statuses.back(), "Status:  Allocating Temporary Dat");
 }
