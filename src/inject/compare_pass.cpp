@@ -1,6 +1,5 @@
 #include "inject/compare_pass.h"
 
-#include <unordered_map>
 #include <vector>
 
 #include "dat/dat_format.h"
@@ -40,9 +39,6 @@ Status ComparePass(const std::string& temp_dat_path, const std::string& output_d
     return false;
   };
   bool at_game = copy_to_next_game();
-  // Good names taken in this pass, so that a second game with the same good name does not
-  // take the first one's reversion entry.
-  std::unordered_map<std::string, std::string> taken;
   size_t games = 0;
   while (s.ok() && at_game) {
     GameLines game;
@@ -76,17 +72,9 @@ Status ComparePass(const std::string& temp_dat_path, const std::string& output_d
       game.rom_line = current;
       GameEntry entry = PrintGameEntry(game, db);
       if (s.ok()) s = out->Write(entry.ToDat());
-      if (s.ok() && table != nullptr && !entry.good_name.empty()) {
-        const std::string good_key = ToUpperAscii(RemoveChars(entry.good_name, "\""));
-        const std::string old_key = ToUpperAscii(RemoveChars(entry.old_name, "\""));
-        auto [it, fresh] = taken.emplace(good_key, old_key);
-        if (!fresh && it->second != old_key) {
-          reporter.Warning("Two games have the good name " + entry.good_name + ": " + it->second +
-                           " and " + old_key + "; only " + it->second + " will be renamed");
-        } else {
-          Status r = table->RecordConversion(entry.old_name, entry.good_name);
-          if (!r.ok()) reporter.Warning(r.message());
-        }
+      if (s.ok() && table != nullptr) {
+        Status r = table->RecordConversion(entry.old_name, entry.good_name);
+        if (!r.ok()) reporter.Warning(r.message());
       }
     }
     // Framing copy: the block's close, the separator and the next "game (" line.

@@ -122,7 +122,9 @@ Status ProfileFile::Set(std::string_view section, std::string_view key, std::str
                                 std::string(section) +
                                 "]: it holds a character a profile line cannot");
   }
-  std::string line = std::string(k) + "=" + std::string(value);
+  std::string line;
+  line.reserve(k.size() + 1 + value.size());
+  line.append(k).append("=").append(value);
   std::string key_upper = ToUpperAscii(k);
   auto it = section_index_.find(ToUpperAscii(TrimSpace(section)));
   if (it == section_index_.end()) {
@@ -144,7 +146,7 @@ Status ProfileFile::Set(std::string_view section, std::string_view key, std::str
   if (at > 0 && s.lines[at - 1].eol.empty()) s.lines[at - 1].eol = kCrLfEol;
   s.lines.insert(s.lines.begin() + static_cast<std::ptrdiff_t>(at),
                  Line{std::move(line), kCrLfEol});
-  s.keys.emplace(key_upper, at);
+  s.keys.emplace(std::move(key_upper), at);
   return Status::Ok();
 }
 

@@ -35,9 +35,17 @@ Result<ConversionTable> ConversionTable::Load(const std::string& path) {
 }
 
 Status ConversionTable::RecordConversion(std::string_view old_name, std::string_view new_name) {
-  const std::string k = Stored(old_name);
-  const std::string v = Stored(new_name);
-  if (k == v || TrimBlanks(k).empty() || TrimBlanks(v).empty()) return Status::Ok();
+  std::string k = Stored(old_name);
+  std::string v = Stored(new_name);
+  if (TrimBlanks(k).empty() || TrimBlanks(v).empty()) return Status::Ok();
+  // A good name goes to the first game that asks for it in this session; a file that already
+  // carries it (an equal pair) counts as asking.
+  auto [taken, fresh] = recorded_.emplace(v, k);
+  if (!fresh && taken->second != k) {
+    return Status::Refused("Two games have the good name " + v + ": " + taken->second + " and " +
+                           k + "; only " + taken->second + " will be renamed");
+  }
+  if (k == v) return Status::Ok();
   if (!StorableKey(k) || !StorableKey(v)) {
     return Status::InvalidInput("The rename of \"" + k + "\" to \"" + v +
                                 "\" cannot be stored in " + path_ +

@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/profile.h"
 #include "platform/status.h"
@@ -21,6 +22,9 @@ class ConversionTable {
   // an empty side, are not recorded (a second run over renamed files must not replace the
   // entry that holds a file's earlier name). InvalidInput, recording nothing, for a name the
   // file cannot hold as a key (one with "=" or a line break, or beginning with "[").
+  // Refused, recording nothing, for a good name that another old name was given (or already
+  // carried) since the table was loaded: its file could not take the name, and its entry
+  // would hide the first one's way back.
   Status RecordConversion(std::string_view old_name, std::string_view new_name);
   // The good name recorded for an old name (given in upper case); empty when none.
   std::string LookupConversion(std::string_view name) const;
@@ -35,6 +39,7 @@ class ConversionTable {
   std::string path_;
   ProfileFile file_;
   bool dirty_ = false;
+  std::unordered_map<std::string, std::string> recorded_;  // good name -> old name, this session
 };
 
 // conversions_folder + "<system>.cnv".

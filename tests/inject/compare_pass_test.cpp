@@ -86,8 +86,10 @@ TEST_F(ComparePassTest, TwoGamesWithOneGoodNameRecordOnlyTheFirst) {
   EXPECT_EQ(table.LookupConversion("A"), "SECOND GAME (U) [T+FRE]");
   EXPECT_EQ(table.LookupConversion("B"), "");
   EXPECT_EQ(table.LookupReversion("SECOND GAME (U) [T+FRE]"), "A");
-  EXPECT_EQ(rep.warnings, std::vector<std::string>{"Two games have the good name \"Second Game (U) "
-                                                   "[T+Fre]\": A and B; only A will be renamed"});
+  EXPECT_EQ(
+      rep.warnings,
+      std::vector<std::string>{
+          "Two games have the good name SECOND GAME (U) [T+FRE]: A and B; only A will be renamed"});
 }
 
 TEST_F(ComparePassTest, FailureLeavesTheOutputAsItWas) {
