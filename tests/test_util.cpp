@@ -54,6 +54,11 @@ std::string ReadFile(const std::string& path) {
 
 void MakeDir(const std::string& path) { std::filesystem::create_directories(path); }
 
+void MakeProgramFolder(const std::string& path) {
+  MakeDir(path + "/presets");
+  MakeDir(path + "/conversions");
+}
+
 std::string ToUpper(std::string s) {
   for (char& c : s) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   return s;

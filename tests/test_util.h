@@ -28,6 +28,8 @@ class TempDir {
 void WriteFile(const std::string& path, std::string_view bytes);
 std::string ReadFile(const std::string& path);
 void MakeDir(const std::string& path);
+// A program folder with its presets/ and conversions/ folders.
+void MakeProgramFolder(const std::string& path);
 bool Exists(const std::string& path);
 std::string ToUpper(std::string s);
 // Sorted names of everything in a folder (hidden ones included).

@@ -70,17 +70,6 @@ uint32_t Crc32(std::string_view bytes) {
   return ~Crc32Update(0xFFFFFFFFu, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
 }
 
-Result<std::optional<uint32_t>> Crc32OfFile(const std::string& path) {
-  auto length = FileLength(path);
-  if (!length.ok()) return length.status();
-  if (*length == 0) return std::optional<uint32_t>();
-  uint32_t reg = 0xFFFFFFFFu;
-  Status s =
-      ReadFileChunks(path, [&reg](const uint8_t* p, size_t n) { reg = Crc32Update(reg, p, n); });
-  if (!s.ok()) return s;
-  return std::optional<uint32_t>(~reg);
-}
-
 clsCRC::clsCRC() { SetAlgorithm(1); }
 
 int32_t clsCRC::AddBytes(std::span<const uint8_t> bytes) {

@@ -21,11 +21,6 @@ uint32_t Crc32Update(uint32_t reg, const uint8_t* data, size_t size);
 uint32_t Crc32UpdateBytewise(uint32_t reg, const uint8_t* data, size_t size);
 // The finished CRC-32 of a buffer.
 uint32_t Crc32(std::string_view bytes);
-// The finished CRC-32 of a file, read in fixed-size chunks (memory stays small whatever the
-// file's size). nullopt for a file of length zero, which is not opened. NotFound / Io naming
-// the file when it cannot be read.
-Result<std::optional<uint32_t>> Crc32OfFile(const std::string& path);
-
 // The program's checksum component: CRC-16 (XMODEM) or CRC-32 over bytes, texts and files,
 // with a running register so that pieces can be added one after another. Results are signed
 // 32-bit numbers (a CRC-32 of 0x80000000 or more comes back negative); callers print their

@@ -68,7 +68,6 @@ class AtomicFile {
 Status WriteFileAtomic(const std::string& path, std::string_view content);
 // Copies `from` over `to` atomically: `to` is either the old file or a whole copy.
 Status CopyFileAtomic(const std::string& from, const std::string& to);
-Status DeleteFile(const std::string& path);
 
 // Renames in one atomic step and never replaces another file. When a file of the new name
 // already exists the rename is refused (ErrorKind::kRefused), unless it is the very same file

@@ -215,11 +215,6 @@ Status CopyFileAtomic(const std::string& from, const std::string& to) {
   return out->Commit();
 }
 
-Status DeleteFile(const std::string& path) {
-  if (::unlink(path.c_str()) != 0) return Status::Io(ErrnoMessage("delete", path, errno));
-  return Status::Ok();
-}
-
 Status RenameNoReplace(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
     return Status::Ok();

@@ -10,8 +10,6 @@ bool IsPathSep(char c) {
 #endif
 }
 
-bool EndsWithSep(std::string_view path) { return !path.empty() && IsPathSep(path.back()); }
-
 std::string WithTrailingSep(std::string_view folder) {
   std::string out(folder);
   if (!out.empty() && !IsPathSep(out.back())) out.push_back(kPathSep);

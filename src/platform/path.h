@@ -14,7 +14,6 @@ inline constexpr char kPathSep = '/';
 #endif
 
 bool IsPathSep(char c);
-bool EndsWithSep(std::string_view path);
 // The folder with one separator at its end; a folder written with or without it names the
 // same folder. An empty text stays empty.
 std::string WithTrailingSep(std::string_view folder);

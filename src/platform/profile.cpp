@@ -46,8 +46,6 @@ std::string_view ProfileValueView(std::string_view line) {
   return v;
 }
 
-std::string ProfileValueOf(std::string_view line) { return std::string(ProfileValueView(line)); }
-
 ProfileFile::ProfileFile() { sections_.emplace_back(); }
 
 void ProfileFile::AddLine(std::string text, std::string_view eol) {
@@ -99,7 +97,7 @@ std::optional<std::string> ProfileFile::Get(std::string_view section, std::strin
   if (s == nullptr) return std::nullopt;
   auto it = s->keys.find(ToUpperAscii(TrimSpace(key)));
   if (it == s->keys.end()) return std::nullopt;
-  return ProfileValueOf(s->lines[it->second].text);
+  return std::string(ProfileValueView(s->lines[it->second].text));
 }
 
 void ProfileFile::EndLastLine() {
@@ -163,22 +161,6 @@ std::string ProfileFile::Serialize() const {
 
 Status ProfileFile::Save(const std::string& path) const {
   return WriteFileAtomic(path, Serialize());
-}
-
-Result<std::string> ReadProfileString(const std::string& path, std::string_view section,
-                                      std::string_view key) {
-  auto p = ProfileFile::Load(path);
-  if (!p.ok()) return p.status();
-  return p->Get(section, key).value_or(std::string());
-}
-
-Status WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
-                          std::string_view value) {
-  auto p = ProfileFile::Load(path);
-  if (!p.ok()) return p.status();
-  Status s = p->Set(section, key, value);
-  if (!s.ok()) return s;
-  return p->Save(path);
 }
 
 ProfileSection::ProfileSection() : content_(std::make_unique<const std::string>()) {}

@@ -58,18 +58,9 @@ class ProfileFile {
 // no entry.
 std::optional<std::string_view> ProfileKeyOf(std::string_view line);
 // The value part of an entry line as a lookup returns it.
-std::string ProfileValueOf(std::string_view line);
 std::string_view ProfileValueView(std::string_view line);
 // The section name of a "[name]" line, or nullopt.
 std::optional<std::string_view> ProfileSectionOf(std::string_view line);
-
-// Reads one value; the empty text when the file, section or key is missing.
-// Io when the file exists but cannot be read.
-Result<std::string> ReadProfileString(const std::string& path, std::string_view section,
-                                      std::string_view key);
-// Sets one value and rewrites the file atomically; creates the file when missing.
-Status WriteProfileString(const std::string& path, std::string_view section, std::string_view key,
-                          std::string_view value);
 
 // The first section of a name of one file, read in one pass and indexed for lookups: the
 // file's bytes stay in memory and the index holds views into them, so a large section costs

@@ -38,10 +38,6 @@ bool LessIgnoreCase(std::string_view a, std::string_view b) {
   return a < b;
 }
 
-bool EndsWithIgnoreCase(std::string_view s, std::string_view suffix) {
-  return s.size() >= suffix.size() && EqualsIgnoreCase(s.substr(s.size() - suffix.size()), suffix);
-}
-
 std::vector<std::string> Split(std::string_view s, char sep) {
   std::vector<std::string> out;
   size_t start = 0;

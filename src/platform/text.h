@@ -17,7 +17,6 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 // Orders names as a case-insensitive listing does; names equal but for case fall back to
 // byte order so that the order is total.
 bool LessIgnoreCase(std::string_view a, std::string_view b);
-bool EndsWithIgnoreCase(std::string_view s, std::string_view suffix);
 // Splits at every `sep`, keeping empty pieces: "a;;b;" gives "a", "", "b", "".
 std::vector<std::string> Split(std::string_view s, char sep);
 // Replaces every non-overlapping occurrence of `from`, scanning from the left. An empty

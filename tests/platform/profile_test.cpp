@@ -69,17 +69,25 @@ TEST(ProfileTest, RefusesKeysAndValuesThatWouldBreakTheFile) {
   EXPECT_EQ(p.Serialize(), "");
 }
 
+// Sets one value through the file: load, set, save.
+Status WriteOne(const std::string& path, const char* section, const char* key, const char* value) {
+  auto p = ProfileFile::Load(path);
+  if (!p.ok()) return p.status();
+  Status s = p->Set(section, key, value);
+  return s.ok() ? p->Save(path) : s;
+}
+
 TEST(ProfileTest, FileRoundTripAndSectionRead) {
   test::TempDir dir;
   const std::string path = dir / "conv.cnv";
-  ASSERT_TRUE(WriteProfileString(path, "Conversion", "ROM001", "FIRST GAME").ok());
-  ASSERT_TRUE(WriteProfileString(path, "Reversion", "FIRST GAME", "ROM001").ok());
-  ASSERT_TRUE(WriteProfileString(path, "Conversion", "ROM2", "SECOND").ok());
+  ASSERT_TRUE(WriteOne(path, "Conversion", "ROM001", "FIRST GAME").ok());
+  ASSERT_TRUE(WriteOne(path, "Reversion", "FIRST GAME", "ROM001").ok());
+  ASSERT_TRUE(WriteOne(path, "Conversion", "ROM2", "SECOND").ok());
   EXPECT_EQ(
       test::ReadFile(path),
       "[Conversion]\r\nROM001=FIRST GAME\r\nROM2=SECOND\r\n[Reversion]\r\nFIRST GAME=ROM001\r\n");
-  EXPECT_EQ(*ReadProfileString(path, "reversion", "first game"), "ROM001");
-  EXPECT_EQ(*ReadProfileString(dir / "none.ini", "a", "b"), "");
+  EXPECT_EQ(ProfileFile::Load(path)->Get("reversion", "first game"), "ROM001");
+  EXPECT_EQ(ProfileFile::Load(dir / "none.ini")->Get("a", "b"), std::nullopt);
   auto section = ProfileSection::Read(path, "CONVERSION");
   ASSERT_TRUE(section.ok());
   EXPECT_EQ(section->entries().size(), 2u);

@@ -23,8 +23,7 @@ std::map<std::string, std::string> Snapshot(const std::string& root) {
 TEST(FrontendRunTest, ExampleFolderFirstRunThenASecondRunChangesNothing) {
   test::TempDir dir;
   std::filesystem::copy(QUORVIN_EXAMPLES, dir.path(), std::filesystem::copy_options::recursive);
-  test::MakeDir(dir / "home/presets");
-  test::MakeDir(dir / "home/conversions");
+  test::MakeProgramFolder(dir / "home");
   test::RecordingReporter rep;
   Runner runner(dir / "home", rep);
   RunSettings& s = runner.settings;

@@ -20,8 +20,7 @@ using Names = std::vector<std::string>;
 class RenameRunTest : public ::testing::Test {
  protected:
   RenameRunTest() : runner(dir / "home", rep) {
-    test::MakeDir(dir / "home/presets");
-    test::MakeDir(dir / "home/conversions");
+    test::MakeProgramFolder(dir / "home");
     test::MakeDir(dir / "roms");
     test::MakeDir(dir / "art");
     test::MakeDir(dir / "mess/crc");

@@ -13,8 +13,7 @@ using test::WriteFile;
 class RunnerTest : public ::testing::Test {
  protected:
   RunnerTest() : runner(dir / "home", rep) {
-    test::MakeDir(dir / "home/presets");
-    test::MakeDir(dir / "home/conversions");
+    test::MakeProgramFolder(dir / "home");
     test::MakeDir(dir / "roms");
     WriteFile(dir / "roms/Alpha.nes", "abc");
     WriteFile(dir / "roms/Beta Game.nes", "ae");

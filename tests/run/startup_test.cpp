@@ -13,8 +13,7 @@ using test::WriteFile;
 class StartupTest : public ::testing::Test {
  protected:
   StartupTest() {
-    test::MakeDir(dir / "home/presets");
-    test::MakeDir(dir / "home/conversions");
+    test::MakeProgramFolder(dir / "home");
     test::MakeDir(dir / "roms");
     WriteFile(dir / "roms/Alpha.nes", "abc");
   }
