@@ -86,6 +86,10 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
   for (const Folder& folder : folders) {
     for (const std::string& name : folder.names) {
       if (!s.ok()) return s;
+      if (reporter.StopRequested()) {
+        return Status::Stopped("The scan was stopped before " + JoinPath(folder.path, name) +
+                               "; " + temp_dat_path + " was left as it was");
+      }
       std::string game = GameNameOf(name, input.extension);
       reporter.SetFileStatus("Status:  Parsing " + game, done, total);
       std::string token = NameToken(game);

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "platform/reporter.h"
-#include "run/settings.h"
+#include "settings/settings.h"
 
 namespace quorvin {
 

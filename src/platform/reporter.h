@@ -25,6 +25,35 @@ class Reporter {
   // that could not run). The text names the file or folder. The window shows it on the
   // status line; the headless program as a line on stderr.
   virtual void Warning(std::string_view text) = 0;
+  // Asked between files by every long loop: true when the user wants the command to stop.
+  // A loop that sees it finishes the file in hand (no rename is cut in half) and returns
+  // Status::Stopped. Called from the thread that runs the command.
+  virtual bool StopRequested() { return false; }
+};
+
+// Passes everything on to another reporter and counts the warnings, so that a command can
+// tell "done" from "done with warnings".
+class CountingReporter : public Reporter {
+ public:
+  explicit CountingReporter(Reporter& to) : to_(to) {}
+  void SetStatus(std::string_view text) override { to_.SetStatus(text); }
+  void SetFileStatus(std::string_view text, size_t done, size_t total) override {
+    to_.SetFileStatus(text, done, total);
+  }
+  void Message(std::string_view title, std::string_view text) override {
+    to_.Message(title, text);
+  }
+  void Warning(std::string_view text) override {
+    ++warnings_;
+    to_.Warning(text);
+  }
+  bool StopRequested() override { return to_.StopRequested(); }
+  size_t warnings() const { return warnings_; }
+  void ResetWarnings() { warnings_ = 0; }
+
+ private:
+  Reporter& to_;
+  size_t warnings_ = 0;
 };
 
 // A reporter that drops everything; for callers that have no one to tell.

@@ -16,6 +16,8 @@ std::string Status::Title() const {
       return "Refused";
     case ErrorKind::kCorrupt:
       return "Damaged File";
+    case ErrorKind::kStopped:
+      return "Stopped";
   }
   return "Error";
 }

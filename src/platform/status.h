@@ -15,6 +15,7 @@ enum class ErrorKind {
   kIo,            // the file system refused a read, write, rename or copy
   kRefused,       // the program declines the request (zipped ROMs)
   kCorrupt,       // a file the program reads is not in the expected form
+  kStopped,       // the user asked the command to stop before it was complete
 };
 
 // The result of an operation that can fail: a kind and a message that names the file or
@@ -30,6 +31,7 @@ class [[nodiscard]] Status {
   static Status Io(std::string m) { return Status(ErrorKind::kIo, std::move(m)); }
   static Status Refused(std::string m) { return Status(ErrorKind::kRefused, std::move(m)); }
   static Status Corrupt(std::string m) { return Status(ErrorKind::kCorrupt, std::move(m)); }
+  static Status Stopped(std::string m) { return Status(ErrorKind::kStopped, std::move(m)); }
 
   bool ok() const { return kind_ == ErrorKind::kOk; }
   ErrorKind kind() const { return kind_; }

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "platform/status.h"
-#include "run/settings.h"
+#include "settings/settings.h"
 
 // Preset files: one per preset, "<name>.pre" in the presets folder, fifteen plain lines in
 // the settings' order. Texts stand as they are; check values are written " 1 " / " 0 ".

@@ -43,6 +43,10 @@ RenameCounts RunPass(std::string_view folders, const PassRule& rule, const Conve
     }
     size_t done = 0;
     for (const std::string& name : *names) {
+      if (reporter.StopRequested()) {
+        counts.stopped = true;
+        return counts;
+      }
       ++done;
       NameParts parts = rule.Split(name);
       if (parts.base.empty()) continue;

@@ -17,6 +17,8 @@ enum class RenameMode {
 struct RenameCounts {
   size_t renamed = 0;
   size_t skipped = 0;  // files that had a new name but were left alone (each reported)
+  bool stopped = false;  // the reporter asked to stop; the files after the last one done
+                         // were not looked at
 };
 
 // Renames the ROM files ("*" + extension) of the ";"-separated folders by the table. A file's

@@ -32,7 +32,13 @@ Status Runner::DataMissing(std::string_view text) {
   return Status::InvalidInput(std::string(text));
 }
 
+Status Runner::StoppedBetweenStages(std::string_view what_is_left) {
+  SetStatus("Status:  Stopped");
+  return Status::Stopped("The run was stopped; " + std::string(what_is_left));
+}
+
 Status Runner::StartCommand() {
+  reporter_.ResetWarnings();
   RunSettings& s = settings;
   if (s.txtRom.empty()) return DataMissing("Rom Paths is a required Field, Fill it out Please");
   if (s.txtExtension.empty()) {
@@ -58,6 +64,10 @@ Status Runner::StartCommand() {
   Status st =
       MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension}, temp_dat, reporter_);
   if (st.kind() == ErrorKind::kRefused) return st;  // MakeDat has shown its message
+  if (st.kind() == ErrorKind::kStopped) {
+    SetStatus("Status:  Stopped");
+    return st;
+  }
   if (!st.ok()) return Fail(st);
   SetStatus("Status:  Inital Dat Creation Complete");
 
@@ -84,11 +94,24 @@ Status Runner::StartCommand() {
     if (!st.ok()) return Fail(st);
   }
 
+  if (reporter_.StopRequested()) {
+    return StoppedBetweenStages("the dat " + s.txtOutput + " was written, no file was renamed");
+  }
   if ((rename_roms || rename_art) && !table.ok()) {
     SetStatus("Status:  No System Name, Renaming Skipped");
   } else {
-    if (rename_roms) RenameRoms(s.txtRom, s.txtExtension, *table, RenameMode::kRename, reporter_);
-    if (rename_art) RenameArtwork(s.txtRenamePaths, *table, RenameMode::kRename, reporter_);
+    if (rename_roms &&
+        RenameRoms(s.txtRom, s.txtExtension, *table, RenameMode::kRename, reporter_).stopped) {
+      return StoppedBetweenStages("some ROM files were renamed; Revert gives them their names back");
+    }
+    if (rename_art &&
+        RenameArtwork(s.txtRenamePaths, *table, RenameMode::kRename, reporter_).stopped) {
+      return StoppedBetweenStages("some files were renamed; Revert gives them their names back");
+    }
+  }
+  if (reporter_.StopRequested()) {
+    return StoppedBetweenStages("the dat was written and the files renamed, but " +
+                                std::string("the front end was not set up"));
   }
 
   SetupDk(s, reporter_);
@@ -125,6 +148,7 @@ Result<ConversionTable> Runner::LoadConversionTable(const std::string& system) c
 }
 
 Status Runner::RevertCommand() {
+  reporter_.ResetWarnings();
   const std::string system = SystemName(settings);
   CrcDatabasePath = JoinPath(JoinPath(settings.txtMessPath, "crc"), system + ".crc");
   auto table = LoadConversionTable(system);
@@ -140,9 +164,13 @@ Status Runner::RevertCommand() {
     // An empty pattern would take in every file of the folder and strip its extension.
     reporter_.Warning("No ROM extension is set, so the ROM files were not reverted");
   } else {
-    RenameRoms(settings.txtRom, extension, *table, RenameMode::kRevert, reporter_);
+    if (RenameRoms(settings.txtRom, extension, *table, RenameMode::kRevert, reporter_).stopped) {
+      return StoppedBetweenStages("some files were given their earlier names; Revert again to finish");
+    }
   }
-  RenameArtwork(settings.txtRenamePaths, *table, RenameMode::kRevert, reporter_);
+  if (RenameArtwork(settings.txtRenamePaths, *table, RenameMode::kRevert, reporter_).stopped) {
+    return StoppedBetweenStages("some files were given their earlier names; Revert again to finish");
+  }
   SetStatus("Status:  Reversion Complete");
   return Status::Ok();
 }

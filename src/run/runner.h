@@ -7,7 +7,7 @@
 #include "platform/reporter.h"
 #include "platform/status.h"
 #include "rename/conversion_table.h"
-#include "run/settings.h"
+#include "settings/settings.h"
 
 namespace quorvin {
 
@@ -42,6 +42,9 @@ class Runner {
   Status StartCommand();
   // The Revert command: gives the system's renamed files their earlier names back.
   Status RevertCommand();
+  // The warnings shown since the last Start or Revert command began: a command that returned
+  // Ok with warnings completed, but skipped or failed something on the way.
+  size_t warnings() const { return reporter_.warnings(); }
 
   // Sets the MESS folder and refills the system list from its crc folder.
   void SetMessPath(std::string path);
@@ -69,8 +72,10 @@ class Runner {
   Status RunMessStage(const std::string& temp_dat, ConversionTable* table);
   // The system's conversion table; InvalidInput when the system name cannot name a file.
   Result<ConversionTable> LoadConversionTable(const std::string& system) const;
+  // The user's "Stop" between stages: Stopped, after the status line says so.
+  Status StoppedBetweenStages(std::string_view what_is_left);
   std::string program_folder_;
-  Reporter& reporter_;
+  CountingReporter reporter_;
 };
 
 }  // namespace quorvin

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "dat/dat_format.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "run/runner.h"
@@ -165,6 +166,60 @@ TEST_F(RenameRunTest, HeadlessRevert) {
             0);
   EXPECT_EQ(out, "Status:  Reversion Complete\n");
   EXPECT_EQ(FolderEntries(dir / "roms"), Names{"OLD.nes"});
+}
+
+// The user's Stop: asked after some files, the run ends at a file boundary with Stopped, every
+// file it renamed is recorded, and Revert gives every name back.
+class StopAfter : public test::RecordingReporter {
+ public:
+  explicit StopAfter(size_t n) : left(n) {}
+  bool StopRequested() override { return left == 0 ? true : (--left, false); }
+  size_t left;
+};
+
+TEST(StopTest, StopsAtAFileBoundaryAndStaysRevertable) {
+  for (size_t stop_after : {0u, 3u, 6u, 9u, 13u, 20u}) {
+    test::TempDir dir;
+    test::MakeProgramFolder(dir / "home");
+    test::MakeDir(dir / "roms");
+    test::MakeDir(dir / "mess/crc");
+    std::string db = "[nes]\r\n";
+    Names before;
+    for (uint32_t i = 0; i < 6; ++i) {
+      const uint32_t crc = 0x10000000u + i;
+      db += CrcText(crc) + "=Game " + std::to_string(i) + "\r\n";
+      std::string name = "ROM" + std::to_string(i) + ".nes";
+      WriteFile(dir / ("roms/" + name), test::ForgeCrc("x" + std::to_string(i), crc));
+      before.push_back(name);
+    }
+    WriteFile(dir / "mess/crc/nes.crc", db);
+    StopAfter rep(stop_after);
+    Runner runner(dir / "home", rep);
+    RunSettings& s = runner.settings;
+    s.txtMessPath = dir / "mess";
+    s.txtRom = dir / "roms";
+    s.txtExtension = ".nes";
+    s.cmbHName.text = "nes";
+    s.txtOutput = dir / "out.dat";
+    s.chkCvtRoms = 1;
+    Status st = runner.StartCommand();
+    SCOPED_TRACE(stop_after);
+    if (stop_after < 6) {
+      EXPECT_EQ(st.kind(), ErrorKind::kStopped);
+      EXPECT_FALSE(test::Exists(dir / "out.dat"));
+    } else if (stop_after < 14) {  // six scan checks, then one before and six in renaming
+      EXPECT_EQ(st.kind(), ErrorKind::kStopped);
+      EXPECT_TRUE(test::Exists(dir / "out.dat"));
+    } else {
+      EXPECT_TRUE(st.ok()) << st.ToString();
+    }
+    EXPECT_EQ(FolderEntries(dir / "roms").size(), 6u);
+    test::RecordingReporter quiet;
+    Runner reverter(dir / "home", quiet);
+    reverter.settings = s;
+    ASSERT_TRUE(reverter.RevertCommand().ok());
+    EXPECT_EQ(FolderEntries(dir / "roms"), before);
+  }
 }
 
 }  // namespace

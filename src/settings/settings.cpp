@@ -1,4 +1,4 @@
-#include "run/settings.h"
+#include "settings/settings.h"
 
 namespace quorvin {
 
