@@ -122,5 +122,5 @@ int main(int argc, char** argv) {
   }
   quorvin::Runner runner(folder, reporter);
   quorvin::Status s = quorvin::RunCommandLine(runner, line, revert);
-  return s.ok() ? 0 : 1;
+  return quorvin::ExitStatusOf(s, runner.warnings());
 }

@@ -81,6 +81,11 @@ Status RunCommandLine(Runner& runner, std::string_view command_line, bool revert
   return revert ? runner.RevertCommand() : runner.StartCommand();
 }
 
+int ExitStatusOf(const Status& status, size_t warnings) {
+  if (!status.ok()) return kExitStopped;
+  return warnings == 0 ? kExitDone : kExitWarnings;
+}
+
 Status ShutDown(Runner& runner) { return runner.SavePreset(kLastUsedPreset); }
 
 std::string ResolveProgramFolder(const std::string& executable_folder) {

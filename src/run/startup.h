@@ -23,6 +23,15 @@ void StartInteractive(Runner& runner);
 // Returns the first failure (already shown as a message), or Ok when the command completed.
 Status RunCommandLine(Runner& runner, std::string_view command_line, bool revert);
 
+// The exit status of a command-line run, for scripts: 0 when everything was done, 3 when the
+// command completed with warnings (something was skipped or failed on the way), 1 when it
+// stopped (a failure, a refusal, or the user's Stop). 2 is left for usage errors.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitStopped = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitWarnings = 3;
+int ExitStatusOf(const Status& status, size_t warnings);
+
 // Closing the window: saves the settings as "lastused".
 Status ShutDown(Runner& runner);
 
