@@ -16,6 +16,8 @@ namespace {
 constexpr std::string_view kTitle = "Dragon King Setup";
 constexpr std::string_view kMarker = "[/startvd]";
 constexpr std::string_view kSearchStrings = "searchstrings:";
+// What may stand after a system name in a search-string line.
+constexpr std::string_view kSystemSeparators = " \t;,|\r";
 
 struct DkContext {
   std::string folder;  // the front end's folder, with its trailing separator
@@ -81,6 +83,14 @@ void AddPaths(const DkContext& dk, std::string_view key, std::string_view folder
 
 void AddVirtualDirectoryStep(const DkContext& dk, std::string_view description) {
   const std::string ini = dk.Path("dirs.ini");
+  // Each goes on a line of its own; a line break would split the entry, and the next run
+  // would not recognise it and add another.
+  if ((dk.system + std::string(description)).find_first_of("\r\n") != std::string::npos) {
+    return dk.Report(
+        "The system name or the description holds a line break, so no virtual "
+        "directory was added to " +
+        ini);
+  }
   auto bytes = ReadWholeFile(ini);
   if (!bytes.ok()) {
     return dk.Report(bytes.status().kind() == ErrorKind::kNotFound
@@ -111,11 +121,30 @@ void CopyDat(const DkContext& dk, const std::string& output_dat) {
   if (!s.ok()) dk.Report(s.message() + "; the dat was not copied to the list generator");
 }
 
+// Whether a search-string line holds "5=" and the system's whole name, letter case aside:
+// the name must be followed by the end of the line or by a separator, so that "5=nesx" does
+// not count for the system nes.
+bool NamesSystem(std::string_view line, std::string_view system) {
+  const std::string upper = ToUpperAscii(line);
+  const std::string wanted = "5=" + ToUpperAscii(system);
+  for (size_t at = upper.find(wanted); at != std::string::npos; at = upper.find(wanted, at + 1)) {
+    const size_t end = at + wanted.size();
+    if (end == upper.size() || kSystemSeparators.find(upper[end]) != std::string_view::npos) {
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string MergePathList(std::string_view stored, std::string_view folders) {
   std::string list = ToUpperAscii(stored);
-  for (const std::string& element : Split(ToUpperAscii(folders), ';')) {
+  for (const std::string& folder : Split(ToUpperAscii(folders), ';')) {
+    // The stored list comes back from dirs.ini without blanks around it, so an element is
+    // compared and added without its own: otherwise a folder ending in a blank would never
+    // be found again and would be added once more on every run.
+    const std::string_view element = TrimBlanks(folder);
     if (element.empty()) continue;
     if (list.empty() || list.find(element) == std::string::npos) {
       list.push_back(';');
@@ -128,16 +157,15 @@ std::string MergePathList(std::string_view stored, std::string_view folders) {
 std::string AddVirtualDirectory(std::string_view dirs_ini, std::string_view system,
                                 std::string_view description, bool* no_marker) {
   *no_marker = false;
-  const std::string wanted = "5=" + ToUpperAscii(system);
   std::vector<std::string_view> before;
-  size_t start = 0;
-  while (start < dirs_ini.size()) {
-    size_t nl = dirs_ini.find('\n', start);
-    std::string_view line = dirs_ini.substr(start, nl == std::string_view::npos ? nl : nl - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  ProfileLines lines(dirs_ini);
+  ProfileLine read;
+  while (true) {
+    const size_t start = lines.offset();
+    if (!lines.Next(&read)) break;
+    const std::string_view line = read.text;
     const bool marker = line.starts_with(kMarker);
-    if ((marker || line.starts_with(kSearchStrings)) &&
-        ToUpperAscii(line).find(wanted) != std::string::npos) {
+    if ((marker || line.starts_with(kSearchStrings)) && NamesSystem(line, system)) {
       return std::string(dirs_ini);  // this system has its virtual directory already
     }
     if (marker) {
@@ -159,8 +187,6 @@ std::string AddVirtualDirectory(std::string_view dirs_ini, std::string_view syst
       return out;
     }
     if (!before.empty() || !line.empty()) before.push_back(line);
-    if (nl == std::string_view::npos) break;
-    start = nl + 1;
   }
   *no_marker = true;
   return std::string(dirs_ini);

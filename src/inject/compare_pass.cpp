@@ -15,8 +15,34 @@ bool IsGameOpen(std::string_view line) { return TrimBlanks(line) == kGameOpen; }
 bool IsBlockClose(std::string_view line) { return TrimBlanks(line) == kBlockClose; }
 bool IsRomLine(std::string_view line) { return line.starts_with(kRomLinePrefix); }
 
+// The inner lines of one game block: what follows its "game (" line, up to its closing ")"
+// or to the next "game (" line or the end of the file, whichever comes first.
+struct Block {
+  std::vector<std::string> lines;
+  enum class End { kClose, kNextGame, kEndOfFile } end = End::kEndOfFile;
+  std::string end_line;  // the ")" or "game (" line that ended it
+};
+
+// Where the game's rom line stands in the block, or 0 when the block is not in the shape the
+// scan writes: a name line, a description line, then a rom line (other lines may come
+// between the description and the rom line, and after it).
+size_t RomLineIndex(const Block& block) {
+  const std::vector<std::string>& l = block.lines;
+  if (l.size() < 3 || !l[0].starts_with(kNameLinePrefix) ||
+      !l[1].starts_with(kDescriptionLinePrefix)) {
+    return 0;
+  }
+  for (size_t i = 2; i < l.size(); ++i) {
+    if (IsRomLine(l[i])) return i;
+  }
+  return 0;
+}
+
 }  // namespace
 
+// The pass works one block at a time, from a "game (" line to its closing ")": a block that
+// is not in the expected shape is copied as it stands, and no line of one block ever ends up
+// in another, whatever the temporary dat holds.
 Status ComparePass(const std::string& temp_dat_path, const std::string& output_dat_path,
                    const CrcDatabase& db, ConversionTable* table, Reporter& reporter) {
   auto in = LineReader::Open(temp_dat_path);
@@ -38,47 +64,63 @@ Status ComparePass(const std::string& temp_dat_path, const std::string& output_d
     }
     return false;
   };
+  auto read_block = [&in]() {
+    Block b;
+    std::string line;
+    while (in->Next(line)) {
+      if (IsBlockClose(line) || IsGameOpen(line)) {
+        b.end = IsGameOpen(line) ? Block::End::kNextGame : Block::End::kClose;
+        b.end_line = std::move(line);
+        return b;
+      }
+      b.lines.push_back(std::move(line));
+    }
+    return b;
+  };
+
   bool at_game = copy_to_next_game();
   size_t games = 0;
   while (s.ok() && at_game) {
-    GameLines game;
-    if (!in->Next(game.name_line)) break;
-    reporter.SetFileStatus("Status:  Comparing " + game.name_line, games++, 0);
-    if (!in->Next(game.description_line)) {
-      emit(game.name_line);
-      break;
+    Block block = read_block();
+    if (!block.lines.empty()) {
+      reporter.SetFileStatus("Status:  Comparing " + block.lines[0], games++, 0);
     }
-    // The rom search starts at the description line and stops at the block's close, so a
-    // game without a rom line never swallows the next block.
-    std::vector<std::string> between;
-    std::string current = game.description_line;
-    bool found = IsRomLine(current), ended = false;
-    while (!found && !IsBlockClose(current)) {
-      if (!in->Next(current)) {
-        ended = true;
-        break;
-      }
-      found = IsRomLine(current);
-      if (!found && !IsBlockClose(current)) between.push_back(current);
-    }
-    if (!found) {
-      // Written as it stands: name, description, whatever followed, and its close.
-      emit(game.name_line);
-      emit(game.description_line);
-      for (const std::string& l : between) emit(l);
-      if (ended) break;
-      if (current != game.description_line) emit(current);
+    const size_t rom = RomLineIndex(block);
+    if (rom == 0) {
+      for (const std::string& l : block.lines) emit(l);
     } else {
-      game.rom_line = current;
+      GameLines game{block.lines[0], block.lines[1], block.lines[rom]};
       GameEntry entry = PrintGameEntry(game, db);
-      if (s.ok()) s = out->Write(entry.ToDat());
+      // The entry's lines in the order a dat writes them, with whatever stood between the
+      // description and the rom line kept after the description, and whatever followed the
+      // rom line kept after the entry.
+      emit(entry.lines.name_line);
+      emit(entry.lines.description_line);
+      for (size_t i = 2; i < rom; ++i) emit(block.lines[i]);
+      for (const std::string* l : {&entry.year_line, &entry.manufacturer_line}) {
+        if (!l->empty()) emit(*l);
+      }
+      emit(entry.lines.rom_line);
+      if (!entry.driver_line.empty()) emit(entry.driver_line);
+      for (size_t i = rom + 1; i < block.lines.size(); ++i) emit(block.lines[i]);
       if (s.ok() && table != nullptr) {
         Status r = table->RecordConversion(entry.old_name, entry.good_name);
         if (!r.ok()) reporter.Warning(r.message());
       }
     }
-    // Framing copy: the block's close, the separator and the next "game (" line.
-    at_game = copy_to_next_game();
+    switch (block.end) {
+      case Block::End::kEndOfFile:
+        at_game = false;
+        break;
+      case Block::End::kNextGame:  // a block without its close: the next one starts here
+        emit(block.end_line);
+        break;
+      case Block::End::kClose:
+        // Framing copy: the close, the separator and the next "game (" line.
+        emit(block.end_line);
+        at_game = copy_to_next_game();
+        break;
+    }
   }
   if (!s.ok()) return s;
   if (!in->status().ok()) return in->status();

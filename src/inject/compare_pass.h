@@ -11,10 +11,14 @@ namespace quorvin {
 
 // The MESS stage: walks the temporary dat game by game, copies the header and each block's
 // framing lines, and writes every game through the game entry writer into the output dat,
-// recording each rename in `table` (when there is one). A game block without its rom line
-// is written as it stands, ending at its closing ")". A rename the table refuses (two games
-// with one good name, a name the file cannot hold) is reported and the file keeps its name.
-// The output dat is written atomically: on any failure (naming the file) it is left as it was.
+// recording each rename in `table` (when there is one). The pass goes block by block, a
+// block running from a "game (" line to its closing ")" (or to the next "game (" line, or
+// the end of the file): one in the scan's shape (name line, description line, then a rom
+// line, with any other lines kept where they stand) goes through the entry writer; any other
+// block is written as it stands. Lines never move from one block to another. A rename the table
+// refuses (two games with one good name, a name the file cannot hold) is reported and the file
+// keeps its name. The output dat is written atomically: on any failure (naming the file) it is left
+// as it was.
 Status ComparePass(const std::string& temp_dat_path, const std::string& output_dat_path,
                    const CrcDatabase& db, ConversionTable* table, Reporter& reporter);
 

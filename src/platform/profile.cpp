@@ -9,7 +9,12 @@ namespace {
 
 constexpr std::string_view kCrLfEol = "\r\n";
 constexpr std::string_view kLfEol = "\n";
+constexpr std::string_view kCrEol = "\r";
 constexpr std::string_view kNoEol = "";
+
+// A line that another line may follow: one ended by LF. The last line of a file may have
+// no end, or a lone CR, which would join it to a line written after it.
+bool EndsFully(std::string_view eol) { return eol == kCrLfEol || eol == kLfEol; }
 
 std::string_view TrimSpace(std::string_view s) {
   size_t b = 0, e = s.size();
@@ -18,7 +23,29 @@ std::string_view TrimSpace(std::string_view s) {
   return s.substr(b, e - b);
 }
 
+bool HasBreak(std::string_view s) { return s.find_first_of("\r\n") != std::string_view::npos; }
+
 }  // namespace
+
+bool ProfileLines::Next(ProfileLine* line) {
+  if (pos_ >= bytes_.size()) return false;
+  const size_t start = pos_;
+  size_t nl = bytes_.find('\n', start);
+  if (nl == std::string_view::npos) {
+    pos_ = bytes_.size();
+    std::string_view rest = bytes_.substr(start);
+    if (rest.back() == '\r') {
+      *line = ProfileLine{rest.substr(0, rest.size() - 1), kCrEol};
+    } else {
+      *line = ProfileLine{rest, kNoEol};
+    }
+    return true;
+  }
+  pos_ = nl + 1;
+  const bool cr = nl > start && bytes_[nl - 1] == '\r';
+  *line = ProfileLine{bytes_.substr(start, nl - start - (cr ? 1 : 0)), cr ? kCrLfEol : kLfEol};
+  return true;
+}
 
 std::optional<std::string_view> ProfileSectionOf(std::string_view line) {
   std::string_view t = TrimSpace(line);
@@ -62,19 +89,12 @@ void ProfileFile::AddLine(std::string text, std::string_view eol) {
   sections_.back().lines.push_back(Line{std::move(text), eol});
 }
 
-ProfileFile ProfileFile::Parse(std::string_view bytes) {
+ProfileFile ProfileFile::Parse(std::string_view bytes, std::string path) {
   ProfileFile p;
-  size_t start = 0;
-  while (start < bytes.size()) {
-    size_t nl = bytes.find('\n', start);
-    if (nl == std::string_view::npos) {
-      p.AddLine(std::string(bytes.substr(start)), kNoEol);
-      break;
-    }
-    bool cr = nl > start && bytes[nl - 1] == '\r';
-    p.AddLine(std::string(bytes.substr(start, nl - start - (cr ? 1 : 0))), cr ? kCrLfEol : kLfEol);
-    start = nl + 1;
-  }
+  p.path_ = std::move(path);
+  ProfileLines lines(bytes);
+  ProfileLine line;
+  while (lines.Next(&line)) p.AddLine(std::string(line.text), line.eol);
   return p;
 }
 
@@ -84,7 +104,7 @@ Result<ProfileFile> ProfileFile::Load(const std::string& path) {
     if (bytes.status().kind() == ErrorKind::kNotFound) return ProfileFile();
     return bytes.status();
   }
-  return Parse(*bytes);
+  return Parse(*bytes, path);
 }
 
 const ProfileFile::Section* ProfileFile::FindSection(std::string_view name) const {
@@ -103,31 +123,40 @@ std::optional<std::string> ProfileFile::Get(std::string_view section, std::strin
 void ProfileFile::EndLastLine() {
   for (auto it = sections_.rbegin(); it != sections_.rend(); ++it) {
     if (!it->lines.empty()) {
-      if (it->lines.back().eol.empty()) it->lines.back().eol = kCrLfEol;
+      if (!EndsFully(it->lines.back().eol)) it->lines.back().eol = kCrLfEol;
       return;
     }
   }
 }
 
 Status ProfileFile::Set(std::string_view section, std::string_view key, std::string_view value) {
-  auto has_break = [](std::string_view s) {
-    return s.find_first_of("\r\n") != std::string_view::npos;
-  };
-  std::string_view k = TrimSpace(key);
-  if (k.empty() || k.find('=') != std::string_view::npos || k[0] == '[' || has_break(k) ||
-      has_break(value) || has_break(section) || TrimSpace(section).empty()) {
-    return Status::InvalidInput("Cannot store the key \"" + std::string(key) + "\" in section [" +
-                                std::string(section) +
-                                "]: it holds a character a profile line cannot");
+  const std::string_view k = TrimSpace(key);
+  const std::string_view sec = TrimSpace(section);
+  // Only names that a reader finds again are written: a "]" would end the section name
+  // early, an "=" the key, and a leading "[" makes a key line read as a section line.
+  if (k.empty() || k.find('=') != std::string_view::npos || k[0] == '[' || HasBreak(k) ||
+      HasBreak(value) || sec.empty() || sec.find(']') != std::string_view::npos ||
+      HasBreak(section)) {
+    return Status::InvalidInput(
+        "Cannot store the key \"" + std::string(key) + "\" in section \"" + std::string(section) +
+        "\" of " + (path_.empty() ? std::string("a profile file") : path_) +
+        ": a name or the value holds a character that the file cannot hold there");
   }
   std::string line;
-  line.reserve(k.size() + 1 + value.size());
-  line.append(k).append("=").append(value);
+  line.reserve(k.size() + 3 + value.size());
+  line.append(k).append("=");
+  // Readers drop the blanks around a value and one pair of quotes enclosing it; a value that
+  // would lose something that way goes in double quotes, which are all that is dropped.
+  if (ProfileValueView(line + std::string(value)).size() != value.size()) {
+    line.append("\"").append(value).append("\"");
+  } else {
+    line.append(value);
+  }
   std::string key_upper = ToUpperAscii(k);
-  auto it = section_index_.find(ToUpperAscii(TrimSpace(section)));
+  auto it = section_index_.find(ToUpperAscii(sec));
   if (it == section_index_.end()) {
     EndLastLine();
-    AddLine("[" + std::string(TrimSpace(section)) + "]", kCrLfEol);
+    AddLine("[" + std::string(sec) + "]", kCrLfEol);
     AddLine(std::move(line), kCrLfEol);
     return Status::Ok();
   }
@@ -141,7 +170,7 @@ Status ProfileFile::Set(std::string_view section, std::string_view key, std::str
   // usually separate it from the next section. Only blank lines move, and they hold no key.
   size_t at = s.lines.size();
   while (at > 1 && TrimSpace(s.lines[at - 1].text).empty()) --at;
-  if (at > 0 && s.lines[at - 1].eol.empty()) s.lines[at - 1].eol = kCrLfEol;
+  if (at > 0 && !EndsFully(s.lines[at - 1].eol)) s.lines[at - 1].eol = kCrLfEol;
   s.lines.insert(s.lines.begin() + static_cast<std::ptrdiff_t>(at),
                  Line{std::move(line), kCrLfEol});
   s.keys.emplace(std::move(key_upper), at);
@@ -168,18 +197,20 @@ ProfileSection::ProfileSection() : content_(std::make_unique<const std::string>(
 Result<ProfileSection> ProfileSection::Read(const std::string& path, std::string_view section) {
   auto bytes = ReadWholeFile(path);
   if (!bytes.ok()) return bytes.status();
+  return Parse(std::move(bytes).value(), section);
+}
+
+ProfileSection ProfileSection::Parse(std::string bytes, std::string_view section) {
   ProfileSection out;
-  out.content_ = std::make_unique<const std::string>(std::move(bytes).value());
+  out.content_ = std::make_unique<const std::string>(std::move(bytes));
   const std::string_view text = *out.content_;
   out.entries_.reserve(text.size() / 48);
   const std::string wanted = ToUpperAscii(TrimSpace(section));
   bool inside = false;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t nl = text.find('\n', start);
-    std::string_view line = text.substr(start, nl == std::string_view::npos ? nl : nl - start);
-    start = nl == std::string_view::npos ? text.size() : nl + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  ProfileLines lines(text);
+  ProfileLine l;
+  while (lines.Next(&l)) {
+    const std::string_view line = l.text;
     if (auto name = ProfileSectionOf(line)) {
       if (inside) break;  // only the first section of the name counts
       inside = EqualsIgnoreCase(*name, wanted);

@@ -14,14 +14,40 @@
 // letter case, the first section and the first key of a name counting. Keys are matched with
 // the blanks around them removed; values come back without surrounding blanks and without one
 // pair of quotes enclosing the whole value, and are never cut short.
+//
+// Every reader of these files splits them into lines with ProfileLines, so all of them see
+// the same lines: a line ends at LF, a CR right before the LF belongs to the line end, and
+// the last line of a file may also end in a lone CR or in nothing. A CR anywhere else is part
+// of the line.
 namespace quorvin {
+
+// One line of a profile file.
+struct ProfileLine {
+  std::string_view text;  // without its line end
+  std::string_view eol;   // "\r\n" or "\n"; on the last line also "\r" or ""
+};
+
+// Splits profile text into lines by the rule above. The views point into the text.
+class ProfileLines {
+ public:
+  explicit ProfileLines(std::string_view bytes) : bytes_(bytes) {}
+  // The next line; false after the last one.
+  bool Next(ProfileLine* line);
+  // Where the next line begins.
+  size_t offset() const { return pos_; }
+
+ private:
+  std::string_view bytes_;
+  size_t pos_ = 0;
+};
 
 // A profile file held in memory. Every line that a Set does not change is kept byte for byte,
 // line ends (CR LF, LF, or none on the last line) included.
 class ProfileFile {
  public:
   ProfileFile();
-  static ProfileFile Parse(std::string_view bytes);
+  // `path` only names the file in messages.
+  static ProfileFile Parse(std::string_view bytes, std::string path = std::string());
   // Loads `path`; a missing file gives an empty profile. Io when the file cannot be read.
   static Result<ProfileFile> Load(const std::string& path);
 
@@ -29,7 +55,12 @@ class ProfileFile {
   std::optional<std::string> Get(std::string_view section, std::string_view key) const;
   // Sets the key: an existing key line is replaced where it stands, a new key goes after the
   // last entry of its section, a new section goes at the end of the file. New lines end in
-  // CR LF. InvalidInput when the key is empty or holds "=", or either text holds a line break.
+  // CR LF. Names are stored without the blanks around them. A value that would not read back
+  // as it stands (blanks around it, or a pair of quotes enclosing it) is written in double
+  // quotes, so Get gives back every value that holds no line break.
+  // InvalidInput naming the file, changing nothing, for a name Get could not find again: an
+  // empty section or key, a section holding "]", a key holding "=" or beginning with "[", or
+  // any text holding a line break (CR or LF).
   Status Set(std::string_view section, std::string_view key, std::string_view value);
 
   std::string Serialize() const;
@@ -39,7 +70,7 @@ class ProfileFile {
  private:
   struct Line {
     std::string text;
-    std::string_view eol;  // "\r\n", "\n" or "" (last line without an end)
+    std::string_view eol;  // "\r\n", "\n"; on the last line "\r" or "" (no full end)
   };
   struct Section {
     bool has_header = false;
@@ -50,6 +81,7 @@ class ProfileFile {
   void AddLine(std::string text, std::string_view eol);
   void EndLastLine();
   const Section* FindSection(std::string_view name) const;
+  std::string path_;
   std::vector<Section> sections_;
   std::unordered_map<std::string, size_t> section_index_;  // first section of each name
 };
@@ -71,6 +103,8 @@ class ProfileSection {
   ProfileSection();
   // NotFound when the file is missing, Io when it cannot be read.
   static Result<ProfileSection> Read(const std::string& path, std::string_view section);
+  // The same from the file's bytes.
+  static ProfileSection Parse(std::string bytes, std::string_view section);
   std::optional<std::string_view> Get(std::string_view key) const;
   // Upper-cased key -> value.
   const std::unordered_map<std::string, std::string_view>& entries() const { return entries_; }

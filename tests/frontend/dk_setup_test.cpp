@@ -115,6 +115,11 @@ TEST(PathListTest, MergesAsTheFrontEndExpects) {
       {"C:\\A", "C:\\B;", "C:\\A;C:\\B"},
       {"c:\\art", "", "C:\\ART"},
       {"", ";;", ""},
+      // Blanks around an element go: the stored value reads back without them.
+      {"", "/roms/nes ", ";/ROMS/NES"},
+      {";/ROMS/NES", " /roms/nes ;", ";/ROMS/NES"},
+      {"", " ", ""},
+      {"", "  ; a b ", ";A B"},
   };
   for (const Case& c : cases)
     EXPECT_EQ(MergePathList(c.stored, c.folders), c.merged) << c.stored << " + " << c.folders;
@@ -142,6 +147,55 @@ TEST_F(DkSetupTest, PathStepsWriteOnlyTheirKeysAndNeverShortenThem) {
   EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), once);
 }
 
+TEST_F(DkSetupTest, SecondRunChangesNothingWhenFoldersHaveBlanksAround) {
+  Only(&s.chkRomAdd);
+  s.chkArtwork = 1;
+  s.txtRom = "/roms/nes ";
+  s.txtRenamePaths = " ";
+  WriteFile(dir / "dk/dirs.ini", "[Dirs]\r\n[/startvd]\r\n");
+  SetupDk(s, rep);
+  const std::string once = ReadFile(dir / "dk/dirs.ini");
+  EXPECT_EQ(once, "[Dirs]\r\nroms=;/ROMS/NES\r\nAdditional AW Dirs=\r\n[/startvd]\r\n");
+  for (int run = 2; run <= 3; ++run) {
+    SetupDk(s, rep);
+    EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), once) << "run " << run;
+  }
+  EXPECT_TRUE(rep.messages.empty());
+}
+
+TEST(VirtualDirectoryTest, SearchStringMustNameTheWholeSystem) {
+  struct Case {
+    const char* line;
+    bool present;
+  } cases[] = {
+      {"searchstrings:5=nesx", false},        {"searchstrings:5=nes_pal", false},
+      {"searchstrings:5=nes", true},          {"searchstrings:5=NES", true},
+      {"searchstrings:5=Nes ", true},         {"searchstrings:5=nes;snes", true},
+      {"searchstrings:5=snes;5=nes", true},   {"searchstrings:5=nesx;5=nes|a", true},
+      {"searchstrings:5=nesx,5=nesj", false},
+  };
+  for (const Case& c : cases) {
+    const std::string ini = std::string(c.line) + "\r\n[/startvd]\r\n";
+    bool no_marker = true;
+    const std::string out = AddVirtualDirectory(ini, "nes", "d", &no_marker);
+    EXPECT_EQ(out == ini, c.present) << c.line;
+    EXPECT_FALSE(no_marker);
+    // Whatever was there, the entry is there after one run and a second adds nothing.
+    EXPECT_EQ(AddVirtualDirectory(out, "nes", "d", &no_marker), out) << c.line;
+  }
+}
+
+TEST_F(DkSetupTest, VirtualDirectoryStepRefusesALineBreakInItsLines) {
+  Only(&s.chkVdirAdd);
+  WriteFile(dir / "dk/dirs.ini", "[/startvd]\r\n");
+  s.txtDesc = "two\nlines";
+  SetupDk(s, rep);
+  EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), "[/startvd]\r\n");
+  EXPECT_EQ(rep.messages, Names{"Dragon King Setup: The system name or the description holds a "
+                                "line break, so no virtual directory was added to " +
+                                dir / "dk/dirs.ini"});
+}
+
 TEST(VirtualDirectoryTest, AddsTheBlockBeforeTheMarker) {
   const std::string block =
       "[Path]\r\nlogo=Nintendo NES.png\r\ncaption=Nintendo "
@@ -165,7 +219,7 @@ TEST(VirtualDirectoryTest, AddsTheBlockBeforeTheMarker) {
     EXPECT_FALSE(no_marker) << c.label;
   }
   const std::string long_search =
-      "searchstrings:" + std::string(12000, 'y') + "5=NESJ\r\n[/startvd]\r\n";
+      "searchstrings:" + std::string(12000, 'y') + "5=NESJ;5=nes\r\n[/startvd]\r\n";
   for (const std::string& has :
        {std::string("searchstrings:5=nes\r\n[/startvd]\r\n"), long_search,
         std::string("[/startvd]5=nes\r\n"), std::string("[/startvd]\r\nsearchstrings:5=x\r\n")}) {

@@ -76,6 +76,42 @@ TEST_F(ComparePassTest, BlockWithoutRomLineEndsAtItsClose) {
   EXPECT_NE(out.find("\tname \"First Game (E) [!]\""), std::string::npos);
 }
 
+// Blocks in shapes the scan never writes (the fuzzer's smallest cases): each is written as
+// it stands, or enriched with its other lines kept, and never takes lines from another.
+TEST_F(ComparePassTest, BlocksOfOtherShapesKeepEveryLineInItsBlock) {
+  const std::string good =
+      "game (\r\n\tname b\r\n\tdescription \"b\"\r\n"
+      "\trom ( name b size 1 crc 44 )\r\n)\r\n\r\n";
+  struct Case {
+    const char* label;
+    std::string in, out;
+  } cases[] = {
+      {"no description line", "game (\n\tname a\n\trom ( name a size 1 crc 11 )\n)\n",
+       "game (\r\n\tname a\r\n\trom ( name a size 1 crc 11 )\r\n)\r\n"},
+      {"empty block before a game", "game (\n)\n\n" + good, "game (\r\n)\r\n\r\n" + good},
+      {"block without its close", "game (\n\tname a\n" + good, "game (\r\n\tname a\r\n" + good},
+      {"rom line without name and description",
+       "game (\n\trom ( name a size 1 crc 11 )\n)\n" + good,
+       "game (\r\n\trom ( name a size 1 crc 11 )\r\n)\r\n" + good},
+      {"a line between description and rom line",
+       "game (\n\tname a\n\tdescription \"a\"\n\tyear 1\n\trom ( name a size 1 crc 11 )\n)\n",
+       "game (\r\n\tname \"First Game (E) [!]\"\r\n\tdescription \"First Game (E) [!]\"\r\n"
+       "\tyear 1\r\n\trom ( name \"First Game (E) [!]\" size 1 crc 11 )\r\n)\r\n"},
+      {"lines after the rom line and a second rom line",
+       "game (\n\tname a\n\tdescription \"a\"\n\trom ( name a size 1 crc 44 )\n"
+       "\trom ( name x size 1 crc 11 )\n\tcomment c\n)\n",
+       "game (\r\n\tname a\r\n\tdescription \"a\"\r\n\trom ( name a size 1 crc 44 )\r\n"
+       "\trom ( name x size 1 crc 11 )\r\n\tcomment c\r\n)\r\n"},
+      {"ends inside a block", "game (\n\tname a\n\tdescription \"a\"",
+       "game (\r\n\tname a\r\n\tdescription \"a\"\r\n"},
+      {"ends after the name", "game (\n\tname a\n", "game (\r\n\tname a\r\n"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(Run(kHeader + c.in).ok()) << c.label;
+    EXPECT_EQ(ReadFile(dir / "out.dat"), kHeader + c.out) << c.label;
+  }
+}
+
 TEST_F(ComparePassTest, HeaderOnlyDatIsCopiedWhole) {
   ASSERT_TRUE(Run(kHeader).ok());
   EXPECT_EQ(ReadFile(dir / "out.dat"), kHeader);

@@ -95,5 +95,80 @@ TEST(ProfileTest, FileRoundTripAndSectionRead) {
   EXPECT_EQ(ProfileSection::Read(dir / "none.ini", "a").status().kind(), ErrorKind::kNotFound);
 }
 
+TEST(ProfileTest, EveryReaderSplitsLinesAlike) {
+  struct Case {
+    const char* label;
+    std::string bytes;
+    std::optional<std::string> value;
+  } cases[] = {
+      {"lone CR at the end", "[nes]\nk=v\r", "v"},
+      {"CR LF", "[nes]\r\nk=v\r\n", "v"},
+      {"LF", "[nes]\nk=v\n", "v"},
+      {"no end", "[nes]\nk=v", "v"},
+      {"CR inside a line stays", "[nes]\nk=a\rb\n", "a\rb"},
+      {"two CRs at the end", "[nes]\r\nk=v\r\r", "v\r"},
+      {"section line with a lone CR", "[nes]\r", std::nullopt},
+  };
+  test::TempDir dir;
+  for (const Case& c : cases) {
+    const std::string path = dir / "f.ini";
+    test::WriteFile(path, c.bytes);
+    auto file = ProfileFile::Load(path);
+    ASSERT_TRUE(file.ok());
+    EXPECT_EQ(file->Get("nes", "k"), c.value) << c.label;
+    EXPECT_EQ(file->Serialize(), c.bytes) << c.label;
+    auto section = ProfileSection::Read(path, "nes");
+    ASSERT_TRUE(section.ok());
+    auto got = section->Get("k");
+    EXPECT_EQ(got ? std::optional<std::string>(*got) : std::nullopt, c.value) << c.label;
+  }
+}
+
+TEST(ProfileTest, WritingAfterALastLineWithoutAFullEnd) {
+  for (const char* end : {"", "\r"}) {
+    const std::string bytes = std::string("[a]\nk=v") + end;
+    ProfileFile p = ProfileFile::Parse(bytes);
+    ASSERT_TRUE(p.Set("a", "n", "w").ok());
+    EXPECT_EQ(p.Serialize(), "[a]\nk=v\r\nn=w\r\n");
+    p = ProfileFile::Parse(bytes);
+    ASSERT_TRUE(p.Set("b", "n", "w").ok());
+    EXPECT_EQ(p.Serialize(), "[a]\nk=v\r\n[b]\r\nn=w\r\n");
+    EXPECT_EQ(ProfileFile::Parse(p.Serialize()).Get("a", "k"), "v");
+  }
+}
+
+TEST(ProfileTest, RefusesNamesItCouldNotReadBack) {
+  test::TempDir dir;
+  const std::string path = dir / "f.ini";
+  const std::string original = "[a]\r\nk=old\r\n";
+  test::WriteFile(path, original);
+  struct Case {
+    const char* section;
+    const char* key;
+  } cases[] = {{"a]b", "k"},  {"a\nb", "k"}, {"a\rb", "k"}, {"", "k"},   {"  ", "k"},
+               {"a", "k\nx"}, {"a", "k=x"},  {"a", " [k"},  {"a", "  "}, {"]", "k"}};
+  for (const Case& c : cases) {
+    auto p = ProfileFile::Load(path);
+    ASSERT_TRUE(p.ok());
+    Status s = p->Set(c.section, c.key, "v");
+    EXPECT_EQ(s.kind(), ErrorKind::kInvalidInput) << c.section << " / " << c.key;
+    EXPECT_NE(s.message().find(path), std::string::npos) << s.message();
+    EXPECT_EQ(p->Serialize(), original) << c.section << " / " << c.key;
+    EXPECT_EQ(p->Get("a", "k"), "old");
+  }
+}
+
+TEST(ProfileTest, EveryValueWithoutALineBreakReadsBackAsWritten) {
+  for (const char* value : {"plain", " lead", "trail ", "\tx\t", "\"q\"", "'q'", "\"", "''", "",
+                            "\"a\" b \"c\"", "a=b", "  ", "'\""}) {
+    ProfileFile p;
+    ASSERT_TRUE(p.Set("s", "k", value).ok()) << value;
+    EXPECT_EQ(ProfileFile::Parse(p.Serialize()).Get("s", "k"), value) << p.Serialize();
+  }
+  ProfileFile p;
+  ASSERT_TRUE(p.Set("s", "k", "plain").ok());
+  EXPECT_EQ(p.Serialize(), "[s]\r\nk=plain\r\n");  // quotes only where they are needed
+}
+
 }  // namespace
 }  // namespace quorvin

@@ -58,5 +58,16 @@ TEST(ConversionTableTest, FailedSaveLeavesTheOldFile) {
   EXPECT_EQ(test::ReadFile(dir / "nes.cnv"), "[Conversion]\r\nA=B\r\n");
 }
 
+// The table reads its file with the same line rules as the CRC database: a last line ending
+// in a lone CR gives the same value.
+TEST(ConversionTableTest, LastLineEndingInALoneCr) {
+  test::TempDir dir;
+  test::WriteFile(dir / "nes.cnv", "[Conversion]\r\nOLD=GOOD\r\n[Reversion]\r\nGOOD=OLD\r");
+  auto t = ConversionTable::Load(dir / "nes.cnv");
+  ASSERT_TRUE(t.ok());
+  EXPECT_EQ(t->LookupConversion("OLD"), "GOOD");
+  EXPECT_EQ(t->LookupReversion("GOOD"), "OLD");
+}
+
 }  // namespace
 }  // namespace quorvin
