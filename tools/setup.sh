@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 mode="${1:-}"
 case "$mode" in demo|test) ;; *) echo "usage: tools/setup.sh demo|test" >&2; exit 2 ;; esac
 
-packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev)
+packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev libpugixml-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -3,6 +3,7 @@
 #include "dat/crc.h"
 #include "dat/dat_format.h"
 #include "dat/prefetch.h"
+#include "dat/rom_header.h"
 #include "platform/fileops.h"
 #include "platform/folder.h"
 #include "platform/path.h"
@@ -46,7 +47,8 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
   return RomLine(token, *size, crc_text);
 }
 
-Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter) {
+Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
+               HeaderlessCrcs* headerless) {
   if (ToUpperAscii(input.extension) == ".ZIP") {
     reporter.Message("Sorry Not Supported Yet",
                      "Zipped roms are not supported yet, unzip your roms and try again");
@@ -97,16 +99,22 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       clsCRC crc;
       crc.SetAlgorithm(1);
       uint64_t size = 0;
+      std::string head;  // the file's first bytes, for the CRC after a header
       while (true) {
         const FilePrefetcher::Piece& piece = files.Next();
         if (piece.kind == FilePrefetcher::Kind::kError) return piece.status;
         crc.AddBytes({piece.data, piece.size});
+        if (headerless != nullptr && head.size() < kRomHeadBytes) {
+          head.append(reinterpret_cast<const char*>(piece.data),
+                      std::min(piece.size, kRomHeadBytes - head.size()));
+        }
         const bool last = piece.last;
         size = piece.file_size;
         files.Release();
         if (last) break;
       }
       std::string crc_text = size == 0 ? "0" : CrcText(static_cast<uint32_t>(crc.Value()));
+      if (headerless != nullptr) headerless->Note(head, size, static_cast<uint32_t>(crc.Value()));
       std::string block = "game (\r\n";
       block.append(GameNameLine(token));
       block.append(kCrLf);

@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dat/rom_header.h"
 #include "platform/reporter.h"
 #include "platform/status.h"
 
@@ -35,6 +36,10 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 // anything is written; a missing folder or an unreadable file stops the scan with a Status
 // that names it, and the file at `temp_dat_path` is left as it was. Refused (after showing
 // the "Sorry Not Supported Yet" message) for the extension ".ZIP" in any case.
-Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter);
+// When `headerless` is given, every file that begins with a header the program knows (see
+// RomHeaderLength) is noted there with the CRC of its bytes after the header; the dat itself
+// is the same either way.
+Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
+               HeaderlessCrcs* headerless = nullptr);
 
 }  // namespace quorvin

@@ -44,7 +44,7 @@ size_t RomLineIndex(const Block& block) {
 // is not in the expected shape is copied as it stands, and no line of one block ever ends up
 // in another, whatever the temporary dat holds.
 Status ComparePass(const std::string& temp_dat_path, const std::string& output_dat_path,
-                   const CrcDatabase& db, ConversionTable* table, Reporter& reporter) {
+                   const GoodNameLookup& db, ConversionTable* table, Reporter& reporter) {
   auto in = LineReader::Open(temp_dat_path);
   if (!in.ok()) return in.status();
   auto out = AtomicFile::Create(output_dat_path);

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "inject/crc_database.h"
+#include "inject/good_name_lookup.h"
 #include "platform/reporter.h"
 #include "platform/status.h"
 #include "rename/conversion_table.h"
@@ -20,6 +20,6 @@ namespace quorvin {
 // keeps its name. The output dat is written atomically: on any failure (naming the file) it is left
 // as it was.
 Status ComparePass(const std::string& temp_dat_path, const std::string& output_dat_path,
-                   const CrcDatabase& db, ConversionTable* table, Reporter& reporter);
+                   const GoodNameLookup& db, ConversionTable* table, Reporter& reporter);
 
 }  // namespace quorvin

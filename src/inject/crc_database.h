@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "inject/good_name_lookup.h"
 #include "platform/profile.h"
 #include "platform/status.h"
 
@@ -11,7 +12,7 @@ namespace quorvin {
 // One system's section of the emulator's CRC database ("crc/<system>.crc"), read once into a
 // hash map with the profile reader's rules: section and key without regard to letter case,
 // blanks around keys removed, the first section and the first key of a name counting.
-class CrcDatabase {
+class CrcDatabase : public GoodNameLookup {
  public:
   CrcDatabase() = default;
   // Reads the section named after the system (the file's name less its extension) from the
@@ -23,7 +24,7 @@ class CrcDatabase {
   // leading zeros); when that finds nothing, the same text padded with zeros to eight digits,
   // as the databases write their keys. The empty text when neither is there.
   // The view stays valid as long as the database.
-  std::string_view LookupCrcInfo(std::string_view crc_text) const;
+  std::string_view LookupCrcInfo(std::string_view crc_text) const override;
   size_t size() const { return section_.entries().size(); }
 
  private:

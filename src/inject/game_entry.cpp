@@ -41,7 +41,7 @@ std::string CrcTextOf(std::string_view rom_line) {
   return std::string(TrimBlanks(trimmed_end.substr(start, trimmed_end.size() - 2 - start)));
 }
 
-GameEntry PrintGameEntry(const GameLines& game, const CrcDatabase& db) {
+GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db) {
   GameEntry e;
   e.lines = game;
   std::string_view entry = db.LookupCrcInfo(CrcTextOf(game.rom_line));

@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "inject/crc_database.h"
+#include "inject/good_name_lookup.h"
 
 namespace quorvin {
 
@@ -39,6 +39,6 @@ std::string CrcTextOf(std::string_view rom_line);
 // only where the old name stands as the game's name, never in the keywords before it. A game
 // without an entry, or whose rom line does not carry its name, keeps those lines unchanged;
 // an empty good name changes no name and records nothing.
-GameEntry PrintGameEntry(const GameLines& game, const CrcDatabase& db);
+GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db);
 
 }  // namespace quorvin

@@ -1,9 +1,11 @@
 #include "run/runner.h"
 
+#include <algorithm>
+
 #include "dat/scan.h"
 #include "frontend/dk_setup.h"
 #include "inject/compare_pass.h"
-#include "inject/crc_database.h"
+#include "inject/good_names.h"
 #include "platform/fileops.h"
 #include "platform/folder.h"
 #include "platform/path.h"
@@ -61,8 +63,10 @@ Status Runner::StartCommand() {
 
   SetStatus("Status:  Allocating Temporary Dat");
   const std::string temp_dat = TempDatPath();
-  Status st =
-      MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension}, temp_dat, reporter_);
+  // Headered files (".nes") are noted with the CRC after their header, for software lists.
+  HeaderlessCrcs headerless;
+  Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension}, temp_dat,
+                      reporter_, &headerless);
   if (st.kind() == ErrorKind::kRefused) return st;  // MakeDat has shown its message
   if (st.kind() == ErrorKind::kStopped) {
     SetStatus("Status:  Stopped");
@@ -89,8 +93,8 @@ Status Runner::StartCommand() {
     if (!st.ok()) return Fail(st);
   } else {
     Skipmess = false;
-    CrcDatabasePath = JoinPath(JoinPath(s.txtMessPath, "crc"), system + ".crc");
-    st = RunMessStage(temp_dat, table.ok() ? &*table : nullptr);
+    CrcDatabasePath = GoodNamesPath(s.txtMessPath, system);
+    st = RunMessStage(temp_dat, system, headerless, table.ok() ? &*table : nullptr);
     if (!st.ok()) return Fail(st);
   }
 
@@ -123,10 +127,11 @@ Status Runner::StartCommand() {
   return Status::Ok();
 }
 
-Status Runner::RunMessStage(const std::string& temp_dat, ConversionTable* table) {
-  auto db = CrcDatabase::Load(CrcDatabasePath);
+Status Runner::RunMessStage(const std::string& temp_dat, const std::string& system,
+                            const HeaderlessCrcs& headerless, ConversionTable* table) {
+  auto db = OpenGoodNames(settings.txtMessPath, system, &headerless, reporter_);
   if (!db.ok()) return db.status();
-  Status st = ComparePass(temp_dat, settings.txtOutput, *db, table, reporter_);
+  Status st = ComparePass(temp_dat, settings.txtOutput, *db->lookup, table, reporter_);
   if (!st.ok()) return st;
   // The table is saved before any file is renamed: a rename it does not record could never
   // be reverted.
@@ -150,7 +155,7 @@ Result<ConversionTable> Runner::LoadConversionTable(const std::string& system) c
 Status Runner::RevertCommand() {
   reporter_.ResetWarnings();
   const std::string system = SystemName(settings);
-  CrcDatabasePath = JoinPath(JoinPath(settings.txtMessPath, "crc"), system + ".crc");
+  CrcDatabasePath = GoodNamesPath(settings.txtMessPath, system);
   auto table = LoadConversionTable(system);
   if (!table.ok()) {
     if (table.status().kind() != ErrorKind::kInvalidInput) return Fail(table.status());
@@ -182,12 +187,27 @@ void Runner::SetMessPath(std::string path) {
 
 void Runner::RefillSystemList() {
   if (settings.txtMessPath.empty()) return;
-  auto files = ListFolder(JoinPath(settings.txtMessPath, "crc"), "*.crc");
-  if (!files.ok()) return;  // the list keeps what it had
+  // The systems of the CRC databases and of the software lists, each once.
+  auto crc_files = ListFolder(JoinPath(settings.txtMessPath, "crc"), "*.crc");
+  auto list_files = ListFolder(JoinPath(settings.txtMessPath, "hash"), "*.xml");
+  if (!crc_files.ok() && !list_files.ok()) return;  // the list keeps what it had
+  std::vector<std::string> systems;
+  for (const auto* files : {&crc_files, &list_files}) {
+    if (!files->ok()) continue;
+    for (const std::string& f : **files) systems.push_back(f.substr(0, f.size() - 4));
+  }
+  // Name order without regard to letter case, as the folder listing sorts; a system whose
+  // two files differ only in case is one system.
+  std::stable_sort(systems.begin(), systems.end(),
+                   [](const std::string& a, const std::string& b) { return LessIgnoreCase(a, b); });
+  systems.erase(std::unique(systems.begin(), systems.end(),
+                            [](const std::string& a, const std::string& b) {
+                              return EqualsIgnoreCase(a, b);
+                            }),
+                systems.end());
   SystemBox& box = settings.cmbHName;
-  box.list.clear();
+  box.list = std::move(systems);
   box.selected.reset();
-  for (const std::string& f : *files) box.list.push_back(f.substr(0, f.size() - 4));
 }
 
 Status Runner::SavePreset(std::string_view name) {

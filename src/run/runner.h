@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dat/rom_header.h"
 #include "platform/reporter.h"
 #include "platform/status.h"
 #include "rename/conversion_table.h"
@@ -26,7 +27,8 @@ class Runner {
   bool NeedsSaved = false;
   // The MESS stage of the last run was skipped.
   bool Skipmess = false;
-  // The current system's MESS CRC database path; set by a run's MESS stage and by Revert.
+  // The current system's database path (its ".crc" file, else its software list); set by a
+  // run's MESS stage and by Revert.
   std::string CrcDatabasePath;
   // The preset names found at the last refresh.
   std::vector<std::string> presets;
@@ -67,9 +69,10 @@ class Runner {
 
  private:
   Status DataMissing(std::string_view text);
-  // The compare pass into the output dat, recording renames in `table` (when there is one),
-  // then the table saved.
-  Status RunMessStage(const std::string& temp_dat, ConversionTable* table);
+  // The compare pass into the output dat against the system's database, recording renames
+  // in `table` (when there is one), then the table saved.
+  Status RunMessStage(const std::string& temp_dat, const std::string& system,
+                      const HeaderlessCrcs& headerless, ConversionTable* table);
   // The system's conversion table; InvalidInput when the system name cannot name a file.
   Result<ConversionTable> LoadConversionTable(const std::string& system) const;
   // The user's "Stop" between stages: Stopped, after the status line says so.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "inject/crc_database.h"
 #include "test_util.h"
 
 namespace quorvin {

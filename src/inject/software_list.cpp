@@ -1,0 +1,183 @@
+#include "inject/software_list.h"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+#include <pugixml.hpp>
+#include <vector>
+
+#include "dat/crc_combine.h"
+#include "platform/fileops.h"
+#include "platform/text.h"
+
+namespace quorvin {
+
+namespace {
+
+// Sizes and offsets are written "0x" and hex digits, or decimal digits.
+std::optional<uint64_t> ParseNumber(std::string_view text) {
+  int base = 10;
+  if (text.starts_with("0x") || text.starts_with("0X")) {
+    text.remove_prefix(2);
+    base = 16;
+  }
+  uint64_t value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, base);
+  if (ec != std::errc() || end != text.data() + text.size() || text.empty()) return std::nullopt;
+  return value;
+}
+
+std::optional<uint32_t> ParseCrc(std::string_view text) {
+  if (text.empty() || text.size() > 8) return std::nullopt;
+  uint32_t value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// A text as one field of an entry: on one line, without "|", without blanks around it.
+std::string Field(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
+    if (c == '|') c = '-';
+  }
+  return std::string(TrimBlanks(out));
+}
+
+struct Image {
+  uint32_t crc = 0;  // the CRC-32 of no bytes
+  uint64_t size = 0;
+  bool bad_dump = false;
+};
+
+// The file a part makes: see the class comment for the layout.
+std::optional<Image> PartImage(const pugi::xml_node& part) {
+  std::vector<pugi::xml_node> areas;
+  if (pugi::xml_node prg = part.find_child_by_attribute("dataarea", "name", "prg")) {
+    areas.push_back(prg);
+    if (pugi::xml_node chr = part.find_child_by_attribute("dataarea", "name", "chr"))
+      areas.push_back(chr);
+  } else {
+    for (pugi::xml_node area : part.children("dataarea")) areas.push_back(area);
+  }
+  struct Rom {
+    uint64_t offset, size;
+    uint32_t crc;
+  };
+  Image image;
+  bool any = false;
+  std::vector<Rom> roms;
+  for (const pugi::xml_node& area : areas) {
+    roms.clear();
+    for (pugi::xml_node rom : area.children("rom")) {
+      if (!rom.attribute("name")) continue;
+      const std::string_view status = rom.attribute("status").value();
+      if (status == "nodump") return std::nullopt;
+      auto crc = ParseCrc(rom.attribute("crc").value());
+      auto size = ParseNumber(rom.attribute("size").value());
+      if (!crc || !size) return std::nullopt;
+      auto offset = rom.attribute("offset") ? ParseNumber(rom.attribute("offset").value())
+                                            : std::optional<uint64_t>(0);
+      if (!offset) return std::nullopt;
+      if (status == "baddump") image.bad_dump = true;
+      roms.push_back(Rom{*offset, *size, *crc});
+    }
+    std::stable_sort(roms.begin(), roms.end(),
+                     [](const Rom& a, const Rom& b) { return a.offset < b.offset; });
+    for (const Rom& r : roms) {
+      image.crc = Crc32Combine(image.crc, r.crc, r.size);
+      image.size += r.size;
+      any = true;
+    }
+  }
+  if (!any) return std::nullopt;
+  return image;
+}
+
+// 1-based line of a byte offset into the text.
+size_t LineOf(std::string_view text, ptrdiff_t offset) {
+  const size_t end = std::min(text.size(), static_cast<size_t>(std::max<ptrdiff_t>(offset, 0)));
+  return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + end, '\n'));
+}
+
+}  // namespace
+
+Result<SoftwareList> SoftwareList::Load(const std::string& path) {
+  auto bytes = ReadWholeFile(path);
+  if (!bytes.ok()) return bytes.status();
+  return Parse(std::move(bytes).value(), path);
+}
+
+Result<SoftwareList> SoftwareList::Parse(std::string text, const std::string& path) {
+  SoftwareList list;
+  if (text.find_first_not_of(" \t\r\n") == std::string::npos) return list;
+  // The parse works in place on a copy the error message can still count lines in.
+  std::string buffer = text;
+  pugi::xml_document doc;
+  pugi::xml_parse_result parsed = doc.load_buffer_inplace(buffer.data(), buffer.size());
+  if (!parsed) {
+    return Status::Corrupt("The software list " + path +
+                           " is not well-formed XML: " + parsed.description() + " at line " +
+                           std::to_string(LineOf(text, parsed.offset)) + " (byte " +
+                           std::to_string(parsed.offset) + ")");
+  }
+  pugi::xml_node root = doc.document_element();
+  // The parser takes a second top-level element without complaint; XML does not.
+  for (pugi::xml_node extra = root.next_sibling(); extra; extra = extra.next_sibling()) {
+    if (extra.type() != pugi::node_element) continue;
+    return Status::Corrupt("The software list " + path +
+                           " is not well-formed XML: a second top-level element at line " +
+                           std::to_string(LineOf(text, extra.offset_debug())));
+  }
+  if (std::string_view(root.name()) != "softwarelist") {
+    return Status::Corrupt("The file " + path + " is not a software list: it holds <" +
+                           std::string(root.name()) + "> where <softwarelist> belongs");
+  }
+  for (pugi::xml_node software : root.children("software")) {
+    std::string head = Field(software.child_value("description"));
+    head += '|';
+    head += Field(software.child_value("year"));
+    head += '|';
+    head += Field(software.child_value("publisher"));
+    head += '|';
+    const std::string_view supported = software.attribute("supported").value();
+    const char* emulation = supported == "partial" ? ", emulation partial"
+                            : supported == "no"    ? ", emulation not supported"
+                                                   : "";
+    for (pugi::xml_node part : software.children("part")) {
+      std::optional<Image> image = PartImage(part);
+      // The first part in file order keeps a CRC that a later one repeats.
+      if (!image || list.by_crc_.contains(image->crc)) continue;
+      Entry e{image->size, static_cast<uint32_t>(list.values_.size()), 0};
+      list.values_ += head;
+      list.values_ += image->bad_dump ? "Known Bad Dump" : "Good ROM";
+      list.values_ += emulation;
+      e.value_size = static_cast<uint32_t>(list.values_.size() - e.value_begin);
+      list.by_crc_.emplace(image->crc, e);
+    }
+  }
+  list.values_.shrink_to_fit();
+  return list;
+}
+
+std::string_view SoftwareList::LookupCrcInfo(std::string_view crc_text) const {
+  auto crc = ParseCrc(crc_text);
+  if (!crc) return {};
+  if (auto it = by_crc_.find(*crc); it != by_crc_.end()) return ValueOf(it->second);
+  if (headerless_ == nullptr) return {};
+  auto after = headerless_->Find(*crc);
+  if (!after) return {};
+  auto it = by_crc_.find(after->crc);
+  if (it == by_crc_.end() || it->second.image_size != after->size) return {};
+  return ValueOf(it->second);
+}
+
+size_t SoftwareList::MemoryUse() const {
+  // Each node of the hash map holds its key, value and a next pointer; the bucket array one
+  // pointer per bucket.
+  const size_t node = sizeof(void*) + sizeof(std::pair<const uint32_t, Entry>) + sizeof(size_t);
+  return values_.capacity() + by_crc_.size() * node + by_crc_.bucket_count() * sizeof(void*);
+}
+
+}  // namespace quorvin

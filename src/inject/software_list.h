@@ -1,0 +1,70 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "dat/rom_header.h"
+#include "inject/good_name_lookup.h"
+#include "platform/status.h"
+
+namespace quorvin {
+
+// A software list of the emulator ("hash/<system>.xml"), read once and indexed by CRC-32.
+//
+// Each <part> of a <software> is one file a user may hold: its roms laid end to end. When
+// the part has a "prg" data area (the NES layout), that is the "prg" roms followed by the
+// "chr" roms; otherwise the roms of every data area in file order. Within an area the roms
+// stand in offset order. The part's entry is found by the CRC-32 of that whole image,
+// worked out from the listed roms' CRCs and sizes (no rom data is read); a single rom's CRC
+// alone does not find a part of several roms. Roms without a name (reload, fill and
+// continue instructions) hold no bytes of their own and are left out; a part with a
+// "nodump" rom or a rom without a CRC has no entry. XML comments are not read.
+//
+// An entry reads as a CRC database value: description | year | publisher | driver details,
+// the details being "Good ROM" or "Known Bad Dump" (a rom of the part is marked "baddump"),
+// with ", emulation partial" or ", emulation not supported" added after the software's
+// `supported` attribute. Entities are decoded; line breaks and other control characters
+// become blanks and a "|" inside a text becomes "-", so that the fields stay apart.
+class SoftwareList : public GoodNameLookup {
+ public:
+  SoftwareList() = default;
+  // Reads and indexes the list at `path`. NotFound when there is no such file; Io naming the
+  // file when it cannot be read; Corrupt naming the file and the line of the first error
+  // when it is not well-formed XML, or holds something other than a <softwarelist>. A file
+  // that is empty or blank gives an empty list.
+  static Result<SoftwareList> Load(const std::string& path);
+  // The same for the text of a list; `path` names it in messages.
+  static Result<SoftwareList> Parse(std::string text, const std::string& path);
+
+  // Lets the lookup find a headered file (see RomHeaderLength) by the CRC of its bytes after
+  // the header when its whole CRC finds nothing. The table must outlive the list's use.
+  void UseHeaderlessCrcs(const HeaderlessCrcs* headerless) { headerless_ = headerless; }
+
+  // The entry of the part whose image has this CRC (the first part in file order when two
+  // have the same CRC); failing that, for a file noted as headered, the entry of the part
+  // whose image has the CRC and the size of the file's bytes after its header. The empty
+  // text when there is none, or when the text is not a CRC.
+  std::string_view LookupCrcInfo(std::string_view crc_text) const override;
+
+  // Parts indexed.
+  size_t size() const { return by_crc_.size(); }
+  // Bytes the index holds on the heap, near enough: for measuring.
+  size_t MemoryUse() const;
+
+ private:
+  struct Entry {
+    uint64_t image_size;
+    uint32_t value_begin;
+    uint32_t value_size;
+  };
+  std::string_view ValueOf(const Entry& e) const {
+    return std::string_view(values_).substr(e.value_begin, e.value_size);
+  }
+  std::string values_;  // every entry's value, one after another
+  std::unordered_map<uint32_t, Entry> by_crc_;
+  const HeaderlessCrcs* headerless_ = nullptr;
+};
+
+}  // namespace quorvin

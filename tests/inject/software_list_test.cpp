@@ -1,0 +1,195 @@
+#include "inject/software_list.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "dat/crc.h"
+#include "dat/dat_format.h"
+#include "test_util.h"
+
+namespace quorvin {
+namespace {
+
+using test::WriteFile;
+
+std::string RealList(const std::string& name) { return test::TestDataDir() + "/mame/hash/" + name; }
+
+// The CRC text of roms laid end to end, by zlib's own combine (not ours).
+std::string Joined(std::initializer_list<std::pair<uint32_t, uint64_t>> roms) {
+  uLong crc = 0;
+  for (auto [rom_crc, size] : roms)
+    crc = crc32_combine64(crc, rom_crc, static_cast<z_off64_t>(size));
+  return CrcText(static_cast<uint32_t>(crc));
+}
+
+TEST(SoftwareListTest, RealListsGiveGoodNamesForWholeImagesOnly) {
+  if (test::TestDataDir().empty()) GTEST_SKIP() << "shared test data not found";
+  auto nes = SoftwareList::Load(RealList("nes.xml"));
+  auto gameboy = SoftwareList::Load(RealList("gameboy.xml"));
+  auto coleco = SoftwareList::Load(RealList("coleco.xml"));
+  auto a2600 = SoftwareList::Load(RealList("a2600.xml"));
+  ASSERT_TRUE(nes.ok()) << nes.status().ToString();
+  ASSERT_TRUE(gameboy.ok() && coleco.ok() && a2600.ok());
+  EXPECT_GT(nes->size(), 4000u);
+  EXPECT_GT(gameboy->size(), 1600u);
+  EXPECT_GT(a2600->size(), 1500u);
+  EXPECT_GT(coleco->size(), 200u);
+  struct Case {
+    const SoftwareList& list;
+    std::string crc_text;
+    std::string value;  // empty: not found
+  } cases[] = {
+      // One rom per cartridge; "&amp;" decoded.
+      {*gameboy, "8259AC54",
+       "Arcade Classic No. 1 - Asteroids & Missile Command (Europe, USA)|1995|Nintendo|Good ROM"},
+      {*gameboy, "24D5F785",
+       "Altered Space - A 3-D Alien Adventure (Europe)|1991|Hi Tech Expressions|"
+       "Good ROM, emulation partial"},
+      // prg followed by chr; the prg alone is not the cartridge.
+      {*nes, Joined({{0xdf58fc5a, 32768}, {0x2b8336ee, 8192}}),
+       "10-Yard Fight (Euro, USA)|1985|Nintendo|Good ROM"},
+      {*nes, "DF58FC5A", ""},
+      {*nes, "2B8336EE", ""},
+      // A reload instruction adds no bytes.
+      {*nes, Joined({{0x3a94fa0b, 16384}, {0xe5f72401, 8192}}),
+       "Excitebike (Jpn, USA)|1984|Nintendo|Good ROM"},
+      {*nes, "AAEF2264",
+       "RacerMate Challenge 2 (USA, v5.01.033)|1996|RacerMate|"
+       "Known Bad Dump, emulation not supported"},
+      // A whole software commented out, and roms listed only inside a comment.
+      {*coleco, Joined({{0x1cc13594, 8192}, {0x3aa93ef3, 8192}}), ""},
+      {*coleco, "1CC13594", ""},
+      {*nes, "A47573A3", ""},
+      {*nes, "not a crc", ""},
+      {*nes, "", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(c.list.LookupCrcInfo(c.crc_text), c.value) << c.crc_text;
+}
+
+// Crafted lists for what the real ones show only once or not at all.
+TEST(SoftwareListTest, WhatMakesAnEntry) {
+  const uint32_t a = Crc32("AAAA"), b = Crc32("BBBB");
+  char hex[3][9];
+  std::snprintf(hex[0], sizeof hex[0], "%08x", a);
+  std::snprintf(hex[1], sizeof hex[1], "%08x", b);
+  auto rom = [](const char* crc, const char* extra) {
+    return std::string("<rom name=\"r\" size=\"4\" crc=\"") + crc + "\" " + extra + "/>";
+  };
+  auto software = [](const std::string& name, const std::string& attrs, const std::string& desc,
+                     const std::string& areas) {
+    return "<software name=\"" + name + "\" " + attrs + "><description>" + desc +
+           "</description><year>1990</year><publisher>Pub &lt;X&gt;</publisher><part name=\"p\">" +
+           areas + "</part></software>\n";
+  };
+  const std::string xml =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE softwarelist SYSTEM \"softwarelist.dtd\">\n"
+      "<softwarelist name=\"t\">\n"
+      "<!-- " +
+      software("hidden", "", "Hidden",
+               "<dataarea name=\"rom\">" + rom("11111111", "") + "</dataarea>") +
+      " -->\n" +
+      // Listed out of offset order: laid out by offset.
+      software("two", "supported=\"partial\"", "Two &amp; | Three\nLines",
+               "<dataarea name=\"rom\">" + rom(hex[1], "offset=\"0x4\"") +
+                   rom(hex[0], "offset=\"0\"") + "</dataarea>") +
+      // The same image again: the first in file order keeps it.
+      software("again", "", "Again",
+               "<dataarea name=\"rom\">" + rom(hex[0], "offset=\"0\"") +
+                   rom(hex[1], "offset=\"4\"") + "</dataarea>") +
+      software("nodump", "", "No Dump",
+               "<dataarea name=\"rom\">" + rom("22222222", "") +
+                   "<rom name=\"x\" size=\"4\" status=\"nodump\"/></dataarea>") +
+      software("nocrc", "", "No Crc",
+               "<dataarea name=\"rom\"><rom name=\"x\" size=\"4\"/></dataarea>") +
+      software("bad", "supported=\"no\"", "Bad",
+               "<dataarea name=\"rom\">" + rom("00000abc", "status=\"baddump\"") + "</dataarea>") +
+      software("empty", "", "Empty", "<dataarea name=\"ram\" size=\"8\"></dataarea>") +
+      "</softwarelist>\n";
+  test::TempDir dir;
+  WriteFile(dir / "t.xml", xml);
+  auto list = SoftwareList::Load(dir / "t.xml");
+  ASSERT_TRUE(list.ok()) << list.status().ToString();
+  EXPECT_EQ(list->size(), 2u);
+  EXPECT_EQ(list->LookupCrcInfo(CrcText(Crc32("AAAABBBB"))),
+            "Two & - Three Lines|1990|Pub <X>|Good ROM, emulation partial");
+  EXPECT_EQ(list->LookupCrcInfo(CrcText(Crc32("BBBBAAAA"))), "");
+  EXPECT_EQ(list->LookupCrcInfo("11111111"), "");
+  EXPECT_EQ(list->LookupCrcInfo("22222222"), "");
+  // Keys written with leading zeros are numbers: a short CRC text finds them.
+  EXPECT_EQ(list->LookupCrcInfo("ABC"), "Bad|1990|Pub <X>|Known Bad Dump, emulation not supported");
+  EXPECT_EQ(list->LookupCrcInfo("00000ABC"), list->LookupCrcInfo("ABC"));
+}
+
+TEST(SoftwareListTest, BrokenAndEmptyFiles) {
+  test::TempDir dir;
+  struct Case {
+    std::string text;
+    std::string message_part;  // empty: loads, with no entries
+  } cases[] = {
+      {"", ""},
+      {" \r\n\t\r\n", ""},
+      {"<softwarelist name=\"x\"/>", ""},
+      {"<?xml version=\"1.0\"?>\r\n<softwarelist>\r\n<software name=\"a\">\r\n"
+       "<description>A</descr>\r\n</software></softwarelist>\r\n",
+       "line 4"},
+      {"<softwarelist>\n<software name=\"a\"\n", "line 2"},
+      {"<softwarelist>\n</softwarelist>\n<extra/>\n", "line 3"},
+      {"not xml at all", "line 1"},
+      {"<datafile><game/></datafile>", "is not a software list"},
+  };
+  for (const Case& c : cases) {
+    WriteFile(dir / "nes.xml", c.text);
+    auto list = SoftwareList::Load(dir / "nes.xml");
+    if (c.message_part.empty()) {
+      ASSERT_TRUE(list.ok()) << c.text;
+      EXPECT_EQ(list->size(), 0u);
+      continue;
+    }
+    ASSERT_FALSE(list.ok()) << c.text;
+    EXPECT_EQ(list.status().kind(), ErrorKind::kCorrupt);
+    EXPECT_NE(list.status().message().find(dir / "nes.xml"), std::string::npos);
+    EXPECT_NE(list.status().message().find(c.message_part), std::string::npos)
+        << list.status().message();
+  }
+  EXPECT_EQ(SoftwareList::Load(dir / "none.xml").status().kind(), ErrorKind::kNotFound);
+}
+
+TEST(SoftwareListTest, HeaderedFilesAreFoundByTheirBytesAfterTheHeader) {
+  const std::string prg(32768, 'p'), chr(8192, 'c');
+  char crcs[2][9];
+  std::snprintf(crcs[0], sizeof crcs[0], "%08x", Crc32(prg));
+  std::snprintf(crcs[1], sizeof crcs[1], "%08x", Crc32(chr));
+  test::TempDir dir;
+  WriteFile(dir / "nes.xml",
+            std::string("<softwarelist><software name=\"g\"><description>Game</description>"
+                        "<part name=\"cart\"><dataarea name=\"chr\"><rom name=\"c\" size=\"8192\" "
+                        "crc=\"") +
+                crcs[1] +
+                "\"/></dataarea><dataarea name=\"prg\"><rom name=\"p\" size=\"32768\" crc=\"" +
+                crcs[0] + "\"/></dataarea></part></software></softwarelist>");
+  auto list = SoftwareList::Load(dir / "nes.xml");
+  ASSERT_TRUE(list.ok());
+  const std::string header("NES\x1A\x02\x01\0\0\0\0\0\0\0\0\0\0", 16);
+  HeaderlessCrcs headerless;
+  auto note = [&headerless](const std::string& file) {
+    headerless.Note(std::string_view(file).substr(0, kRomHeadBytes), file.size(), Crc32(file));
+    return CrcText(Crc32(file));
+  };
+  const std::string good = note(header + prg + chr);     // prg before chr
+  const std::string swapped = note(header + chr + prg);  // wrong order
+  const std::string prg_only = note(header + prg);       // the prg alone
+  const std::string no_header = CrcText(Crc32("NES\x1B" + header.substr(4) + prg + chr));
+  EXPECT_EQ(list->LookupCrcInfo(good), "");  // not until the table is given
+  list->UseHeaderlessCrcs(&headerless);
+  EXPECT_EQ(list->LookupCrcInfo(good), "Game|||Good ROM");
+  EXPECT_EQ(list->LookupCrcInfo(CrcText(Crc32(prg + chr))), "Game|||Good ROM");
+  EXPECT_EQ(list->LookupCrcInfo(swapped), "");
+  EXPECT_EQ(list->LookupCrcInfo(prg_only), "");
+  EXPECT_EQ(list->LookupCrcInfo(no_header), "");
+  // Bytes after the header with the right CRC but another length are another image.
+  const std::string forged = test::ForgeCrc(std::string(100, 'x'), Crc32(prg + chr));
+  EXPECT_EQ(list->LookupCrcInfo(note(header + forged)), "");
+}
+
+}  // namespace
+}  // namespace quorvin

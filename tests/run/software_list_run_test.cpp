@@ -1,0 +1,192 @@
+// Whole runs against the emulator's software lists (hash/<system>.xml).
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "dat/crc.h"
+#include "dat/dat_format.h"
+#include "platform/text.h"
+#include "run/runner.h"
+#include "test_util.h"
+
+namespace quorvin {
+namespace {
+
+using test::FolderEntries;
+using test::ReadFile;
+using test::WriteFile;
+using Names = std::vector<std::string>;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class SoftwareListRunTest : public ::testing::Test {
+ protected:
+  SoftwareListRunTest() : runner(dir / "home", rep) {
+    test::MakeProgramFolder(dir / "home");
+    test::MakeDir(dir / "roms");
+    RunSettings& s = runner.settings;
+    s.txtRom = dir / "roms";
+    s.txtOutput = dir / "out.dat";
+    s.chkCvtRoms = 1;
+  }
+  void UseRealLists(const std::string& system, const std::string& extension) {
+    runner.SetMessPath(test::TestDataDir() + "/mame");  // hash/ only, no crc/
+    runner.settings.cmbHName.text = system;
+    runner.settings.txtExtension = extension;
+  }
+  bool StatusShown(const std::string& text) const {
+    return std::find(rep.statuses.begin(), rep.statuses.end(), text) != rep.statuses.end();
+  }
+  test::TempDir dir;
+  test::RecordingReporter rep;
+  Runner runner;
+};
+
+TEST_F(SoftwareListRunTest, HeaderlessSystemGetsGoodNamesRenamesAndReverts) {
+  if (test::TestDataDir().empty()) GTEST_SKIP() << "shared test data not found";
+  UseRealLists("gameboy", ".gb");
+  EXPECT_NE(std::find(runner.settings.cmbHName.list.begin(), runner.settings.cmbHName.list.end(),
+                      "gameboy"),
+            runner.settings.cmbHName.list.end());
+  WriteFile(dir / "roms/ac1.gb", test::ForgeCrc("asteroids", 0x8259ac54));
+  WriteFile(dir / "roms/unknown.gb", "not in any list");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(runner.warnings(), 0u);
+  EXPECT_TRUE(StatusShown("Status:  Using software list hash/gameboy.xml"));
+  EXPECT_EQ(runner.CrcDatabasePath, test::TestDataDir() + "/mame/hash/gameboy.xml");
+  const std::string good = "Arcade Classic No. 1 - Asteroids & Missile Command (Europe, USA)";
+  const std::string dat = ReadFile(dir / "out.dat");
+  EXPECT_TRUE(
+      Contains(dat, "\tname \"" + good + "\"\r\n\tdescription \"" + good +
+                        "\"\r\n\tyear 1995\r\n\tmanufacturer \"Nintendo\"\r\n\trom ( name \"" +
+                        good + "\" size 13 crc 8259AC54 )\r\n\tdriver ( Good ROM )\r\n"))
+      << dat;
+  EXPECT_TRUE(Contains(dat, "\tname unknown\r\n"));
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{ToUpperAscii(good) + ".gb", "unknown.gb"}));
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"AC1.gb", "unknown.gb"}));
+}
+
+// The CRC of a cartridge's prg rom followed by its chr rom, by zlib.
+uint32_t Cartridge(uint32_t prg, uint32_t chr, uint64_t chr_size) {
+  return static_cast<uint32_t>(crc32_combine64(prg, chr, static_cast<z_off64_t>(chr_size)));
+}
+
+// A .nes file: the 16-byte header, then `size` bytes whose CRC is `crc`.
+std::string NesFile(uint32_t crc, size_t size) {
+  std::string header("NES\x1A\x02\x01\x01\0\0\0\0\0\0\0\0\0", 16);
+  return header + test::ForgeCrc(std::string(size - 4, '\x5a'), crc);
+}
+
+TEST_F(SoftwareListRunTest, NesFilesMatchByTheirBytesAfterTheHeader) {
+  if (test::TestDataDir().empty()) GTEST_SKIP() << "shared test data not found";
+  UseRealLists("nes", ".nes");
+  const std::string tenyard = NesFile(Cartridge(0xdf58fc5a, 0x2b8336ee, 8192), 40960);
+  WriteFile(dir / "roms/10yard.nes", tenyard);
+  // A description with "/": the dat keeps it, the file name loses it.
+  WriteFile(dir / "roms/smbdh.nes", NesFile(Cartridge(0x81069812, 0x7ecda8b3, 16384), 81920));
+  // The prg alone, with and without a header, is not the two-area cartridge.
+  WriteFile(dir / "roms/prgonly.nes", NesFile(0xdf58fc5a, 32768));
+  WriteFile(dir / "roms/bare.nes", test::ForgeCrc(std::string(32764, 'b'), 0xdf58fc5a));
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(runner.warnings(), 0u);
+  EXPECT_TRUE(StatusShown("Status:  Using software list hash/nes.xml"));
+  const std::string dat = ReadFile(dir / "out.dat");
+  // The rom line keeps the whole file's size and CRC.
+  EXPECT_TRUE(Contains(dat, "\trom ( name \"10-Yard Fight (Euro, USA)\" size 40976 crc " +
+                                CrcText(Crc32(tenyard)) + " )\r\n"))
+      << dat;
+  EXPECT_TRUE(Contains(dat, "\tdescription \"Super Mario Bros. / Duck Hunt (USA)\"\r\n"));
+  EXPECT_TRUE(Contains(dat, "\tname \"Super Mario Bros.  Duck Hunt (USA)\"\r\n"));
+  EXPECT_TRUE(Contains(dat, "\tname prgonly\r\n"));
+  EXPECT_TRUE(Contains(dat, "\tname bare\r\n"));
+  EXPECT_EQ(FolderEntries(dir / "roms"),
+            (Names{"10-YARD FIGHT (EURO, USA).nes", "SUPER MARIO BROS.  DUCK HUNT (USA).nes",
+                   "bare.nes", "prgonly.nes"}));
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"),
+            (Names{"10YARD.nes", "SMBDH.nes", "bare.nes", "prgonly.nes"}));
+  EXPECT_EQ(ReadFile(dir / "roms/10YARD.nes"), tenyard);
+}
+
+TEST_F(SoftwareListRunTest, CrcDatabaseWinsOverTheSoftwareList) {
+  test::MakeDir(dir / "mess/crc");
+  test::MakeDir(dir / "mess/hash");
+  WriteFile(
+      dir / "mess/hash/nes.xml",
+      "<softwarelist><software name=\"a\"><description>From The List</description>"
+      "<part name=\"cart\"><dataarea name=\"prg\"><rom name=\"p\" size=\"9\" crc=\"11111111\"/>"
+      "</dataarea></part></software></softwarelist>");
+  WriteFile(dir / "mess/crc/nes.crc", "[nes]\r\n11111111=From The Crc File\r\n");
+  WriteFile(dir / "roms/a.nes", test::ForgeCrc("abcde", 0x11111111));
+  runner.SetMessPath(dir / "mess");
+  runner.settings.cmbHName.text = "nes";
+  runner.settings.txtExtension = ".nes";
+  runner.settings.chkCvtRoms = 0;
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_TRUE(StatusShown("Status:  Using CRC database crc/nes.crc"));
+  EXPECT_TRUE(Contains(ReadFile(dir / "out.dat"), "\tname \"From The Crc File\"\r\n"));
+  std::filesystem::remove(dir / "mess/crc/nes.crc");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_TRUE(StatusShown("Status:  Using software list hash/nes.xml"));
+  EXPECT_TRUE(Contains(ReadFile(dir / "out.dat"), "\tname \"From The List\"\r\n"));
+  std::filesystem::remove(dir / "mess/hash/nes.xml");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_TRUE(StatusShown("Status:  No CRC database or software list for nes"));
+  EXPECT_TRUE(Contains(ReadFile(dir / "out.dat"), "\tname a\r\n"));
+}
+
+TEST_F(SoftwareListRunTest, SystemListMergesBothFolders) {
+  struct Case {
+    Names files;  // under the MESS folder
+    Names systems;
+  } cases[] = {
+      {{"crc/nes.crc", "crc/a2600.crc", "hash/nes.xml", "hash/gameboy.xml", "hash/README"},
+       {"a2600", "gameboy", "nes"}},
+      {{"hash/nes.xml", "hash/coleco.xml"}, {"coleco", "nes"}},
+      {{"crc/nes.crc"}, {"nes"}},
+      // One system whatever the letter case of its files.
+      {{"crc/NES.crc", "hash/nes.xml", "hash/Zx81.xml"}, {"NES", "Zx81"}},
+  };
+  int i = 0;
+  for (const Case& c : cases) {
+    const std::string mess = dir / ("mess" + std::to_string(i++));
+    test::MakeDir(mess);
+    for (const std::string& f : c.files) {
+      test::MakeDir(mess + "/" + f.substr(0, f.find('/')));
+      WriteFile(mess + "/" + f, "");
+    }
+    runner.SetMessPath(mess);
+    EXPECT_EQ(runner.settings.cmbHName.list, c.systems) << mess;
+    runner.SetMessPath(mess);  // the same folder again lists nothing twice
+    EXPECT_EQ(runner.settings.cmbHName.list, c.systems) << mess;
+  }
+  // A folder with neither keeps the list it had.
+  runner.SetMessPath(dir / "roms");
+  EXPECT_EQ(runner.settings.cmbHName.list, cases[3].systems);
+}
+
+TEST_F(SoftwareListRunTest, MalformedListIsAWarningAndTheRunGoesOn) {
+  test::MakeDir(dir / "mess/hash");
+  WriteFile(dir / "mess/hash/nes.xml",
+            "<?xml version=\"1.0\"?>\r\n<softwarelist>\r\n<software name=\"a\">\r\n"
+            "<description>A &amp; B</descr>\r\n</software>\r\n</softwarelist>\r\n");
+  WriteFile(dir / "roms/a.nes", "aaaa");
+  runner.SetMessPath(dir / "mess");
+  runner.settings.cmbHName.text = "nes";
+  runner.settings.txtExtension = ".nes";
+  ASSERT_TRUE(runner.StartCommand().ok());
+  ASSERT_EQ(rep.warnings.size(), 1u);
+  EXPECT_EQ(runner.warnings(), 1u);
+  EXPECT_TRUE(Contains(rep.warnings[0], dir / "mess/hash/nes.xml")) << rep.warnings[0];
+  EXPECT_TRUE(Contains(rep.warnings[0], "line 4")) << rep.warnings[0];
+  EXPECT_EQ(ReadFile(dir / "out.dat"), ReadFile(dir / "home/tempdat.dat"));
+  EXPECT_EQ(FolderEntries(dir / "roms"), Names{"a.nes"});
+}
+
+}  // namespace
+}  // namespace quorvin
