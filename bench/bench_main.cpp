@@ -1,6 +1,7 @@
 // Benchmarks for the hot paths. Each prints its figures; none is a pass/fail test.
 //   quorvin-bench crc     CRC-32 loop (slicing) against the byte-at-a-time loop
 //   quorvin-bench scan    dat scan of a generated 5,000-file collection in the page cache
+//   quorvin-bench softlist  software list load and index; a run against nes.xml vs a .crc
 //   quorvin-bench all     every benchmark, each in its own process (for honest peak memory)
 
 #include <sys/resource.h>
@@ -113,7 +114,7 @@ int main(int argc, char** argv) {
   using namespace quorvin::bench;
   std::string what = argc > 1 ? argv[1] : "all";
   const std::vector<std::pair<std::string, std::function<int()>>> benches = {
-      {"crc", BenchCrc}, {"scan", BenchScan}, {"inject", BenchInject}};
+      {"crc", BenchCrc}, {"scan", BenchScan}, {"inject", BenchInject}, {"softlist", BenchSoftlist}};
   if (what == "all") {
     int rc = 0;
     for (const auto& b : benches) rc |= RunInChild(argv[0], b.first);
@@ -122,6 +123,6 @@ int main(int argc, char** argv) {
   for (const auto& b : benches) {
     if (b.first == what) return b.second();
   }
-  std::fprintf(stderr, "usage: quorvin-bench crc|scan|inject|all\n");
+  std::fprintf(stderr, "usage: quorvin-bench crc|scan|inject|softlist|all\n");
   return 2;
 }

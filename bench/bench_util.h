@@ -51,5 +51,6 @@ inline int RunInChild(const char* self, const std::string& what) {
 }
 
 int BenchInject();
+int BenchSoftlist();
 
 }  // namespace quorvin::bench

@@ -173,6 +173,13 @@ std::string_view SoftwareList::LookupCrcInfo(std::string_view crc_text) const {
   return ValueOf(it->second);
 }
 
+std::vector<SoftwareList::Listed> SoftwareList::Entries() const {
+  std::vector<Listed> out;
+  out.reserve(by_crc_.size());
+  for (const auto& [crc, e] : by_crc_) out.push_back(Listed{crc, e.image_size, ValueOf(e)});
+  return out;
+}
+
 size_t SoftwareList::MemoryUse() const {
   // Each node of the hash map holds its key, value and a next pointer; the bucket array one
   // pointer per bucket.

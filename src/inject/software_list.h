@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "dat/rom_header.h"
 #include "inject/good_name_lookup.h"
@@ -50,6 +51,13 @@ class SoftwareList : public GoodNameLookup {
 
   // Parts indexed.
   size_t size() const { return by_crc_.size(); }
+  // Every entry with its image's CRC-32 and size, in no particular order.
+  struct Listed {
+    uint32_t crc;
+    uint64_t size;
+    std::string_view value;
+  };
+  std::vector<Listed> Entries() const;
   // Bytes the index holds on the heap, near enough: for measuring.
   size_t MemoryUse() const;
 
