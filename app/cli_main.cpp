@@ -1,5 +1,5 @@
-// quorvin-cli: the headless program. Joins its arguments into one command line and runs it
-// the way the window does when started with one, then ends.
+// quorvin-cli: the headless program. Runs its command line the way the window does when
+// started with one, then ends with an exit status scripts can test.
 
 #include <unistd.h>
 
@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/path.h"
 #include "platform/reporter.h"
@@ -18,14 +19,22 @@ namespace {
 constexpr std::string_view kUsage =
     "usage: quorvin-cli '<settings list>'        run on fifteen \"|\"-separated settings\n"
     "       quorvin-cli -save '<settings list>'  ... and save them as the system's preset\n"
-    "       quorvin-cli -preset NAME             run a saved preset\n"
+    "       quorvin-cli -preset NAME             run a saved preset (quote a NAME with blanks)\n"
     "       quorvin-cli --revert <as above>      give renamed files their earlier names back\n"
-    "       quorvin-cli --help | --version\n"
+    "       quorvin-cli -h | --help | --version\n"
     "\n"
     "Settings, in order: MESS folder | ROM folders (\";\"-separated) | extension | system |\n"
     "description | author | convert ROMs to good names (0/1) | artwork folders | output dat |\n"
     "Dragon King folder | make config (0/1) | add ROM paths (0/1) | add artwork paths (0/1) |\n"
     "add virtual directory (0/1) | copy dat to list generator (0/1)\n"
+    "\"-save\" counts only as an argument of its own or a word before or after the list;\n"
+    "\"-preset\" only as the first argument.\n"
+    "\n"
+    "Renamed files take the good name in its own letter case; --revert gives back each file's\n"
+    "earlier name exactly (conversions/<system>.cnv records both).\n"
+    "\n"
+    "Exit status: 0 done; 3 done with warnings (something was skipped or failed, each shown\n"
+    "as \"Warning: ...\"); 1 stopped (a failure, a refusal); 2 a malformed command line.\n"
     "\n"
     "Files live in $QUORVIN_HOME (else beside the program, else ~/.local/share/quorvin).\n";
 
@@ -86,41 +95,47 @@ std::string ExecutableFolder() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string line;
-  for (int i = 1; i < argc; ++i) {
-    if (i > 1) line.push_back(' ');
-    line.append(argv[i]);
-  }
-  if (argc < 2) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty()) {
     std::fputs(kUsage.data(), stderr);
-    return 2;
+    return quorvin::kExitUsage;
   }
-  if (line == "--help") {
+  if (args[0] == "--help" || args[0] == "-h") {
     std::fputs(kUsage.data(), stdout);
-    return 0;
+    return quorvin::kExitDone;
   }
-  if (line == "--version") {
+  if (args[0] == "--version") {
     std::puts("quorvin-cli 1.0.0");
-    return 0;
+    return quorvin::kExitDone;
   }
   bool revert = false;
   constexpr std::string_view kRevert = "--revert";
-  if (line == kRevert || line.rfind(std::string(kRevert) + " ", 0) == 0) {
+  if (args[0] == kRevert) {
     revert = true;
-    line.erase(0, std::min(line.size(), kRevert.size() + 1));
-    if (line.empty()) {
-      std::fputs(kUsage.data(), stderr);
-      return 2;
-    }
+    args.erase(args.begin());
+  } else if (args[0].starts_with(std::string(kRevert) + " ")) {  // "--revert <list>" joined
+    revert = true;
+    args[0].erase(0, kRevert.size() + 1);
+  }
+  if (args.empty()) {
+    std::fputs(kUsage.data(), stderr);
+    return quorvin::kExitUsage;
   }
 
   StderrReporter reporter;
+  // A malformed command line is refused before anything is created or read.
+  auto command_line = quorvin::ParseCommandLine(args);
+  if (!command_line.ok()) {
+    reporter.Message(command_line.status().Title(), command_line.status().message());
+    std::fputs("quorvin-cli --help shows the forms.\n", stderr);
+    return quorvin::kExitUsage;
+  }
   const std::string folder = quorvin::ResolveProgramFolder(ExecutableFolder());
   if (quorvin::Status s = quorvin::PrepareProgramFolder(folder); !s.ok()) {
     reporter.Message(s.Title(), s.message());
-    return 1;
+    return quorvin::kExitStopped;
   }
   quorvin::Runner runner(folder, reporter);
-  quorvin::Status s = quorvin::RunCommandLine(runner, line, revert);
+  quorvin::Status s = quorvin::RunCommandLine(runner, *command_line, revert);
   return quorvin::ExitStatusOf(s, runner.warnings());
 }

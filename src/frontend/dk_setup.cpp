@@ -24,7 +24,10 @@ struct DkContext {
   std::string system;
   Reporter& reporter;
 
-  void Report(const std::string& text) const { reporter.Message(kTitle, text); }
+  // A step that cannot do its work is a warning: the run goes on, and counts it.
+  void Report(const std::string& text) const {
+    reporter.Warning(std::string(kTitle) + ": " + text);
+  }
   std::string Path(std::string_view name) const { return ResolveNameIgnoreCase(folder, name); }
   // The system name as part of a file name in the front end's folder.
   bool SystemNameUsable(std::string_view what) const {

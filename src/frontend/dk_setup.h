@@ -15,7 +15,7 @@ namespace quorvin {
 //
 // Does nothing when txtDkPath is empty or names no folder; otherwise gives txtDkPath its
 // trailing separator (in the settings themselves). A step that cannot do its work (a missing
-// template or folder, a write that fails) is skipped and reported as a message naming the
+// template or folder, a write that fails) is skipped and reported as a warning naming the
 // path; the later steps still run. Every file is rewritten atomically, and a second run with
 // the same settings changes nothing. Names inside the front end's folder are matched without
 // regard to letter case.

@@ -86,4 +86,54 @@ std::string QuoteIfBlank(std::string_view s) {
   return out;
 }
 
+bool IsControlChar(char c) {
+  auto u = static_cast<unsigned char>(c);
+  return u < 0x20 || u == 0x7F;
+}
+
+bool HasControlChar(std::string_view s) {
+  return std::any_of(s.begin(), s.end(), [](char c) { return IsControlChar(c); });
+}
+
+std::string RemoveControlChars(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s) {
+    if (!IsControlChar(c)) out.push_back(c);
+  }
+  return out;
+}
+
+std::string ForMessage(std::string_view s, size_t max_bytes) {
+  bool cut = false;
+  if (s.size() > max_bytes) {
+    size_t n = max_bytes;
+    // Do not end inside a UTF-8 sequence: back off over continuation bytes.
+    while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
+    s = s.substr(0, n);
+    cut = true;
+  }
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(s.size() + 3);
+  for (char c : s) {
+    if (!IsControlChar(c)) {
+      out.push_back(c);
+    } else if (c == '\n') {
+      out.append("\\n");
+    } else if (c == '\r') {
+      out.append("\\r");
+    } else if (c == '\t') {
+      out.append("\\t");
+    } else {
+      auto u = static_cast<unsigned char>(c);
+      out.append("\\x");
+      out.push_back(kHex[u >> 4]);
+      out.push_back(kHex[u & 0xF]);
+    }
+  }
+  if (cut) out.append("...");
+  return out;
+}
+
 }  // namespace quorvin

@@ -27,4 +27,13 @@ std::string RemoveChars(std::string_view s, std::string_view chars);
 // The text in double quotes when it holds a blank, otherwise unchanged.
 std::string QuoteIfBlank(std::string_view s);
 
+// True for the bytes 0x00-0x1F and 0x7F.
+bool IsControlChar(char c);
+bool HasControlChar(std::string_view s);
+// The text without its control characters.
+std::string RemoveControlChars(std::string_view s);
+// User data as a message quotes it: control characters written as \n, \r, \t or \xNN, and
+// at most `max_bytes` bytes of the text (cut at a character boundary, "..." added).
+std::string ForMessage(std::string_view s, size_t max_bytes = 200);
+
 }  // namespace quorvin

@@ -13,12 +13,6 @@ namespace {
 
 std::string CheckLine(int value) { return " " + std::to_string(value) + " "; }
 
-std::optional<int> ParseCheck(std::string_view line) {
-  std::string_view t = TrimBlanks(line);
-  if (t.size() != 1 || t[0] < '0' || t[0] > '2') return std::nullopt;
-  return t[0] - '0';
-}
-
 std::string Capitalized(std::string_view s) {
   std::string out(s);
   if (!out.empty()) out[0] = ToUpperAscii(out[0]);
@@ -27,11 +21,17 @@ std::string Capitalized(std::string_view s) {
 
 }  // namespace
 
+std::optional<int> ParseCheck(std::string_view line) {
+  std::string_view t = TrimBlanks(line);
+  if (t.size() != 1 || t[0] < '0' || t[0] > '2') return std::nullopt;
+  return t[0] - '0';
+}
+
 Status CheckPresetName(std::string_view name) {
   if (TrimBlanks(name).empty())
     return Status::InvalidInput("A preset needs a name; the name is empty");
   if (!IsPlainFileName(name)) {
-    return Status::InvalidInput("The preset name \"" + std::string(name) +
+    return Status::InvalidInput("The preset name \"" + ForMessage(name) +
                                 "\" cannot be a file name (it holds a path separator)");
   }
   return Status::Ok();
@@ -90,7 +90,7 @@ Result<RunSettings> ParsePreset(std::string_view bytes, const std::string& sourc
     if (!v) {
       return Status::Corrupt("Line " + std::to_string(i + 1) + " of " + source +
                              " should be a check value (0 or 1) but reads \"" +
-                             lines[static_cast<size_t>(i)] + "\"");
+                             ForMessage(lines[static_cast<size_t>(i)]) + "\"");
     }
     checks[i] = *v;
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,9 @@ namespace quorvin {
 // NotFound-free name check: InvalidInput for an empty name or one holding a path separator,
 // NUL, or being "." or "..".
 Status CheckPresetName(std::string_view name);
+// A check value as a preset line or a settings-list field writes it: "0", "1" or "2" with
+// blanks around it allowed. nullopt for anything else.
+std::optional<int> ParseCheck(std::string_view line);
 std::string PresetPath(const std::string& presets_folder, std::string_view name);
 
 // The fifteen lines, each ended by CR LF. Line 4 is the system name.

@@ -103,6 +103,7 @@ Status Runner::StartCommand() {
   }
   if ((rename_roms || rename_art) && !table.ok()) {
     SetStatus("Status:  No System Name, Renaming Skipped");
+    reporter_.Warning(table.status().message() + ", so no file was renamed");
   } else {
     if (rename_roms &&
         RenameRoms(s.txtRom, s.txtExtension, *table, RenameMode::kRename, reporter_).stopped) {
@@ -147,7 +148,8 @@ Status Runner::RunMessStage(const std::string& temp_dat, const std::string& syst
 
 Result<ConversionTable> Runner::LoadConversionTable(const std::string& system) const {
   if (TrimBlanks(system).empty() || !IsPlainFileName(system + ".cnv")) {
-    return Status::InvalidInput("The system name \"" + system + "\" cannot name a conversion file");
+    return Status::InvalidInput("The system name \"" + ForMessage(system) +
+                                "\" cannot name a conversion file");
   }
   return ConversionTable::Load(ConversionFilePath(ConversionsFolder(), system));
 }
@@ -160,6 +162,7 @@ Status Runner::RevertCommand() {
   if (!table.ok()) {
     if (table.status().kind() != ErrorKind::kInvalidInput) return Fail(table.status());
     SetStatus("Status:  No System Name, Nothing Reverted");
+    reporter_.Warning(table.status().message() + ", so no file was reverted");
     return Status::Ok();
   }
   // The extension is completed as a run completes it, but only for this command.
@@ -221,8 +224,8 @@ Status Runner::LoadPreset(std::string_view name) {
   if (!s.ok()) return s;
   const std::string path = PresetPath(PresetsFolder(), name);
   if (!IsFile(path)) {
-    return Status::NotFound("There is no preset named \"" + std::string(name) + "\" (" + path +
-                            ")");
+    return Status::NotFound("There is no preset named \"" + ForMessage(name) + "\" in " +
+                            PresetsFolder());
   }
   auto bytes = ReadWholeFile(path);
   if (!bytes.ok()) return bytes.status();

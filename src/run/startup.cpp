@@ -11,6 +11,7 @@
 #include "platform/path.h"
 #include "platform/text.h"
 #include "presets/preset_file.h"
+#include "settings/settings.h"
 
 namespace quorvin {
 
@@ -37,46 +38,156 @@ void StartInteractive(Runner& runner) {
   if (!s.ok() && s.kind() != ErrorKind::kNotFound) runner.reporter().Warning(s.message());
 }
 
-Status RunCommandLine(Runner& runner, std::string_view command_line, bool revert) {
+namespace {
+
+constexpr std::string_view kPresetWord = "-preset";
+constexpr std::string_view kSaveWord = "-save";
+
+// What each field of a settings list holds, for messages.
+constexpr std::string_view kFieldNames[kSettingCount] = {
+    "MESS folder",       "ROM folders",       "extension",
+    "system",            "description",       "author",
+    "convert ROMs",      "artwork folders",   "output dat",
+    "Dragon King folder", "make config",      "add ROM paths",
+    "add artwork paths", "add virtual directory", "copy dat"};
+constexpr int kCheckFields[] = {6, 10, 11, 12, 13, 14};
+
+std::string FieldLabel(size_t i) {
+  return "Field " + std::to_string(i + 1) + " (" + std::string(kFieldNames[i]) + ")";
+}
+
+std::string JoinWithBlanks(const std::vector<std::string>& parts) {
+  std::string out;
+  for (size_t i = 0; i < parts.size(); ++i) {
+    if (i > 0) out.push_back(' ');
+    out.append(parts[i]);
+  }
+  return out;
+}
+
+// Takes "-save" words off both ends of a joined settings list; true when there was one.
+bool TakeSaveWords(std::string_view& text) {
+  bool found = false;
+  while (true) {
+    text = TrimBlanks(text);
+    if (text == kSaveWord) {
+      text = std::string_view();
+    } else if (text.starts_with(kSaveWord) && text[kSaveWord.size()] == ' ') {
+      text.remove_prefix(kSaveWord.size());
+    } else if (text.ends_with(kSaveWord) && text.size() > kSaveWord.size() &&
+               text[text.size() - kSaveWord.size() - 1] == ' ') {
+      text.remove_suffix(kSaveWord.size());
+    } else {
+      return found;
+    }
+    found = true;
+  }
+}
+
+Result<CommandLine> PresetNamed(std::string name) {
+  if (TrimBlanks(name).empty()) {
+    return Status::InvalidInput("A preset name is missing after -preset");
+  }
+  CommandLine line;
+  line.named_preset = true;
+  line.preset = std::move(name);
+  return line;
+}
+
+}  // namespace
+
+Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
+  if (args.empty()) return Status::InvalidInput("The command line is empty");
+  const std::string& first = args[0];
+  if (first == kPresetWord) {
+    if (args.size() < 2) return PresetNamed("");
+    for (size_t i = 2; i < args.size(); ++i) {
+      if (args[i] != kSaveWord) {
+        return Status::InvalidInput("Unexpected argument \"" + ForMessage(args[i]) +
+                                    "\" after the preset name \"" + ForMessage(args[1]) +
+                                    "\"; a name that holds blanks goes in quotes");
+      }
+    }
+    return PresetNamed(args[1]);
+  }
+  if (first.starts_with(kPresetWord) && first.size() > kPresetWord.size() &&
+      first[kPresetWord.size()] == ' ') {
+    // A joined command line: the name is the word after "-preset ", cut at its first blank.
+    const std::string joined = JoinWithBlanks(args);
+    std::string_view rest = TrimBlanks(std::string_view(joined).substr(kPresetWord.size()));
+    return PresetNamed(std::string(rest.substr(0, rest.find(' '))));
+  }
+
+  CommandLine line;
+  std::vector<std::string> parts;
+  for (const std::string& a : args) {
+    if (a == kSaveWord) {
+      line.save = true;
+    } else {
+      parts.push_back(a);
+    }
+  }
+  const std::string joined = JoinWithBlanks(parts);
+  std::string_view text = joined;
+  if (TakeSaveWords(text)) line.save = true;
+  if (text.empty()) return Status::InvalidInput("The settings list is missing");
+  line.fields = Split(text, '|');
+  const size_t n = line.fields.size();
+  if (n != static_cast<size_t>(kSettingCount)) {
+    return Status::InvalidInput(
+        "The settings list has " + std::to_string(n) + (n == 1 ? " field" : " fields") +
+        " separated by \"|\"; " + std::to_string(kSettingCount) +
+        " are needed, in this order: MESS folder, ROM folders, extension, system, description, "
+        "author, convert ROMs (0/1), artwork folders, output dat, Dragon King folder, make "
+        "config (0/1), add ROM paths (0/1), add artwork paths (0/1), add virtual directory "
+        "(0/1), copy dat (0/1)");
+  }
+  for (size_t i = 0; i < n; ++i) {
+    // A line break would shift every later setting of the preset it is written to.
+    if (line.fields[i].find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+      return Status::InvalidInput(FieldLabel(i) +
+                                  " of the settings list holds a line break or NUL: \"" +
+                                  ForMessage(line.fields[i]) + "\"");
+    }
+  }
+  for (int i : kCheckFields) {
+    const std::string& f = line.fields[static_cast<size_t>(i)];
+    if (!ParseCheck(f)) {
+      return Status::InvalidInput(FieldLabel(static_cast<size_t>(i)) +
+                                  " of the settings list should be a check value (0 or 1) but "
+                                  "reads \"" +
+                                  ForMessage(f) + "\"");
+    }
+  }
+  return line;
+}
+
+Status RunCommandLine(Runner& runner, const std::vector<std::string>& args, bool revert) {
+  auto line = ParseCommandLine(args);
+  if (!line.ok()) return runner.Fail(line.status());
+  return RunCommandLine(runner, *line, revert);
+}
+
+Status RunCommandLine(Runner& runner, const CommandLine& line, bool revert) {
   (void)runner.RefreshPresets();
   runner.SilentMode = true;
-  constexpr std::string_view kPresetFlag = "-preset ";
-  size_t at = command_line.find(kPresetFlag);
-  if (at != std::string_view::npos) {
-    std::string_view name = command_line.substr(at + kPresetFlag.size());
-    name = name.substr(0, name.find(' '));
-    Status s = runner.LoadPreset(name);
+  if (line.named_preset) {
+    Status s = runner.LoadPreset(line.preset);
     if (!s.ok()) return runner.Fail(s);
   } else {
-    std::string text(command_line);
-    constexpr std::string_view kSave = "-save";
-    if (text.find(kSave) != std::string::npos) {
-      text = ReplaceAll(text, kSave, "");
-      runner.NeedsSaved = true;
-    }
-    std::vector<std::string> fields = Split(TrimBlanks(text), '|');
-    if (fields.size() != static_cast<size_t>(kSettingCount)) {
-      return runner.Fail(Status::InvalidInput(
-          "The settings list has " + std::to_string(fields.size()) +
-          " fields separated by \"|\"; " + std::to_string(kSettingCount) +
-          " are needed, in this order: MESS folder, ROM folders, extension, system, description, "
-          "author, convert ROMs (0/1), artwork folders, output dat, Dragon King folder, make "
-          "config (0/1), add ROM paths (0/1), add artwork paths (0/1), add virtual directory "
-          "(0/1), copy dat (0/1)"));
-    }
     std::string preset;
-    for (const std::string& f : fields) {
+    for (const std::string& f : line.fields) {
       preset.append(f);
       preset.append(kCrLf);
     }
     // Check the list before it replaces "lastused": a bad list must not damage the preset.
-    const std::string path = PresetPath(runner.PresetsFolder(), kLastUsedPreset);
     auto parsed = ParsePreset(preset, "the settings list", runner.settings);
     if (!parsed.ok()) return runner.Fail(Status::InvalidInput(parsed.status().message()));
-    Status s = WriteFileAtomic(path, preset);
+    Status s = WriteFileAtomic(PresetPath(runner.PresetsFolder(), kLastUsedPreset), preset);
     if (!s.ok()) return runner.Fail(s);
     s = runner.LoadPreset(kLastUsedPreset);
     if (!s.ok()) return runner.Fail(s);
+    if (line.save) runner.NeedsSaved = true;
   }
   return revert ? runner.RevertCommand() : runner.StartCommand();
 }

@@ -49,7 +49,7 @@ TEST_F(DkSetupTest, EntryNeedsAnExistingFolderAndAddsItsSeparator) {
   // The path steps make a dirs.ini of their own, which has no marker for the virtual directory.
   EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"),
             "[Dirs]\r\nroms=;/ROMS/NES\r\nAdditional AW Dirs=;/ART/NES\r\n");
-  EXPECT_EQ(rep.messages, Names{"Dragon King Setup: The file " + dir / "dk/dirs.ini" +
+  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The file " + dir / "dk/dirs.ini" +
                                 " has no \"[/startvd]\" line, so no virtual directory was added"});
   EXPECT_EQ(rep.statuses, (Names{"Status:  Making Dk Cfg Entry", "Status:  Adding Dk Vdir Entry",
                                  "Status:  Copying Dat to Dk List Generator"}));
@@ -72,32 +72,32 @@ TEST_F(DkSetupTest, ConfigFileStep) {
   s.cmbHName.text = "gb";
   SetupDk(s, rep);
   EXPECT_EQ(ReadFile(dir / "dk/cfgs/gb.cfg"), "[Other]\r\nk=v\r\n[Config]\r\nextension=.smc\r\n");
-  EXPECT_TRUE(rep.messages.empty());
+  EXPECT_TRUE(rep.warnings.empty());
 }
 
 TEST_F(DkSetupTest, ConfigFileStepReportsWhatIsMissingAndGoesOn) {
   s.chkRomAdd = s.chkArtwork = s.chkVdirAdd = 0;
   ::remove((dir / "dk/cfgs/template.cfg").c_str());
   SetupDk(s, rep);
-  EXPECT_EQ(rep.messages, Names{"Dragon King Setup: The template " + dir / "dk/cfgs/template.cfg" +
+  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The template " + dir / "dk/cfgs/template.cfg" +
                                 " does not exist, so no config file was made"});
   EXPECT_EQ(ReadFile(dir / "dk/list generator/dats/nes.dat"), "the dat");  // later steps ran
 
   WriteFile(dir / "dk/cfgs/Template.CFG", std::string("MZ\0\0binary", 10));
-  rep.messages.clear();
+  rep.warnings.clear();
   SetupDk(s, rep);
-  EXPECT_EQ(rep.messages, Names{"Dragon King Setup: The template " + dir / "dk/cfgs/Template.CFG" +
+  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The template " + dir / "dk/cfgs/Template.CFG" +
                                 " is not a text file, so no config file was made"});
   EXPECT_FALSE(test::Exists(dir / "dk/cfgs/nes.cfg"));
 
   test::TempDir bare;
   s.txtDkPath = bare.path();
-  rep.messages.clear();
+  rep.warnings.clear();
   SetupDk(s, rep);
-  ASSERT_EQ(rep.messages.size(), 2u);
-  EXPECT_EQ(rep.messages[0], "Dragon King Setup: The folder " + bare / "cfgs" +
+  ASSERT_EQ(rep.warnings.size(), 2u);
+  EXPECT_EQ(rep.warnings[0], "Dragon King Setup: The folder " + bare / "cfgs" +
                                  " does not exist, so no config file was made");
-  EXPECT_EQ(rep.messages[1],
+  EXPECT_EQ(rep.warnings[1],
             "Dragon King Setup: The folder " + bare / "list generator/dats" +
                 " does not exist, so the dat was not copied to the list generator");
   EXPECT_TRUE(test::FolderEntries(bare.path()).empty());  // no folders invented
@@ -140,9 +140,9 @@ TEST_F(DkSetupTest, PathStepsWriteOnlyTheirKeysAndNeverShortenThem) {
 
   test::MakeReadOnly(dir / "dk/dirs.ini");
   s.txtRom = "/more";
-  rep.messages.clear();
+  rep.warnings.clear();
   SetupDk(s, rep);
-  EXPECT_EQ(rep.messages, Names{"Dragon King Setup: The file " + dir / "dk/dirs.ini" +
+  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The file " + dir / "dk/dirs.ini" +
                                 " is read-only; the folders were not added to it"});
   EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), once);
 }
@@ -160,7 +160,7 @@ TEST_F(DkSetupTest, SecondRunChangesNothingWhenFoldersHaveBlanksAround) {
     SetupDk(s, rep);
     EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), once) << "run " << run;
   }
-  EXPECT_TRUE(rep.messages.empty());
+  EXPECT_TRUE(rep.warnings.empty());
 }
 
 TEST(VirtualDirectoryTest, SearchStringMustNameTheWholeSystem) {
@@ -191,7 +191,7 @@ TEST_F(DkSetupTest, VirtualDirectoryStepRefusesALineBreakInItsLines) {
   s.txtDesc = "two\nlines";
   SetupDk(s, rep);
   EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), "[/startvd]\r\n");
-  EXPECT_EQ(rep.messages, Names{"Dragon King Setup: The system name or the description holds a "
+  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The system name or the description holds a "
                                 "line break, so no virtual directory was added to " +
                                 dir / "dk/dirs.ini"});
 }
@@ -236,13 +236,13 @@ TEST(VirtualDirectoryTest, AddsTheBlockBeforeTheMarker) {
 TEST_F(DkSetupTest, VirtualDirectoryStepReportsAFileItCannotUse) {
   Only(&s.chkVdirAdd);
   SetupDk(s, rep);
-  EXPECT_EQ(rep.messages, Names{"Dragon King Setup: The file " + dir / "dk/dirs.ini" +
+  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The file " + dir / "dk/dirs.ini" +
                                 " does not exist, so no virtual directory was added"});
   EXPECT_FALSE(test::Exists(dir / "dk/dirs.ini"));
   WriteFile(dir / "dk/DIRS.INI", "[Dirs]\r\n");
-  rep.messages.clear();
+  rep.warnings.clear();
   SetupDk(s, rep);
-  EXPECT_EQ(rep.messages, Names{"Dragon King Setup: The file " + dir / "dk/DIRS.INI" +
+  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The file " + dir / "dk/DIRS.INI" +
                                 " has no \"[/startvd]\" line, so no virtual directory was added"});
   EXPECT_EQ(ReadFile(dir / "dk/DIRS.INI"), "[Dirs]\r\n");
 }
@@ -253,15 +253,15 @@ TEST_F(DkSetupTest, ListGeneratorCopyReplacesTheOldDat) {
   SetupDk(s, rep);
   EXPECT_EQ(ReadFile(dir / "dk/list generator/dats/nes.dat"), "the dat");
   s.txtOutput = dir / "missing.dat";
-  rep.messages.clear();
+  rep.warnings.clear();
   SetupDk(s, rep);
-  EXPECT_EQ(rep.messages, Names{"Dragon King Setup: The file " + dir / "missing.dat" +
+  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The file " + dir / "missing.dat" +
                                 " does not exist; the dat was not copied to the list generator"});
   s.cmbHName.text = "a/b";
   s.txtOutput = dir / "out.dat";
-  rep.messages.clear();
+  rep.warnings.clear();
   SetupDk(s, rep);
-  EXPECT_EQ(rep.messages,
+  EXPECT_EQ(rep.warnings,
             Names{"Dragon King Setup: The system name \"a/b\" cannot name a file, so the copy "
                   "for the list generator was skipped"});
 }
