@@ -15,6 +15,22 @@
 
 namespace quorvin {
 
+namespace {
+
+constexpr std::string_view kRomPathsMissing = "Rom Paths is a required Field, Fill it out Please";
+constexpr std::string_view kExtensionMissing =
+    "The Extension is a required Field, Fill it out Please";
+constexpr std::string_view kHeaderNameMissing =
+    "The Header Name is a required Field, Fill it out Please";
+
+}  // namespace
+
+bool IsDataMissing(const Status& status) {
+  return status.kind() == ErrorKind::kInvalidInput &&
+         (status.message() == kRomPathsMissing || status.message() == kExtensionMissing ||
+          status.message() == kHeaderNameMissing);
+}
+
 Runner::Runner(std::string program_folder, Reporter& reporter)
     : program_folder_(std::move(program_folder)), reporter_(reporter) {}
 
@@ -42,16 +58,14 @@ Status Runner::StoppedBetweenStages(std::string_view what_is_left) {
 Status Runner::StartCommand() {
   reporter_.ResetWarnings();
   RunSettings& s = settings;
-  if (s.txtRom.empty()) return DataMissing("Rom Paths is a required Field, Fill it out Please");
-  if (s.txtExtension.empty()) {
-    return DataMissing("The Extension is a required Field, Fill it out Please");
-  }
+  if (s.txtRom.empty()) return DataMissing(kRomPathsMissing);
+  if (s.txtExtension.empty()) return DataMissing(kExtensionMissing);
   if (s.txtExtension[0] != '.') s.txtExtension = "." + s.txtExtension;
   if (s.txtOutput.empty()) s.txtOutput = JoinPath(program_folder_, "default.dat");
   const SystemBox& box = s.cmbHName;
   if (box.text == kSystemHint ||
       (box.selected && *box.selected < box.list.size() && box.list[*box.selected] == kSystemHint)) {
-    return DataMissing("The Header Name is a required Field, Fill it out Please");
+    return DataMissing(kHeaderNameMissing);
   }
   const std::string system = SystemName(s);
   if (s.txtDesc.empty()) s.txtDesc = system;

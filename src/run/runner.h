@@ -81,4 +81,8 @@ class Runner {
   CountingReporter reporter_;
 };
 
+// True for the Start command's "Data Missing" stops (a required field is empty): the user can
+// fill the field in and start again.
+bool IsDataMissing(const Status& status);
+
 }  // namespace quorvin

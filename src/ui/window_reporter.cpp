@@ -1,0 +1,112 @@
+#include "ui/window_reporter.h"
+
+#include <QMetaObject>
+#include <QThread>
+
+#include "ui/qt_text.h"
+
+namespace quorvin::ui {
+
+WindowReporter::WindowReporter(QObject* window,
+                               std::function<void(const QString&, const QString&)> show_message,
+                               std::function<void()> changed)
+    : window_(window), show_message_(std::move(show_message)), changed_(std::move(changed)) {}
+
+bool WindowReporter::OnWindowThread() const {
+  return window_ != nullptr && QThread::currentThread() == window_->thread();
+}
+
+void WindowReporter::Changed() {
+  if (OnWindowThread() && changed_) changed_();
+}
+
+void WindowReporter::SetStatus(std::string_view text) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    view_.status = ToQt(text);
+    view_.files = false;
+    dirty_ = true;
+  }
+  Changed();
+}
+
+void WindowReporter::SetFileStatus(std::string_view text, size_t done, size_t total) {
+  // Called once per file: keep it to a copy under the lock; the window's timer does the rest.
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    view_.status = ToQt(text);
+    view_.done = done;
+    view_.total = total;
+    view_.files = true;
+    dirty_ = true;
+  }
+  Changed();
+}
+
+void WindowReporter::Warning(std::string_view text) {
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    warnings_.push_back(ToQt(text));
+    view_.status = QStringLiteral("Warning: ") + ToQt(text);
+    view_.files = false;
+    dirty_ = true;
+  }
+  Changed();
+}
+
+void WindowReporter::Message(std::string_view title, std::string_view text) {
+  const QString t = ToQt(title);
+  const QString x = ToQt(text);
+  if (OnWindowThread()) {
+    show_message_(t, x);
+    return;
+  }
+  // Off the window's thread: the box is shown there, and this thread waits for its OK, as
+  // the run would wait for a box of its own.
+  unsigned long long ticket;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    if (abandoned_ || window_ == nullptr) return;
+    ticket = ++messages_posted_;
+  }
+  QMetaObject::invokeMethod(
+      window_.data(),
+      [this, t, x, ticket] {
+        show_message_(t, x);
+        std::lock_guard<std::mutex> lock(mu_);
+        if (ticket > messages_answered_) messages_answered_ = ticket;
+        answered_.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock<std::mutex> lock(mu_);
+  answered_.wait(lock, [&] { return abandoned_ || messages_answered_ >= ticket; });
+}
+
+void WindowReporter::BeginCommand() {
+  stop_.store(false, std::memory_order_relaxed);
+  std::lock_guard<std::mutex> lock(mu_);
+  warnings_.clear();
+  view_.done = 0;
+  view_.total = 0;
+  view_.files = false;
+}
+
+void WindowReporter::Abandon() {
+  std::lock_guard<std::mutex> lock(mu_);
+  abandoned_ = true;
+  answered_.notify_all();
+}
+
+WindowReporter::View WindowReporter::Take(bool* changed) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (changed != nullptr) *changed = dirty_;
+  dirty_ = false;
+  return view_;
+}
+
+QStringList WindowReporter::warnings() const {
+  std::lock_guard<std::mutex> lock(mu_);
+  return warnings_;
+}
+
+}  // namespace quorvin::ui
