@@ -7,7 +7,10 @@ cd "$(dirname "$0")/.."
 mode="${1:-}"
 case "$mode" in demo|test) ;; *) echo "usage: tools/setup.sh demo|test" >&2; exit 2 ;; esac
 
-packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev libpugixml-dev)
+# qt6-base-dev: the window and its tests (Qt Widgets, Qt Test, the offscreen platform).
+# xvfb, xauth, imagemagick: tools/screenshots.sh, which makes the pictures in docs/.
+packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev libpugixml-dev qt6-base-dev xvfb xauth
+          imagemagick)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -30,7 +33,7 @@ if [ "$mode" = test ]; then
 fi
 
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DQUORVIN_BUILD_TESTS=OFF
-cmake --build build/release -j "$jobs" --target quorvin-cli
+cmake --build build/release -j "$jobs" --target quorvin-cli quorvin
 # The demo works on a copy, so the sample files in examples/ stay as they are.
 demo="$PWD/build/demo"
 rm -rf "$demo"
@@ -48,3 +51,5 @@ ls "$demo/roms/nes"
 echo
 echo "Saved preset: $QUORVIN_HOME/presets/nes.pre; run it again with:"
 echo "  QUORVIN_HOME=$QUORVIN_HOME build/release/app/quorvin-cli -preset nes"
+echo "or open the window on the same settings (pick \"nes\" under Load Exsisting Preset):"
+echo "  QUORVIN_HOME=$QUORVIN_HOME build/release/app/quorvin"

@@ -497,6 +497,9 @@ void MainWindow::RunCommand(Command command, std::string command_line) {
   progress_->setFormat(QString());
   progress_->hide();
   poll_.start();
+  // When the command first reports, its settings are loaded and completed: show them while
+  // it waits (a command-line start loads them on the command's thread).
+  reporter_.SyncOnce([this] { WriteControls(runner_.settings); });
   worker_ = std::thread([this, command, line = std::move(command_line)] {
     Status s;
     switch (command) {

@@ -21,6 +21,7 @@ void WindowReporter::Changed() {
 }
 
 void WindowReporter::SetStatus(std::string_view text) {
+  Sync();
   {
     std::lock_guard<std::mutex> lock(mu_);
     view_.status = ToQt(text);
@@ -31,6 +32,7 @@ void WindowReporter::SetStatus(std::string_view text) {
 }
 
 void WindowReporter::SetFileStatus(std::string_view text, size_t done, size_t total) {
+  Sync();
   // Called once per file: keep it to a copy under the lock; the window's timer does the rest.
   {
     std::lock_guard<std::mutex> lock(mu_);
@@ -44,6 +46,7 @@ void WindowReporter::SetFileStatus(std::string_view text, size_t done, size_t to
 }
 
 void WindowReporter::Warning(std::string_view text) {
+  Sync();
   {
     std::lock_guard<std::mutex> lock(mu_);
     warnings_.push_back(ToQt(text));
@@ -61,30 +64,55 @@ void WindowReporter::Message(std::string_view title, std::string_view text) {
     show_message_(t, x);
     return;
   }
-  // Off the window's thread: the box is shown there, and this thread waits for its OK, as
-  // the run would wait for a box of its own.
+  // The box is shown on the window's thread, and this thread waits for its OK, as the run
+  // would wait for a box of its own.
+  Sync();
+  RunOnWindowAndWait([this, t, x] { show_message_(t, x); });
+}
+
+void WindowReporter::RunOnWindowAndWait(std::function<void()> job) {
   unsigned long long ticket;
   {
     std::lock_guard<std::mutex> lock(mu_);
     if (abandoned_ || window_ == nullptr) return;
-    ticket = ++messages_posted_;
+    ticket = ++jobs_posted_;
   }
   QMetaObject::invokeMethod(
       window_.data(),
-      [this, t, x, ticket] {
-        show_message_(t, x);
+      [this, job = std::move(job), ticket] {
+        job();
         std::lock_guard<std::mutex> lock(mu_);
-        if (ticket > messages_answered_) messages_answered_ = ticket;
+        if (ticket > jobs_done_) jobs_done_ = ticket;
         answered_.notify_all();
       },
       Qt::QueuedConnection);
   std::unique_lock<std::mutex> lock(mu_);
-  answered_.wait(lock, [&] { return abandoned_ || messages_answered_ >= ticket; });
+  answered_.wait(lock, [&] { return abandoned_ || jobs_done_ >= ticket; });
+}
+
+void WindowReporter::SyncOnce(std::function<void()> job) {
+  std::lock_guard<std::mutex> lock(mu_);
+  sync_ = std::move(job);
+  sync_waiting_.store(sync_ != nullptr);
+}
+
+void WindowReporter::Sync() {
+  if (!sync_waiting_.load() || OnWindowThread()) return;
+  std::function<void()> job;
+  {
+    std::lock_guard<std::mutex> lock(mu_);
+    job = std::move(sync_);
+    sync_ = nullptr;
+    sync_waiting_.store(false);
+  }
+  if (job) RunOnWindowAndWait(std::move(job));
 }
 
 void WindowReporter::BeginCommand() {
   stop_.store(false, std::memory_order_relaxed);
   std::lock_guard<std::mutex> lock(mu_);
+  sync_ = nullptr;
+  sync_waiting_.store(false);
   warnings_.clear();
   view_.done = 0;
   view_.total = 0;

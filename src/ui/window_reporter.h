@@ -46,6 +46,10 @@ class WindowReporter : public Reporter {
   void RequestStop() { stop_.store(true, std::memory_order_relaxed); }
   // Before a command: no stop asked, no warnings, no file progress.
   void BeginCommand();
+  // The next call from the command's thread first runs `job` on the window's thread and
+  // waits for it, so that the window can read what the command holds while it stands still
+  // (a command-line start shows the settings it loaded before the run goes on).
+  void SyncOnce(std::function<void()> job);
   // The window is going away: a thread waiting for a message's OK goes on at once, and later
   // messages are dropped.
   void Abandon();
@@ -58,11 +62,18 @@ class WindowReporter : public Reporter {
  private:
   bool OnWindowThread() const;
   void Changed();
+  // From the command's thread: runs `job` on the window's thread and waits until it is done
+  // (or until the window is going away).
+  void RunOnWindowAndWait(std::function<void()> job);
+  // From the command's thread: the SyncOnce job, if one is waiting.
+  void Sync();
 
   QPointer<QObject> window_;
   std::function<void(const QString&, const QString&)> show_message_;
   std::function<void()> changed_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> sync_waiting_{false};
+  std::function<void()> sync_;  // guarded by mu_
 
   mutable std::mutex mu_;
   std::condition_variable answered_;
@@ -70,8 +81,8 @@ class WindowReporter : public Reporter {
   bool dirty_ = false;
   QStringList warnings_;
   bool abandoned_ = false;
-  unsigned long long messages_posted_ = 0;
-  unsigned long long messages_answered_ = 0;
+  unsigned long long jobs_posted_ = 0;
+  unsigned long long jobs_done_ = 0;
 };
 
 }  // namespace quorvin::ui
