@@ -485,7 +485,7 @@ void MainWindow::TakeReporterView() {
 
 // ---- Commands ----
 
-void MainWindow::RunCommand(Command command, std::string command_line) {
+void MainWindow::RunCommand(Command command, CommandLine command_line) {
   if (running_) return;
   runner_.settings = ReadControls();
   reporter_.BeginCommand();
@@ -510,7 +510,7 @@ void MainWindow::RunCommand(Command command, std::string command_line) {
         s = runner_.RevertCommand();
         break;
       case Command::kCommandLine:
-        s = RunCommandLine(runner_, line, false);
+        s = RunCommandLine(runner_, line, false);  // the loaded settings show at its first report
         break;
     }
     QMetaObject::invokeMethod(this, [this, s] { CommandFinished(s); }, Qt::QueuedConnection);
@@ -582,12 +582,19 @@ void MainWindow::StartInteractive() {
 
 void MainWindow::StartCommandLine(const QStringList& arguments) {
   exit_status_ = kExitStopped;
-  std::string line;
-  for (const QString& a : arguments) {
-    if (!line.empty()) line.push_back(' ');
-    line += FromQt(a);
+  std::vector<std::string> args;
+  for (const QString& a : arguments) args.push_back(FromQt(a));
+  // Read as the headless program reads it; a malformed one is refused before anything is
+  // read or written, and ends the program as a usage error.
+  auto command_line = ParseCommandLine(args);
+  if (!command_line.ok()) {
+    runner_.SilentMode = true;
+    ShowMessage(ToQt(command_line.status().Title()), ToQt(command_line.status().message()));
+    exit_status_ = kExitUsage;
+    emit programEnds(exit_status_);
+    return;
   }
-  RunCommand(Command::kCommandLine, std::move(line));
+  RunCommand(Command::kCommandLine, std::move(command_line).value());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

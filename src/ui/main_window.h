@@ -13,6 +13,7 @@
 
 #include "platform/status.h"
 #include "run/runner.h"
+#include "run/startup.h"
 #include "settings/settings.h"
 #include "ui/window_reporter.h"
 
@@ -53,10 +54,11 @@ class MainWindow : public QWidget {
 
   // Start-up without a command line: the preset list, then the "lastused" settings.
   void StartInteractive();
-  // Start-up with a command line (the program's arguments): runs at once. When the run
-  // completes, or stops for any reason but an empty required field, the window emits
-  // programEnds with the exit status; after a "Data Missing" stop it stays open, and the
-  // next run that ends ends the program.
+  // Start-up with a command line (the program's arguments, read as quorvin-cli reads them):
+  // runs at once. When the run completes, or stops for any reason but an empty required
+  // field, the window emits programEnds with the exit status; after a "Data Missing" stop it
+  // stays open, and the next run that ends ends the program. A malformed command line is
+  // shown and ends the program at once (exit status 2).
   void StartCommandLine(const QStringList& arguments);
 
   // The exit status of the program so far: 0 for a session started without a command line;
@@ -98,7 +100,7 @@ class MainWindow : public QWidget {
   void ShowStatus(const QString& text);
   void TakeReporterView();
 
-  void RunCommand(Command command, std::string command_line = std::string());
+  void RunCommand(Command command, CommandLine command_line = CommandLine());
   void CommandFinished(const Status& status);
   bool SaveLastUsed();
 

@@ -79,6 +79,29 @@ struct Session {
   std::vector<Message> messages;
 };
 
+// Copies a folder with everything in it.
+bool CopyTree(const QString& from, const QString& to) {
+  QDir src(from);
+  if (!QDir().mkpath(to)) return false;
+  for (const QFileInfo& e : src.entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden)) {
+    const QString target = to + "/" + e.fileName();
+    if (e.isDir() ? !CopyTree(e.filePath(), target) : !QFile::copy(e.filePath(), target)) {
+      return false;
+    }
+  }
+  return true;
+}
+
+QStringList Files(const QString& folder) {
+  return QDir(folder).entryList(QDir::Files, QDir::Name);
+}
+
+QStringList Upper(QStringList names) {
+  for (QString& n : names) n = n.toUpper();
+  names.sort();
+  return names;
+}
+
 QStringList Items(QComboBox* box) {
   QStringList out;
   for (int i = 0; i < box->count(); ++i) out.push_back(box->itemText(i));
@@ -288,6 +311,85 @@ class MainWindowTest : public QObject {
     QCOMPARE(Items(s.Combo("cmbPresets")), QStringList({"lastused"}));
   }
 
+  // A new user's first session on the sample collection, through the window alone: generate
+  // with good names, rename, set up the front end, save a preset, revert, close, reopen, and
+  // pick the preset again.
+  void FirstSessionOnTheExampleCollection() {
+    const QString ex = tmp_->path() + "/ex";
+    QVERIFY(CopyTree(QUORVIN_EXAMPLES, ex));
+    const QStringList roms_before = Files(ex + "/roms/nes");
+    const QStringList art_before = Files(ex + "/artwork/nes");
+    {
+      Session s(home_);
+      s.window->StartInteractive();
+      s.window->show();
+      QTest::keyClicks(s.Edit("txtMessPath"), ex + "/mess/");
+      QComboBox* systems = s.Combo("cmbHName");
+      const int nes = systems->findText("nes");
+      QVERIFY(nes >= 0);
+      systems->setCurrentIndex(nes);
+      emit systems->activated(nes);
+      QTest::keyClicks(s.Edit("txtRom"), ex + "/roms/nes");
+      QTest::keyClicks(s.Edit("txtExtension"), "nes");
+      QTest::keyClicks(s.Edit("txtDesc"), "Nintendo NES");
+      QCheckBox* convert = s.Check("chkCvtRoms");
+      QTest::mouseClick(convert, Qt::LeftButton, {}, QPoint(4, convert->height() / 2));
+      QVERIFY(convert->isChecked());
+      QTest::keyClicks(s.Edit("txtRenamePaths"), ex + "/artwork/nes");
+      QTest::keyClicks(s.Edit("txtOutput"), ex + "/nes.dat");
+      QTest::keyClicks(s.Edit("txtDkPath"), ex + "/dk");
+
+      QVERIFY(s.ClickAndWait("cmdStart"));
+      QVERIFY2(s.messages.empty(), s.messages.empty() ? "" : qPrintable(s.messages[0].text));
+      QCOMPARE(s.Status(), QString("Status:  Done"));
+      const QByteArray dat = ReadBytes(ex + "/nes.dat");
+      QVERIFY(dat.contains("\tname \"Quorvin Demo Adventure (U)\"\r\n"));
+      QVERIFY(Files(ex + "/roms/nes").contains("QUORVIN DEMO ADVENTURE (U).nes"));
+      QVERIFY(Files(ex + "/artwork/nes").contains("BLASTER ZONE (E) [!].png"));
+      QVERIFY(QFile::exists(ex + "/dk/cfgs/nes.cfg"));
+      QCOMPARE(ReadBytes(ex + "/dk/list generator/dats/nes.dat"), dat);
+      QCOMPARE(s.Edit("txtExtension")->text(), QString(".nes"));
+
+      QTest::mouseClick(s.Button("cmdSave"), Qt::LeftButton);
+      QCOMPARE(Items(s.Combo("cmbPresets")), QStringList({"nes"}));
+
+      QVERIFY(s.ClickAndWait("cmdRevert"));
+      QCOMPARE(s.Status(), QString("Status:  Reversion Complete"));
+      // The conversion file keeps the earlier names in capitals: they come back so.
+      QCOMPARE(Upper(Files(ex + "/roms/nes")), Upper(roms_before));
+      QCOMPARE(Upper(Files(ex + "/artwork/nes")), Upper(art_before));
+      QVERIFY(s.messages.empty());
+      QVERIFY(s.window->close());
+    }
+    Session s(home_);
+    s.window->StartInteractive();
+    QCOMPARE(s.Edit("txtRom")->text(), ex + "/roms/nes");
+    QCOMPARE(s.Combo("cmbHName")->currentText(), QString("nes"));
+    QVERIFY(s.Check("chkCvtRoms")->isChecked());
+    QCOMPARE(Items(s.Combo("cmbPresets")), QStringList({"lastused", "nes"}));
+    s.Edit("txtDesc")->setText("changed");
+    QComboBox* presets = s.Combo("cmbPresets");
+    presets->setCurrentIndex(1);
+    emit presets->activated(1);
+    QCOMPARE(s.Edit("txtDesc")->text(), QString("Nintendo NES"));
+    QCOMPARE(s.Edit("txtDkPath")->text(), ex + "/dk/");
+  }
+
+  // Something skipped on the way: the run completes, and the status line says so.
+  void WarningsShowOnTheStatusLine() {
+    const QString roms = tmp_->path() + "/roms";
+    WriteBytes(roms + "/Alpha.nes", "abc");
+    Session s(home_);
+    s.Edit("txtRom")->setText(roms);
+    s.Edit("txtExtension")->setText("nes");
+    s.Combo("cmbHName")->setEditText("nes");
+    s.Edit("txtRenamePaths")->setText(tmp_->path() + "/no such art");
+    QVERIFY(s.ClickAndWait("cmdStart"));
+    QVERIFY(s.messages.empty());
+    QVERIFY2(s.Status().contains("completed with 1 warning"), qPrintable(s.Status()));
+    QVERIFY(s.Find<QLabel>("lStatus")->toolTip().contains("no such art"));
+  }
+
   // A run of ten thousand files: the window's own timers keep firing, the progress bar moves,
   // every input is disabled until the run ends, and the settings the run completed are shown
   // afterwards.
@@ -414,6 +516,16 @@ class MainWindowTest : public QObject {
       QVERIFY(ends.wait(kRunTimeoutMs));
       QCOMPARE(ends.at(0).at(0).toInt(), 0);
     }
+  }
+
+  void MalformedCommandLineEndsAsAUsageError() {
+    Session s(home_);
+    QSignalSpy ends(s.window.get(), &MainWindow::programEnds);
+    s.window->StartCommandLine({"|only|three"});
+    QCOMPARE(ends.count(), 1);
+    QCOMPARE(ends.at(0).at(0).toInt(), quorvin::kExitUsage);
+    QCOMPARE(s.messages.size(), size_t{1});
+    QVERIFY(!QFile::exists(home_ + "/presets/lastused.pre"));
   }
 
   // The real program, as a script starts it: the same dat as quorvin-cli, and exit status 0.
