@@ -27,6 +27,18 @@ std::string GameNameOf(std::string_view file_name, std::string_view extension) {
 
 namespace {
 
+// Takes out of a folder's listing the names a dat line cannot hold (a control character,
+// such as a line break, would split or end the line), reporting each.
+void LeaveOutUnwritableNames(const std::string& folder, std::vector<std::string>& names,
+                             Reporter& reporter) {
+  std::erase_if(names, [&](const std::string& name) {
+    if (!HasControlChar(name)) return false;
+    reporter.Warning("Left " + JoinPath(folder, ForMessage(name, 1000)) +
+                     " out of the dat: its name holds a control character");
+    return true;
+  });
+}
+
 // The rom line's name token drops blanks around the game name, as it always has; the name
 // line keeps them.
 std::string RomLineToken(std::string_view file_name, std::string_view extension) {
@@ -69,6 +81,7 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       }
       return names.status();
     }
+    LeaveOutUnwritableNames(folder, *names, reporter);
     total += names->size();
     folders.push_back(Folder{folder, std::move(names).value()});
   }

@@ -33,7 +33,9 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 
 // Writes the temporary dat at `temp_dat_path`: the header block, then one game block per ROM
 // file of every folder, folder by folder, each in name order. Every folder is listed before
-// anything is written; a missing folder or an unreadable file stops the scan with a Status
+// anything is written. A file whose name holds a control character (a line break would
+// split the dat's lines) is left out and reported as a warning; a name with a double quote
+// is written as it stands. A missing folder or an unreadable file stops the scan with a Status
 // that names it, and the file at `temp_dat_path` is left as it was. Refused (after showing
 // the "Sorry Not Supported Yet" message) for the extension ".ZIP" in any case.
 // When `headerless` is given, every file that begins with a header the program knows (see

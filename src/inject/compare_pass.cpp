@@ -91,6 +91,7 @@ Status ComparePass(const std::string& temp_dat_path, const std::string& output_d
     } else {
       GameLines game{block.lines[0], block.lines[1], block.lines[rom]};
       GameEntry entry = PrintGameEntry(game, db);
+      if (!entry.problem.empty()) reporter.Warning(entry.problem);
       // The entry's lines in the order a dat writes them, with whatever stood between the
       // description and the rom line kept after the description, and whatever followed the
       // rom line kept after the entry.

@@ -33,7 +33,8 @@ std::string GameEntry::ToDat() const {
 }
 
 std::string CrcTextOf(std::string_view rom_line) {
-  size_t at = rom_line.find(" crc ");
+  // The last " crc ": a name may hold the word too ("my crc game").
+  size_t at = rom_line.rfind(" crc ");
   if (at == std::string_view::npos) return std::string();
   size_t start = at + 5;
   std::string_view trimmed_end = rom_line.substr(0, rom_line.find_last_not_of(' ') + 1);
@@ -44,7 +45,9 @@ std::string CrcTextOf(std::string_view rom_line) {
 GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db) {
   GameEntry e;
   e.lines = game;
-  std::string_view entry = db.LookupCrcInfo(CrcTextOf(game.rom_line));
+  // Control characters (a line break, NUL) would break the dat's lines or a file name.
+  const std::string stored = RemoveControlChars(db.LookupCrcInfo(CrcTextOf(game.rom_line)));
+  std::string_view entry = stored;
   if (entry.empty()) return e;
 
   // Up to four "|"-separated fields, each without blanks around it; more are ignored.
@@ -58,14 +61,20 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db) {
   if (!fields[1].empty()) e.year_line = "\tyear " + std::string(fields[1]);
   if (!fields[2].empty()) e.manufacturer_line = "\tmanufacturer \"" + std::string(fields[2]) + "\"";
   if (!fields[3].empty()) e.driver_line = "\tdriver ( " + std::string(fields[3]) + " )";
-  if (good.empty()) return e;  // no name to give: the game keeps its own
 
   const std::string old_token = game.name_line.starts_with(kNameLinePrefix)
                                     ? game.name_line.substr(kNameLinePrefix.size())
                                     : ReplaceAll(game.name_line, kNameLinePrefix, "");
   if (old_token.empty()) return e;
   const std::string bare_old = Unquoted(old_token);
-  const std::string good_token = RemoveChars(QuoteIfBlank(good), ":\\/?*");
+  const std::string cleaned = RemoveChars(good, ":\\/?*");
+  if (TrimBlanks(cleaned).empty()) {
+    // No name to give: the game keeps its own, in the dat and on disk.
+    e.problem = "The CRC database gives \"" + ForMessage(bare_old) + "\" the good name \"" +
+                ForMessage(good) + "\", which is empty as a file name; the game keeps its name";
+    return e;
+  }
+  const std::string good_token = QuoteIfBlank(cleaned);
 
   e.lines.name_line = std::string(kNameLinePrefix) + good_token;
   // The description is the good name as the database writes it, always quoted.

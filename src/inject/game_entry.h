@@ -23,22 +23,24 @@ struct GameEntry {
   std::string driver_line;
   std::string old_name;   // the name token of the temporary dat
   std::string good_name;  // the good name's token (quoted when it holds a blank, cleaned)
+  std::string problem;    // what to report about the game (a good name that cannot be used)
 
   // The lines in the order a dat writes them.
   std::string ToDat() const;
 };
 
-// The CRC text of a rom line: what stands after its first " crc " and before its closing
+// The CRC text of a rom line: what stands after its last " crc " and before its closing
 // " )", without blanks around it. Empty when the line has no " crc ".
 std::string CrcTextOf(std::string_view rom_line);
 
 // Looks the game's CRC up and rewrites its lines with the good name: the name line and the
 // rom line take the good name's token (quoted when it holds a blank; ":", "\", "/", "?", "*"
 // removed), the description the good name as it stands, in quotes; year, manufacturer and
-// driver lines are added from the entry's second to fourth fields. Replacements are made
-// only where the old name stands as the game's name, never in the keywords before it. A game
-// without an entry, or whose rom line does not carry its name, keeps those lines unchanged;
-// an empty good name changes no name and records nothing.
+// driver lines are added from the entry's second to fourth fields. Control characters of the
+// entry are removed first. Replacements are made only where the old name stands as the
+// game's name, never in the keywords before it. A game without an entry, or whose rom line
+// does not carry its name, keeps those lines unchanged; a good name that is empty once
+// cleaned changes no name, records nothing, and is described in `problem`.
 GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db);
 
 }  // namespace quorvin

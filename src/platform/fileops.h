@@ -50,7 +50,9 @@ class AtomicFile {
   Status Write(std::string_view bytes);
   // Appends the line and CR LF.
   Status WriteLine(std::string_view line);
-  // Flushes, syncs and renames the temporary file over the target.
+  // Flushes, syncs and renames the temporary file over the target. Then removes the
+  // temporary files of earlier writes of the same file that were killed before their rename
+  // (".<name>.quorvin-XXXXXX" in the same folder).
   Status Commit();
   const std::string& path() const { return path_; }
 

@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "platform/fileops.h"
 #include "platform/path.h"
@@ -18,6 +20,36 @@ namespace {
 
 constexpr size_t kWriteBufferSize = size_t{64} * 1024;
 constexpr size_t kReadChunk = size_t{256} * 1024;
+
+constexpr std::string_view kTempMarker = ".quorvin-";
+constexpr size_t kTempSuffixLength = 6;  // the XXXXXX of mkostemp
+
+// The hidden temporary file an AtomicFile for `path` writes: ".<name>.quorvin-XXXXXX".
+std::string TempPrefix(const std::string& path) {
+  return "." + std::string(FileNameOf(path)) + std::string(kTempMarker);
+}
+
+// Removes the temporary files that writes of `path` killed before their rename left behind.
+// Called once a write of `path` has succeeded, so none of them can be of use any more.
+void RemoveStaleTemporaries(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  const std::string prefix = TempPrefix(path);
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  std::vector<std::string> stale;
+  while (dirent* e = ::readdir(dir)) {
+    std::string_view name = e->d_name;
+    if (name.size() == prefix.size() + kTempSuffixLength && name.starts_with(prefix)) {
+      stale.emplace_back(name);
+    }
+  }
+  ::closedir(dir);
+  for (const std::string& name : stale) {
+    const std::string p = JoinPath(folder, name);
+    struct stat st;
+    if (::lstat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(p.c_str());
+  }
+}
 
 mode_t CurrentUmask() {
   mode_t m = umask(0);
@@ -133,7 +165,7 @@ Result<AtomicFile> AtomicFile::Create(const std::string& path) {
   Status s = CheckReplaceable(path);
   if (!s.ok()) return s;
   std::string folder = FolderOf(path);
-  std::string temp = JoinPath(folder, "." + std::string(FileNameOf(path)) + ".quorvin-XXXXXX");
+  std::string temp = JoinPath(folder, TempPrefix(path) + std::string(kTempSuffixLength, 'X'));
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return Status::Io(ErrnoMessage("write in the folder", folder, errno));
   struct stat st;
@@ -191,6 +223,7 @@ Status AtomicFile::Commit() {
     return Status::Io(ErrnoMessage("replace", path_, errno));
   }
   temp_path_.clear();
+  RemoveStaleTemporaries(path_);
   return Status::Ok();
 }
 

@@ -19,6 +19,10 @@ bool WildcardMatch(std::string_view pattern, std::string_view name);
 // NotFound when the folder does not exist, Io when it cannot be read.
 Result<std::vector<std::string>> ListFolder(const std::string& folder, std::string_view pattern);
 
+// The names of every entry of `folder` (files, folders, hidden ones; not "." and ".."), in
+// no particular order. NotFound / Io as ListFolder.
+Result<std::vector<std::string>> ListEntries(const std::string& folder);
+
 // The path of the entry of `folder` named `name`, found without regard to letter case (an
 // exact match first), as the file systems the front end comes from compare names; when
 // nothing matches, `folder` joined with `name` as given.

@@ -78,6 +78,29 @@ Result<std::vector<std::string>> ListFolder(const std::string& folder, std::stri
   return names;
 }
 
+Result<std::vector<std::string>> ListEntries(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) {
+    if (errno == ENOENT || errno == ENOTDIR) {
+      return Status::NotFound("The folder " + folder + " does not exist");
+    }
+    return Status::Io(ErrnoMessage("list the folder", folder, errno));
+  }
+  std::vector<std::string> names;
+  while (true) {
+    errno = 0;
+    dirent* e = ::readdir(dir);
+    if (e == nullptr) {
+      int err = errno;
+      ::closedir(dir);
+      if (err != 0) return Status::Io(ErrnoMessage("list the folder", folder, err));
+      return names;
+    }
+    std::string_view name = e->d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+}
+
 std::string ResolveNameIgnoreCase(const std::string& folder, std::string_view name) {
   std::string exact = JoinPath(folder, name);
   if (Exists(exact)) return exact;

@@ -9,16 +9,40 @@ namespace {
 constexpr std::string_view kConversion = "Conversion";
 constexpr std::string_view kReversion = "Reversion";
 
-std::string Stored(std::string_view name) { return ToUpperAscii(RemoveChars(name, "\"")); }
+bool IsBlankOrTab(char c) { return c == ' ' || c == '\t'; }
 
-bool StorableKey(std::string_view key) {
-  std::string_view t = TrimBlanks(key);
-  // The profile reader drops one pair of quotes around a whole value, so a name wrapped in
-  // single quotes would not read back as written.
-  bool wrapped = t.size() >= 2 && t.front() == '\'' && t.back() == '\'';
-  return !t.empty() && !wrapped && t[0] != '[' &&
-         key.find_first_of("=\r\n") == std::string_view::npos;
+std::string_view TrimBlanksAndTabs(std::string_view s) {
+  while (!s.empty() && IsBlankOrTab(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlankOrTab(s.back())) s.remove_suffix(1);
+  return s;
 }
+
+// A name as a key of the file. The profile reader trims blanks and TABs around keys and
+// reads a line beginning with "[" as a section; a name either would change is written in
+// double quotes, and a lookup wraps its key the same way. No stored name holds a double
+// quote, so the wrapping cannot be mistaken for part of a name. (Values need no such care:
+// the profile writer quotes a value that would not read back as it stands.)
+std::string EncodedKey(std::string_view name) {
+  const bool wrap = !name.empty() && (IsBlankOrTab(name.front()) || IsBlankOrTab(name.back()) ||
+                                      name.front() == '[');
+  if (!wrap) return std::string(name);
+  return "\"" + std::string(name) + "\"";
+}
+
+// A dat's name token as the name it stands for: the quotes a name holding a blank is
+// wrapped in come off; any other double quote is part of the name.
+std::string_view Unwrapped(std::string_view token) {
+  if (token.size() >= 2 && token.front() == '"' && token.back() == '"' &&
+      token.substr(1, token.size() - 2).find(' ') != std::string_view::npos) {
+    return token.substr(1, token.size() - 2);
+  }
+  return token;
+}
+
+bool HoldsUnstorable(std::string_view name) {
+  return name.find_first_of(std::string_view("=\r\n\0", 4)) != std::string_view::npos;
+}
+
 }  // namespace
 
 std::string ConversionFilePath(const std::string& conversions_folder, std::string_view system) {
@@ -34,43 +58,119 @@ Result<ConversionTable> ConversionTable::Load(const std::string& path) {
   return t;
 }
 
-Status ConversionTable::RecordConversion(std::string_view old_name, std::string_view new_name) {
-  std::string k = Stored(old_name);
-  std::string v = Stored(new_name);
-  if (TrimBlanks(k).empty() || TrimBlanks(v).empty()) return Status::Ok();
+const ConversionTable::Pair* ConversionTable::PendingByOld(const std::string& upper_old) const {
+  auto it = pending_by_old_.find(upper_old);
+  if (it == pending_by_old_.end() || pending_[it->second].dropped) return nullptr;
+  return &pending_[it->second];
+}
+
+Status ConversionTable::RecordConversion(std::string_view old_token, std::string_view new_token) {
+  const std::string old_name(Unwrapped(old_token));
+  const std::string new_name = RemoveChars(new_token, "\"");
+  if (TrimBlanksAndTabs(old_name).empty() || TrimBlanksAndTabs(new_name).empty()) {
+    return Status::Ok();
+  }
+  const std::string old_upper = ToUpperAscii(old_name);
+  const std::string new_upper = ToUpperAscii(new_name);
+  const std::string quoted_old = "\"" + ForMessage(old_name) + "\"";
+  const std::string quoted_new = "\"" + ForMessage(new_name) + "\"";
+
+  // Both halves are checked before either is kept: a half-recorded pair could rename a file
+  // that nothing then brings back.
+  if (old_name.find('"') != std::string::npos) {
+    return Status::InvalidInput("The ROM " + quoted_old +
+                                " holds a double quote, which the conversion file " + path_ +
+                                " cannot record; it is not renamed");
+  }
+  if (HoldsUnstorable(old_name) || HoldsUnstorable(new_name)) {
+    return Status::InvalidInput("The rename of " + quoted_old + " to " + quoted_new +
+                                " cannot be stored in " + path_ +
+                                " (a name holds \"=\", a line break or NUL)");
+  }
+  if (new_name.front() == '.') {
+    return Status::InvalidInput("The good name " + quoted_new + " of " + quoted_old +
+                                " begins with \".\", which would hide the file or take it out "
+                                "of its folder; it is not renamed");
+  }
+
+  if (ambiguous_.contains(old_upper)) {
+    return Status::Refused("Several ROMs are named " + quoted_old +
+                           " but for letter case; none of them is renamed");
+  }
+  if (const Pair* earlier = PendingByOld(old_upper);
+      earlier != nullptr && earlier->old_name != old_name) {
+    const std::string quoted_earlier = "\"" + ForMessage(earlier->old_name) + "\"";
+    ambiguous_.insert(old_upper);
+    for (Pair& p : pending_) {
+      if (ToUpperAscii(p.old_name) == old_upper) p.dropped = true;
+    }
+    return Status::Refused("The ROMs " + quoted_earlier + " and " + quoted_old +
+                           " differ only in letter case, so the conversion file cannot tell "
+                           "them apart; neither is renamed");
+  }
+
+  // An earlier run's way back for a file that still carries the good name is never replaced.
+  if (old_upper != new_upper) {
+    if (auto earlier = file_.Get(kReversion, EncodedKey(new_name));
+        earlier && !earlier->empty() && !EqualsIgnoreCase(*earlier, old_name) &&
+        (!carried_ || carried_(new_name))) {
+      return Status::Refused("A file already carries the good name " + quoted_new +
+                             ", renamed from \"" + ForMessage(*earlier) + "\" by an earlier run; " +
+                             quoted_old + " is not renamed, so that file can still be reverted");
+    }
+  }
   // A good name goes to the first game that asks for it in this session; a file that already
-  // carries it (an equal pair) counts as asking.
-  auto [taken, fresh] = recorded_.emplace(v, k);
-  if (!fresh && taken->second != k) {
-    return Status::Refused("Two games have the good name " + v + ": " + taken->second + " and " +
-                           k + "; only " + taken->second + " will be renamed");
+  // carries it (a pair equal but for letter case) counts as asking.
+  auto [claim, fresh] = claimed_.emplace(new_upper, old_name);
+  if (!fresh && !EqualsIgnoreCase(claim->second, old_name)) {
+    return Status::Refused("Two games have the good name " + quoted_new + ": \"" +
+                           ForMessage(claim->second) + "\" and " + quoted_old + "; only \"" +
+                           ForMessage(claim->second) + "\" will be renamed");
   }
-  if (k == v) return Status::Ok();
-  if (!StorableKey(k) || !StorableKey(v)) {
-    return Status::InvalidInput("The rename of \"" + k + "\" to \"" + v +
-                                "\" cannot be stored in " + path_ +
-                                " (a name holds \"=\", a line break or begins with \"[\")");
-  }
-  Status s = file_.Set(kConversion, k, v);
-  if (s.ok()) s = file_.Set(kReversion, v, k);
-  if (!s.ok()) return s;
-  dirty_ = true;
+  if (old_upper == new_upper) return Status::Ok();
+
+  pending_.push_back(Pair{old_name, new_name});
+  pending_by_old_[old_upper] = pending_.size() - 1;
+  pending_by_new_[new_upper] = pending_.size() - 1;
   return Status::Ok();
 }
 
 std::string ConversionTable::LookupConversion(std::string_view name) const {
-  return file_.Get(kConversion, name).value_or(std::string());
+  if (name.find('"') != std::string_view::npos) return std::string();
+  const std::string upper = ToUpperAscii(name);
+  if (ambiguous_.contains(upper)) return std::string();
+  if (const Pair* p = PendingByOld(upper)) return p->new_name;
+  return file_.Get(kConversion, EncodedKey(name)).value_or(std::string());
 }
 
 std::string ConversionTable::LookupReversion(std::string_view name) const {
-  return file_.Get(kReversion, name).value_or(std::string());
+  if (name.find('"') != std::string_view::npos) return std::string();
+  auto it = pending_by_new_.find(ToUpperAscii(name));
+  if (it != pending_by_new_.end() && !pending_[it->second].dropped) {
+    return pending_[it->second].old_name;
+  }
+  return file_.Get(kReversion, EncodedKey(name)).value_or(std::string());
 }
 
 Status ConversionTable::Save() {
-  if (!dirty_) return Status::Ok();
-  Status s = file_.Save(path_);
-  if (s.ok()) dirty_ = false;
-  return s;
+  ProfileFile next = file_;
+  bool changed = false;
+  for (const Pair& p : pending_) {
+    if (p.dropped) continue;
+    Status s = next.Set(kConversion, EncodedKey(p.old_name), p.new_name);
+    if (s.ok()) s = next.Set(kReversion, EncodedKey(p.new_name), p.old_name);
+    if (!s.ok()) return s;
+    changed = true;
+  }
+  if (changed) {
+    Status s = next.Save(path_);
+    if (!s.ok()) return s;
+  }
+  file_ = std::move(next);
+  pending_.clear();
+  pending_by_old_.clear();
+  pending_by_new_.clear();
+  return Status::Ok();
 }
 
 }  // namespace quorvin

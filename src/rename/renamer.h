@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "platform/reporter.h"
 #include "rename/conversion_table.h"
@@ -23,13 +24,15 @@ struct RenameCounts {
 
 // Renames the ROM files ("*" + extension) of the ";"-separated folders by the table. A file's
 // base name is its name less `extension`'s length; its new name is the table's entry for the
-// upper-cased base name followed by `extension` as written. Files without an entry, or whose
-// base name already is the entry, are left alone silently.
+// base name (looked up without regard to letter case) followed by `extension` as written.
+// Files without an entry, or whose base name already is the entry, are left alone silently.
 //
-// No file is ever lost or overwritten: each rename is one atomic rename in the same folder;
-// a file whose new name is taken by another file, whose new name would leave the folder
-// (a separator, NUL, "." or ".."), or that vanished since the listing, is left alone and
-// reported; a missing folder is reported and skipped.
+// No file is ever lost or overwritten: each rename is one atomic rename in the same folder.
+// Left alone and reported: a file whose new name another entry of the folder has under any
+// letter case; a file whose base name another listed file has but for letter case (the
+// table cannot tell them apart); a file whose new name would leave the folder or hide the
+// file (a separator, NUL, a control character, "." or "..", a leading "."); a file that
+// vanished since the listing. A missing folder is reported and skipped.
 RenameCounts RenameRoms(std::string_view folders, std::string_view extension,
                         const ConversionTable& table, RenameMode mode, Reporter& reporter);
 
@@ -37,5 +40,12 @@ RenameCounts RenameRoms(std::string_view folders, std::string_view extension,
 // last extension (from its last "."), which the file keeps.
 RenameCounts RenameArtwork(std::string_view folders, const ConversionTable& table, RenameMode mode,
                            Reporter& reporter);
+
+// The base names (upper-cased) that the files of the ROM folders and the artwork folders
+// carry, by the rules of the two passes above: what RenameRoms and RenameArtwork would look
+// up. Folders that cannot be listed add nothing.
+std::unordered_set<std::string> CarriedNames(std::string_view rom_folders,
+                                             std::string_view extension,
+                                             std::string_view artwork_folders);
 
 }  // namespace quorvin

@@ -1,6 +1,8 @@
 #include "run/runner.h"
 
 #include <algorithm>
+#include <memory>
+#include <unordered_set>
 
 #include "dat/scan.h"
 #include "frontend/dk_setup.h"
@@ -97,8 +99,12 @@ Status Runner::StartCommand() {
   Result<ConversionTable> table = Status::InvalidInput("not needed");
   if (run_mess || rename_roms || rename_art) {
     table = LoadConversionTable(system);
-    if (!table.ok() && table.status().kind() != ErrorKind::kInvalidInput)
-      return Fail(table.status());
+    if (!table.ok() && table.status().kind() != ErrorKind::kInvalidInput) {
+      // The dat is still made; but a conversion file that could not be read is never
+      // written over, and without it no rename could be recorded or reverted.
+      reporter_.Warning(table.status().message() +
+                        "; no rename was recorded and no file was renamed");
+    }
   }
   if (!run_mess) {
     Skipmess = true;
@@ -108,6 +114,13 @@ Status Runner::StartCommand() {
   } else {
     Skipmess = false;
     CrcDatabasePath = GoodNamesPath(s.txtMessPath, system);
+    if (table.ok()) {
+      // An earlier run's way back is kept while a file still carries its good name.
+      auto carried = std::make_shared<const std::unordered_set<std::string>>(
+          CarriedNames(s.txtRom, s.txtExtension, s.txtRenamePaths));
+      table->SetCarriedCheck(
+          [carried](std::string_view name) { return carried->contains(ToUpperAscii(name)); });
+    }
     st = RunMessStage(temp_dat, system, headerless, table.ok() ? &*table : nullptr);
     if (!st.ok()) return Fail(st);
   }
@@ -116,8 +129,10 @@ Status Runner::StartCommand() {
     return StoppedBetweenStages("the dat " + s.txtOutput + " was written, no file was renamed");
   }
   if ((rename_roms || rename_art) && !table.ok()) {
-    SetStatus("Status:  No System Name, Renaming Skipped");
-    reporter_.Warning(table.status().message() + ", so no file was renamed");
+    if (table.status().kind() == ErrorKind::kInvalidInput) {
+      SetStatus("Status:  No System Name, Renaming Skipped");
+      reporter_.Warning(table.status().message() + ", so no file was renamed");
+    }
   } else {
     if (rename_roms &&
         RenameRoms(s.txtRom, s.txtExtension, *table, RenameMode::kRename, reporter_).stopped) {
@@ -144,9 +159,18 @@ Status Runner::StartCommand() {
 
 Status Runner::RunMessStage(const std::string& temp_dat, const std::string& system,
                             const HeaderlessCrcs& headerless, ConversionTable* table) {
-  auto db = OpenGoodNames(settings.txtMessPath, system, &headerless, reporter_);
-  if (!db.ok()) return db.status();
-  Status st = ComparePass(temp_dat, settings.txtOutput, *db->lookup, table, reporter_);
+  // Without a usable database (missing, unreadable, a folder in its place) every game counts
+  // as not found: the dat is still written, and the user is told once.
+  auto opened = OpenGoodNames(settings.txtMessPath, system, &headerless, reporter_);
+  EmptyGoodNames none;
+  const GoodNameLookup* db = &none;
+  if (opened.ok() && !opened->path.empty()) {
+    db = opened->lookup.get();
+  } else {
+    reporter_.Warning("no CRC database for " + ForMessage(system) + " at " + CrcDatabasePath +
+                      ": no good names added");
+  }
+  Status st = ComparePass(temp_dat, settings.txtOutput, *db, table, reporter_);
   if (!st.ok()) return st;
   // The table is saved before any file is renamed: a rename it does not record could never
   // be reverted.
@@ -174,7 +198,9 @@ Status Runner::RevertCommand() {
   CrcDatabasePath = GoodNamesPath(settings.txtMessPath, system);
   auto table = LoadConversionTable(system);
   if (!table.ok()) {
-    if (table.status().kind() != ErrorKind::kInvalidInput) return Fail(table.status());
+    if (table.status().kind() != ErrorKind::kInvalidInput) {
+      return Fail(Status::Io(table.status().message() + "; no file was reverted"));
+    }
     SetStatus("Status:  No System Name, Nothing Reverted");
     reporter_.Warning(table.status().message() + ", so no file was reverted");
     return Status::Ok();

@@ -70,7 +70,8 @@ class Runner {
  private:
   Status DataMissing(std::string_view text);
   // The compare pass into the output dat against the system's database, recording renames
-  // in `table` (when there is one), then the table saved.
+  // in `table` (when there is one), then the table saved. No usable database is a warning,
+  // not a failure: every game is then written as it stands.
   Status RunMessStage(const std::string& temp_dat, const std::string& system,
                       const HeaderlessCrcs& headerless, ConversionTable* table);
   // The system's conversion table; InvalidInput when the system name cannot name a file.

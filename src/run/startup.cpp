@@ -45,11 +45,14 @@ constexpr std::string_view kSaveWord = "-save";
 
 // What each field of a settings list holds, for messages.
 constexpr std::string_view kFieldNames[kSettingCount] = {
-    "MESS folder",       "ROM folders",       "extension",
-    "system",            "description",       "author",
-    "convert ROMs",      "artwork folders",   "output dat",
-    "Dragon King folder", "make config",      "add ROM paths",
-    "add artwork paths", "add virtual directory", "copy dat"};
+    "MESS folder",       "ROM folders",
+    "extension",         "system",
+    "description",       "author",
+    "convert ROMs",      "artwork folders",
+    "output dat",        "Dragon King folder",
+    "make config",       "add ROM paths",
+    "add artwork paths", "add virtual directory",
+    "copy dat"};
 constexpr int kCheckFields[] = {6, 10, 11, 12, 13, 14};
 
 std::string FieldLabel(size_t i) {

@@ -60,10 +60,10 @@ TEST_F(ComparePassTest, WritesEveryGameThroughTheEntryWriterAndRecordsRenames) {
           Block("nomatch", "44"));
   ASSERT_TRUE(table.Save().ok());
   EXPECT_EQ(ReadFile(dir / "nes.cnv"),
-            "[Conversion]\r\nSG1=SUPER GAME DELUXE\r\nROM001=FIRST GAME (E) [!]\r\nROM 2=SECOND "
-            "GAME (U) [T+FRE]\r\n"
-            "[Reversion]\r\nSUPER GAME DELUXE=SG1\r\nFIRST GAME (E) [!]=ROM001\r\nSECOND GAME (U) "
-            "[T+FRE]=ROM 2\r\n");
+            "[Conversion]\r\nsg1=Super Game Deluxe\r\nrom001=First Game (E) [!]\r\nRom 2=Second "
+            "Game (U) [T+Fre]\r\n"
+            "[Reversion]\r\nSuper Game Deluxe=sg1\r\nFirst Game (E) [!]=rom001\r\nSecond Game (U) "
+            "[T+Fre]=Rom 2\r\n");
   EXPECT_EQ(rep.file_statuses[0], "Status:  Comparing \tname sg1");
   EXPECT_EQ(rep.statuses, std::vector<std::string>{"Status:  Preparing For Mess Compare"});
 }
@@ -120,13 +120,12 @@ TEST_F(ComparePassTest, HeaderOnlyDatIsCopiedWhole) {
 
 TEST_F(ComparePassTest, TwoGamesWithOneGoodNameRecordOnlyTheFirst) {
   ASSERT_TRUE(Run(kHeader + Block("a", "22") + Block("b", "33")).ok());
-  EXPECT_EQ(table.LookupConversion("A"), "SECOND GAME (U) [T+FRE]");
+  EXPECT_EQ(table.LookupConversion("A"), "Second Game (U) [T+Fre]");
   EXPECT_EQ(table.LookupConversion("B"), "");
-  EXPECT_EQ(table.LookupReversion("SECOND GAME (U) [T+FRE]"), "A");
-  EXPECT_EQ(
-      rep.warnings,
-      std::vector<std::string>{
-          "Two games have the good name SECOND GAME (U) [T+FRE]: A and B; only A will be renamed"});
+  EXPECT_EQ(table.LookupReversion("SECOND GAME (U) [T+FRE]"), "a");
+  EXPECT_EQ(rep.warnings, std::vector<std::string>{"Two games have the good name \"Second Game (U) "
+                                                   "[T+Fre]\": \"a\" and \"b\"; only \"a\" will "
+                                                   "be renamed"});
 }
 
 TEST_F(ComparePassTest, FailureLeavesTheOutputAsItWas) {

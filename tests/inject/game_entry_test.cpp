@@ -97,6 +97,16 @@ TEST(CrcTextTest, ReadsBetweenCrcAndTheClose) {
   EXPECT_EQ(CrcTextOf("\trom ( name a size 1 crc  )"), "");
   EXPECT_EQ(CrcTextOf("\trom ( name a size 1 )"), "");
   EXPECT_EQ(CrcTextOf(" crc )"), "");
+  // Names that hold " crc " themselves.
+  EXPECT_EQ(CrcTextOf("\trom ( name crc size 3 crc 352441C2 )"), "352441C2");
+  EXPECT_EQ(CrcTextOf("\trom ( name \"my crc game\" size 3 crc 1A )"), "1A");
+  EXPECT_EQ(CrcTextOf("\trom ( name \"a crc  crc \" size 3 crc 1A )"), "1A");
+}
+
+TEST_F(GameEntryTest, NameHoldingCrcStillFindsItsGame) {
+  GameEntry e = PrintGameEntry(Game("\"my crc game\"", "352441C2"), Db("352441C2=Found\r\n"));
+  EXPECT_EQ(e.lines.name_line, "\tname Found");
+  EXPECT_EQ(e.lines.rom_line, "\trom ( name Found size 40976 crc 352441C2 )");
 }
 
 }  // namespace

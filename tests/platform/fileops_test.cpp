@@ -35,6 +35,37 @@ TEST(AtomicFileTest, CommitReplacesAndDiscardKeepsTheOldFile) {
   EXPECT_EQ(test::FolderEntries(dir.path()), std::vector<std::string>{"out.dat"});
 }
 
+// A killed run leaves its temporary file; the next successful write of the same file removes
+// it, and nothing else: other files' temporaries, look-alike names, an open writer's file.
+TEST(AtomicFileTest, SuccessfulWriteRemovesTemporariesOfKilledWrites) {
+  TempDir dir;
+  const std::string path = dir / "nes.dat";
+  for (const char* n : {".nes.dat.quorvin-Ab12Cd", ".nes.dat.quorvin-zzzzzz", ".nes.dat.quorvin-1",
+                        ".other.dat.quorvin-Ab12Cd", "nes.dat.quorvin-Ab12Cd"}) {
+    WriteFile(dir / n, "half");
+  }
+  test::MakeDir(dir / ".nes.dat.quorvin-folder");
+  auto other = AtomicFile::Create(dir / "other.dat");
+  ASSERT_TRUE(other.ok());
+  ASSERT_TRUE(WriteFileAtomic(path, "whole").ok());
+  std::vector<std::string> left = test::FolderEntries(dir.path());
+  EXPECT_EQ(left.size(), 6u);
+  for (const std::string& n : left) {
+    EXPECT_NE(n, ".nes.dat.quorvin-Ab12Cd");
+    EXPECT_NE(n, ".nes.dat.quorvin-zzzzzz");
+  }
+  EXPECT_TRUE(test::Exists(dir / ".nes.dat.quorvin-1"));
+  EXPECT_TRUE(test::Exists(dir / ".other.dat.quorvin-Ab12Cd"));
+  EXPECT_TRUE(test::Exists(dir / ".nes.dat.quorvin-folder"));
+  ASSERT_TRUE(other->Commit().ok());
+  EXPECT_EQ(ReadFile(path), "whole");
+  // A failed write removes nothing.
+  WriteFile(dir / ".nes.dat.quorvin-Zz99Zz", "half");
+  test::MakeReadOnly(path);
+  EXPECT_FALSE(WriteFileAtomic(path, "again").ok());
+  EXPECT_TRUE(test::Exists(dir / ".nes.dat.quorvin-Zz99Zz"));
+}
+
 TEST(AtomicFileTest, KeepsThePermissionsOfTheReplacedFile) {
   TempDir dir;
   const std::string path = dir / "f";

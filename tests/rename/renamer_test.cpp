@@ -34,7 +34,7 @@ TEST_F(RenamerTest, RenameThenRevertRestoresEveryFileWithItsBytes) {
   WriteFile(dir / "roms/other.nes", "two");
   WriteFile(dir / "roms/Tetris.gb", "gb");
   for (const char* n :
-       {"rom001.png", "rom001.PNG", "rom001.jpeg", "rom001", "Tetris.txt", "x.png"}) {
+       {"rom001.txt", "rom001.PNG", "rom001.jpeg", "rom001", "Tetris.txt", "x.png"}) {
     WriteFile(dir / ("art/" + std::string(n)), n);
   }
   RenameCounts c = RenameRoms(dir / "roms", ".nes", table, RenameMode::kRename, rep);
@@ -42,37 +42,36 @@ TEST_F(RenamerTest, RenameThenRevertRestoresEveryFileWithItsBytes) {
   RenameRoms(dir / "roms/", ".gb", table, RenameMode::kRename, rep);
   RenameArtwork(dir / "art", table, RenameMode::kRename, rep);
   EXPECT_EQ(FolderEntries(dir / "roms"),
-            (Names{"FIRST GAME (E) [!].nes", "TETRIS (W) [!].gb", "other.nes"}));
+            (Names{"First Game (E) [!].nes", "Tetris (W) [!].gb", "other.nes"}));
   EXPECT_EQ(FolderEntries(dir / "art"),
-            (Names{"FIRST GAME (E) [!]", "FIRST GAME (E) [!].PNG", "FIRST GAME (E) [!].jpeg",
-                   "FIRST GAME (E) [!].png", "TETRIS (W) [!].txt", "x.png"}));
-  EXPECT_EQ(ReadFile(dir / "art/FIRST GAME (E) [!].PNG"), "rom001.PNG");
-  EXPECT_EQ(rep.file_statuses[0], "Status:  Renaming rom001.NES to FIRST GAME (E) [!]");
+            (Names{"First Game (E) [!]", "First Game (E) [!].PNG", "First Game (E) [!].jpeg",
+                   "First Game (E) [!].txt", "Tetris (W) [!].txt", "x.png"}));
+  EXPECT_EQ(ReadFile(dir / "art/First Game (E) [!].PNG"), "rom001.PNG");
+  EXPECT_EQ(rep.file_statuses[0], "Status:  Renaming rom001.NES to First Game (E) [!]");
 
   rep.file_statuses.clear();
   RenameRoms(dir / "roms", ".nes", table, RenameMode::kRevert, rep);
   RenameRoms(dir / "roms", ".gb", table, RenameMode::kRevert, rep);
   RenameArtwork(dir / "art", table, RenameMode::kRevert, rep);
-  EXPECT_EQ(rep.file_statuses[0], "Status:  Reverting FIRST GAME (E) [!].nes to ROM001");
-  EXPECT_EQ(rep.file_statuses.back(), "Status:  Renaming TETRIS (W) [!].txt to TETRIS");
-  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"ROM001.nes", "TETRIS.gb", "other.nes"}));
-  EXPECT_EQ(ReadFile(dir / "roms/ROM001.nes"), "one");
-  EXPECT_EQ(ReadFile(dir / "roms/TETRIS.gb"), "gb");
+  EXPECT_EQ(rep.file_statuses[0], "Status:  Reverting First Game (E) [!].nes to rom001");
+  EXPECT_EQ(rep.file_statuses.back(), "Status:  Renaming Tetris (W) [!].txt to Tetris");
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"Tetris.gb", "other.nes", "rom001.nes"}));
+  EXPECT_EQ(ReadFile(dir / "roms/rom001.nes"), "one");
+  EXPECT_EQ(ReadFile(dir / "roms/Tetris.gb"), "gb");
   EXPECT_EQ(FolderEntries(dir / "art"),
-            (Names{"ROM001", "ROM001.PNG", "ROM001.jpeg", "ROM001.png", "TETRIS.txt", "x.png"}));
+            (Names{"Tetris.txt", "rom001", "rom001.PNG", "rom001.jpeg", "rom001.txt", "x.png"}));
   EXPECT_TRUE(rep.warnings.empty());
 }
 
 TEST_F(RenamerTest, NeverOverwritesAndNeverLeavesTheFolder) {
-  Record("a", "TAKEN");
-  Record("b", "../escape");
-  Record("c", "sub/dir");
+  // Entries the table itself would refuse, as a hand-edited file may hold them.
+  WriteFile(dir / "hand.cnv", "[Conversion]\r\na=TAKEN\r\nb=../escape\r\nc=sub/dir\r\n");
+  ConversionTable hand = *ConversionTable::Load(dir / "hand.cnv");
   WriteFile(dir / "roms/a.nes", "a");
   WriteFile(dir / "roms/TAKEN.nes", "precious");
   WriteFile(dir / "roms/b.nes", "b");
   WriteFile(dir / "roms/c.nes", "c");
-  RenameCounts c =
-      RenameRoms(dir / "roms;" + dir / "gone", ".nes", table, RenameMode::kRename, rep);
+  RenameCounts c = RenameRoms(dir / "roms;" + dir / "gone", ".nes", hand, RenameMode::kRename, rep);
   EXPECT_EQ(c.renamed, 0u);
   EXPECT_EQ(c.skipped, 3u);
   EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"TAKEN.nes", "a.nes", "b.nes", "c.nes"}));
@@ -82,7 +81,7 @@ TEST_F(RenamerTest, NeverOverwritesAndNeverLeavesTheFolder) {
                                  dir / "roms/a.nes" + ": " + dir / "roms/TAKEN.nes" +
                                  " already exists");
   EXPECT_EQ(rep.warnings[1], "Left " + dir / "roms/b.nes" +
-                                 " alone: its new name \"../ESCAPE\" from " + dir / "nes.cnv" +
+                                 " alone: its new name \"../escape\" from " + dir / "hand.cnv" +
                                  " cannot be a file name in that folder");
   EXPECT_EQ(rep.warnings[3],
             "The folder " + dir / "gone" + " does not exist; nothing was renamed there");
@@ -105,7 +104,7 @@ TEST_F(RenamerTest, RomFolderThatIsAlsoAnArtworkFolder) {
   RenameArtwork(dir / "roms", table, RenameMode::kRename, rep);
   EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"GOOD.nes", "GOOD.png"}));
   RenameArtwork(dir / "roms", table, RenameMode::kRevert, rep);
-  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"ROM1.nes", "ROM1.png"}));
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"rom1.nes", "rom1.png"}));
 }
 
 }  // namespace

@@ -49,11 +49,11 @@ TEST_F(RenameRunTest, ConversionFileAsTheProgramWritesIt) {
   EXPECT_FALSE(runner.Skipmess);
   EXPECT_EQ(runner.CrcDatabasePath, dir / "mess/crc/nes.crc");
   EXPECT_EQ(ReadFile(dir / "home/conversions/nes.cnv"),
-            "[Conversion]\r\nROM001=FIRST GAME (E) [!]\r\nROM2=SECOND GAME (U) [T+FRE]\r\n"
-            "[Reversion]\r\nFIRST GAME (E) [!]=ROM001\r\nSECOND GAME (U) [T+FRE]=ROM2\r\n");
+            "[Conversion]\r\nrom001=First Game (E) [!]\r\nrom2=Second Game (U) [T+Fre]\r\n"
+            "[Reversion]\r\nFirst Game (E) [!]=rom001\r\nSecond Game (U) [T+Fre]=rom2\r\n");
   EXPECT_EQ(FolderEntries(dir / "roms"),
-            (Names{"FIRST GAME (E) [!].nes", "SECOND GAME (U) [T+FRE].nes"}));
-  EXPECT_EQ(FolderEntries(dir / "art"), Names{"FIRST GAME (E) [!].png"});
+            (Names{"First Game (E) [!].nes", "Second Game (U) [T+Fre].nes"}));
+  EXPECT_EQ(FolderEntries(dir / "art"), Names{"First Game (E) [!].png"});
   EXPECT_NE(ReadFile(dir / "out.dat")
                 .find("\tname \"First Game (E) [!]\"\r\n\tdescription \"First Game (E) "
                       "[!]\"\r\n\tyear 1990\r\n"),
@@ -61,13 +61,13 @@ TEST_F(RenameRunTest, ConversionFileAsTheProgramWritesIt) {
 
   // A second run over the renamed files records nothing that hides the first names.
   ASSERT_TRUE(runner.StartCommand().ok());
-  EXPECT_EQ(ReadFile(dir / "home/conversions/nes.cnv").find("FIRST GAME (E) [!]=FIRST"),
+  EXPECT_EQ(ReadFile(dir / "home/conversions/nes.cnv").find("First Game (E) [!]=First"),
             std::string::npos);
   ASSERT_TRUE(runner.RevertCommand().ok());
   EXPECT_EQ(rep.statuses.back(), "Status:  Reversion Complete");
-  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"ROM001.nes", "ROM2.nes"}));
-  EXPECT_EQ(ReadFile(dir / "roms/ROM2.nes"), test::ForgeCrc("two", 0x22222222));
-  EXPECT_EQ(FolderEntries(dir / "art"), Names{"ROM001.png"});
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"rom001.nes", "rom2.nes"}));
+  EXPECT_EQ(ReadFile(dir / "roms/rom2.nes"), test::ForgeCrc("two", 0x22222222));
+  EXPECT_EQ(FolderEntries(dir / "art"), Names{"rom001.png"});
 }
 
 TEST_F(RenameRunTest, RealDatabaseGivesEveryFileItsGoodNameAndRevertRestoresAll) {

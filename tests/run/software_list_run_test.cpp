@@ -66,9 +66,9 @@ TEST_F(SoftwareListRunTest, HeaderlessSystemGetsGoodNamesRenamesAndReverts) {
                         good + "\" size 13 crc 8259AC54 )\r\n\tdriver ( Good ROM )\r\n"))
       << dat;
   EXPECT_TRUE(Contains(dat, "\tname unknown\r\n"));
-  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{ToUpperAscii(good) + ".gb", "unknown.gb"}));
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{good + ".gb", "unknown.gb"}));
   ASSERT_TRUE(runner.RevertCommand().ok());
-  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"AC1.gb", "unknown.gb"}));
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"ac1.gb", "unknown.gb"}));
 }
 
 // The CRC of a cartridge's prg rom followed by its chr rom, by zlib.
@@ -105,12 +105,12 @@ TEST_F(SoftwareListRunTest, NesFilesMatchByTheirBytesAfterTheHeader) {
   EXPECT_TRUE(Contains(dat, "\tname prgonly\r\n"));
   EXPECT_TRUE(Contains(dat, "\tname bare\r\n"));
   EXPECT_EQ(FolderEntries(dir / "roms"),
-            (Names{"10-YARD FIGHT (EURO, USA).nes", "SUPER MARIO BROS.  DUCK HUNT (USA).nes",
+            (Names{"10-Yard Fight (Euro, USA).nes", "Super Mario Bros.  Duck Hunt (USA).nes",
                    "bare.nes", "prgonly.nes"}));
   ASSERT_TRUE(runner.RevertCommand().ok());
   EXPECT_EQ(FolderEntries(dir / "roms"),
-            (Names{"10YARD.nes", "SMBDH.nes", "bare.nes", "prgonly.nes"}));
-  EXPECT_EQ(ReadFile(dir / "roms/10YARD.nes"), tenyard);
+            (Names{"10yard.nes", "bare.nes", "prgonly.nes", "smbdh.nes"}));
+  EXPECT_EQ(ReadFile(dir / "roms/10yard.nes"), tenyard);
 }
 
 TEST_F(SoftwareListRunTest, CrcDatabaseWinsOverTheSoftwareList) {

@@ -250,8 +250,8 @@ TEST_F(StartupTest, HeadlessExitStatusesAndUsage) {
 
   // A front-end step that cannot run is a warning: the run completes with status 3.
   test::MakeDir(dir / "dk");
-  const std::string with_dk = "|" + dir / "roms" + "|nes|nes|||0||" + dir / "out.dat" + "|" +
-                              dir / "dk" + "|1|0|0|0|0";
+  const std::string with_dk =
+      "|" + dir / "roms" + "|nes|nes|||0||" + dir / "out.dat" + "|" + dir / "dk" + "|1|0|0|0|0";
   EXPECT_EQ(test::RunCommand(cli + " " + test::ShellQuote(with_dk), &out), 3);
   EXPECT_NE(out.find("Warning: Dragon King Setup: The folder " + dir / "dk/cfgs" +
                      " does not exist, so no config file was made\n"),

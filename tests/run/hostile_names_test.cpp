@@ -1,0 +1,237 @@
+// Whole runs over hostile names, collisions and broken files: nothing lost, nothing misnamed,
+// every skip reported, and Revert gives back each file's name exactly.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "dat/dat_format.h"
+#include "platform/text.h"
+#include "run/runner.h"
+#include "test_util.h"
+
+namespace quorvin {
+namespace {
+
+using test::FolderEntries;
+using test::ReadFile;
+using test::WriteFile;
+using Names = std::vector<std::string>;
+
+bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class HostileNamesTest : public ::testing::Test {
+ protected:
+  HostileNamesTest() : runner(dir / "home", rep) {
+    test::MakeProgramFolder(dir / "home");
+    test::MakeDir(dir / "roms");
+    test::MakeDir(dir / "art");
+    test::MakeDir(dir / "mess/crc");
+    RunSettings& s = runner.settings;
+    s.txtMessPath = dir / "mess";
+    s.txtRom = dir / "roms";
+    s.txtExtension = ".nes";
+    s.cmbHName.text = "nes";
+    s.txtOutput = dir / "out.dat";
+    s.chkCvtRoms = 1;
+    s.txtRenamePaths = dir / "art";
+  }
+  // A ROM whose CRC-32 is `crc`; `salt` makes files of one CRC differ in their bytes.
+  void Rom(const std::string& name, uint32_t crc, const std::string& salt = "") {
+    WriteFile(dir / ("roms/" + name), test::ForgeCrc(salt + name, crc));
+  }
+  void Db(const std::string& entries) {
+    WriteFile(dir / "mess/crc/nes.crc", "[nes]\r\n" + entries);
+  }
+  bool Warned(const std::string& part) const {
+    return std::any_of(rep.warnings.begin(), rep.warnings.end(),
+                       [&](const std::string& w) { return Contains(w, part); });
+  }
+
+  test::TempDir dir;
+  test::RecordingReporter rep;
+  Runner runner;
+};
+
+// Files take the good name in its own letter case and give back their exact earlier name; a
+// target taken under another letter case is left alone.
+TEST_F(HostileNamesTest, LetterCaseAndBlanksSurviveRenameAndRevert) {
+  Db("11111111=Blaster Zone (E) [!]\r\n22222222=Lead Game\r\n33333333=Taken\r\n");
+  Rom("Blaster.nes", 0x11111111);
+  Rom(" lead.nes", 0x22222222);
+  Rom("a.nes", 0x33333333);
+  WriteFile(dir / "roms/TAKEN.NES", "not in the database");
+  WriteFile(dir / "art/Blaster.png", "png");
+  const Names before = FolderEntries(dir / "roms");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"),
+            (Names{"Blaster Zone (E) [!].nes", "Lead Game.nes", "TAKEN.NES", "a.nes"}));
+  EXPECT_EQ(FolderEntries(dir / "art"), Names{"Blaster Zone (E) [!].png"});
+  EXPECT_TRUE(Contains(ReadFile(dir / "out.dat"), "\tname \"Blaster Zone (E) [!]\"\r\n"));
+  EXPECT_EQ(rep.warnings,
+            Names{"Left " + dir / "roms/a.nes" + " alone: Cannot rename " + dir / "roms/a.nes" +
+                  ": " + dir / "roms/TAKEN.NES" + " already exists"});
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), before);
+  EXPECT_EQ(ReadFile(dir / "roms/ lead.nes"), test::ForgeCrc(" lead.nes", 0x22222222));
+  EXPECT_EQ(FolderEntries(dir / "art"), Names{"Blaster.png"});
+}
+
+// A conversion file written all in upper case, as earlier versions wrote it, still reverts.
+TEST_F(HostileNamesTest, UpperCaseConversionFileStillReverts) {
+  WriteFile(dir / "home/conversions/nes.cnv",
+            "[Conversion]\r\nBLASTER=BLASTER ZONE (E) [!]\r\n[Reversion]\r\n"
+            "BLASTER ZONE (E) [!]=BLASTER\r\n");
+  WriteFile(dir / "roms/BLASTER ZONE (E) [!].nes", "r");
+  WriteFile(dir / "art/Blaster Zone (E) [!].png", "a");
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), Names{"BLASTER.nes"});
+  EXPECT_EQ(FolderEntries(dir / "art"), Names{"BLASTER.png"});
+}
+
+// Two ROMs whose names differ only in letter case share one entry of the table: neither is
+// renamed, both are named in the report, the table does not mention them.
+TEST_F(HostileNamesTest, NamesDifferingOnlyInCaseAreLeftAlone) {
+  Db("11111111=Frog One\r\n22222222=Frog Two\r\n33333333=Other Game\r\n");
+  Rom("frog.nes", 0x11111111);
+  Rom("FROG.nes", 0x22222222);
+  Rom("other.nes", 0x33333333);
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"FROG.nes", "Other Game.nes", "frog.nes"}));
+  ASSERT_EQ(rep.warnings.size(), 1u);
+  EXPECT_TRUE(Contains(rep.warnings[0], "\"FROG\" and \"frog\"") ||
+              Contains(rep.warnings[0], "\"frog\" and \"FROG\""))
+      << rep.warnings[0];
+  EXPECT_FALSE(Contains(ReadFile(dir / "home/conversions/nes.cnv"), "Frog"));
+  EXPECT_EQ(runner.warnings(), 1u);
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"FROG.nes", "frog.nes", "other.nes"}));
+}
+
+// A later run does not take an earlier run's way back: the second file asking for a good name
+// a renamed file carries is left alone and reported, and Revert still restores the first.
+TEST_F(HostileNamesTest, LaterRunKeepsTheEarlierRevertRecord) {
+  Db("11111111=Frog Game\r\n");
+  Rom("BB frog.nes", 0x11111111);
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), Names{"Frog Game.nes"});
+  Rom("A frog.nes", 0x11111111, "other bytes");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"A frog.nes", "Frog Game.nes"}));
+  EXPECT_TRUE(Warned("\"A frog\" is not renamed")) << testing::PrintToString(rep.warnings);
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"A frog.nes", "BB frog.nes"}));
+  EXPECT_EQ(ReadFile(dir / "roms/BB frog.nes"), test::ForgeCrc("BB frog.nes", 0x11111111));
+}
+
+// A database value whose good name begins with a TAB and "[" once cleaned: the pair is
+// recorded whole, the file renamed, and Revert brings it back.
+TEST_F(HostileNamesTest, PairIsRecordedWholeOrNotAtAll) {
+  Db("1=?\t[x]\r\n");
+  Rom("rom1.nes", 1);
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), Names{"[x].nes"});
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), Names{"rom1.nes"});
+}
+
+// Names a dat line cannot hold are left out and reported; a double quote stays in the dat,
+// is not renamed and is reported; control characters of database values are dropped.
+TEST_F(HostileNamesTest, NamesTheDatCannotHold) {
+  const char kNul[] = "33333333=Nul\0Th\rree\r\n";
+  Db("11111111=One\r\n22222222=Two\r\n" + std::string(kNul, sizeof kNul - 1));
+  Rom("line\nbreak.nes", 0x11111111);
+  Rom("quote\"d.nes", 0x22222222);
+  Rom("ok.nes", 0x33333333);
+  ASSERT_TRUE(runner.StartCommand().ok());
+  const std::string dat = ReadFile(dir / "out.dat");
+  EXPECT_FALSE(Contains(dat, "line"));
+  EXPECT_FALSE(Contains(dat, "\tname One"));
+  EXPECT_TRUE(Contains(dat, "\tname NulThree\r\n"));
+  EXPECT_TRUE(Contains(dat, "\trom ( name Two size "));  // the quoted name's game
+  // Every line of every block is one of the program's own.
+  for (const std::string& line : Split(dat, '\n')) {
+    EXPECT_TRUE(line.empty() || line == "\r" || line.starts_with("\t") || line == "game (\r" ||
+                line == ")\r" || line == "clrmamepro (\r")
+        << line;
+  }
+  EXPECT_EQ(FolderEntries(dir / "roms"),
+            (Names{"NulThree.nes", "line\nbreak.nes", "quote\"d.nes"}));
+  EXPECT_TRUE(Warned("Left " + dir / "roms/line\\nbreak.nes out of the dat"));
+  EXPECT_TRUE(Warned("The ROM \"quote\"d\" holds a double quote"));
+  EXPECT_EQ(rep.warnings.size(), 2u);
+}
+
+// The CRC is read after the rom line's last " crc ", whatever the name holds.
+TEST_F(HostileNamesTest, NamesHoldingCrc) {
+  Db("11111111=First\r\n22222222=Second\r\n");
+  Rom("crc.nes", 0x11111111);
+  Rom("my crc game.nes", 0x22222222);
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"First.nes", "Second.nes"}));
+}
+
+// Good names that would hide the file, take it out of its folder, or vanish.
+TEST_F(HostileNamesTest, GoodNamesThatWouldHideEscapeOrVanish) {
+  Db("11111111=../escape\r\n22222222=???\r\n33333333=.hidden\r\n44444444=Fine\r\n");
+  Rom("r1.nes", 0x11111111);
+  Rom("r2.nes", 0x22222222);
+  Rom("r3.nes", 0x33333333);
+  Rom("r4.nes", 0x44444444);
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"Fine.nes", "r1.nes", "r2.nes", "r3.nes"}));
+  const std::string dat = ReadFile(dir / "out.dat");
+  EXPECT_TRUE(Contains(dat, "\tname r2\r\n\tdescription \"r2\"\r\n\trom ( name r2 size "));
+  EXPECT_FALSE(Contains(dat, "\tname \r\n"));
+  EXPECT_EQ(rep.warnings.size(), 3u) << testing::PrintToString(rep.warnings);
+  EXPECT_TRUE(Warned("the good name \"???\", which is empty as a file name"));
+  EXPECT_TRUE(Warned("The good name \"..escape\" of \"r1\" begins with \".\""));
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"r1.nes", "r2.nes", "r3.nes", "r4.nes"}));
+}
+
+// No usable database for the system: said once, and the run goes on without good names.
+TEST_F(HostileNamesTest, MissingOrUnreadableDatabaseIsAWarning) {
+  Rom("rom1.nes", 0x11111111);
+  const std::string expected =
+      "no CRC database for nes at " + dir / "mess/crc/nes.crc" + ": no good names added";
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(rep.warnings, Names{expected});
+  EXPECT_EQ(runner.warnings(), 1u);
+  EXPECT_TRUE(Contains(ReadFile(dir / "out.dat"), "\tname rom1\r\n"));
+  test::MakeDir(dir / "mess/crc/nes.crc");  // a folder in its place
+  std::remove((dir / "out.dat").c_str());
+  rep.warnings.clear();
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(rep.warnings, Names{expected});
+  EXPECT_TRUE(Contains(ReadFile(dir / "out.dat"), "\tname rom1\r\n"));
+  EXPECT_EQ(FolderEntries(dir / "roms"), Names{"rom1.nes"});
+}
+
+// A conversion file that cannot be read is never written over: the dat is still made,
+// recording and renaming are skipped with a warning, and Revert changes nothing.
+TEST_F(HostileNamesTest, UnreadableConversionFile) {
+  Db("11111111=Good\r\n");
+  Rom("rom1.nes", 0x11111111);
+  WriteFile(dir / "art/rom1.png", "a");
+  test::MakeDir(dir / "home/conversions/nes.cnv");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_TRUE(Contains(ReadFile(dir / "out.dat"), "\tname Good\r\n"));
+  EXPECT_EQ(FolderEntries(dir / "roms"), Names{"rom1.nes"});
+  EXPECT_EQ(FolderEntries(dir / "art"), Names{"rom1.png"});
+  ASSERT_EQ(rep.warnings.size(), 1u);
+  EXPECT_TRUE(Contains(rep.warnings[0], dir / "home/conversions/nes.cnv")) << rep.warnings[0];
+  EXPECT_TRUE(Contains(rep.warnings[0], "no rename was recorded and no file was renamed"));
+  EXPECT_TRUE(test::FolderEntries(dir / "home/conversions/nes.cnv").empty());
+
+  WriteFile(dir / "roms/Good.nes", "g");
+  rep.messages.clear();
+  EXPECT_FALSE(runner.RevertCommand().ok());
+  ASSERT_EQ(rep.messages.size(), 1u);
+  EXPECT_TRUE(Contains(rep.messages[0], dir / "home/conversions/nes.cnv"));
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"Good.nes", "rom1.nes"}));
+}
+
+}  // namespace
+}  // namespace quorvin
