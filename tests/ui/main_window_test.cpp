@@ -96,12 +96,6 @@ QStringList Files(const QString& folder) {
   return QDir(folder).entryList(QDir::Files, QDir::Name);
 }
 
-QStringList Upper(QStringList names) {
-  for (QString& n : names) n = n.toUpper();
-  names.sort();
-  return names;
-}
-
 QStringList Items(QComboBox* box) {
   QStringList out;
   for (int i = 0; i < box->count(); ++i) out.push_back(box->itemText(i));
@@ -344,8 +338,8 @@ class MainWindowTest : public QObject {
       QCOMPARE(s.Status(), QString("Status:  Done"));
       const QByteArray dat = ReadBytes(ex + "/nes.dat");
       QVERIFY(dat.contains("\tname \"Quorvin Demo Adventure (U)\"\r\n"));
-      QVERIFY(Files(ex + "/roms/nes").contains("QUORVIN DEMO ADVENTURE (U).nes"));
-      QVERIFY(Files(ex + "/artwork/nes").contains("BLASTER ZONE (E) [!].png"));
+      QVERIFY(Files(ex + "/roms/nes").contains("Quorvin Demo Adventure (U).nes"));
+      QVERIFY(Files(ex + "/artwork/nes").contains("Blaster Zone (E) [!].png"));
       QVERIFY(QFile::exists(ex + "/dk/cfgs/nes.cfg"));
       QCOMPARE(ReadBytes(ex + "/dk/list generator/dats/nes.dat"), dat);
       QCOMPARE(s.Edit("txtExtension")->text(), QString(".nes"));
@@ -355,9 +349,9 @@ class MainWindowTest : public QObject {
 
       QVERIFY(s.ClickAndWait("cmdRevert"));
       QCOMPARE(s.Status(), QString("Status:  Reversion Complete"));
-      // The conversion file keeps the earlier names in capitals: they come back so.
-      QCOMPARE(Upper(Files(ex + "/roms/nes")), Upper(roms_before));
-      QCOMPARE(Upper(Files(ex + "/artwork/nes")), Upper(art_before));
+      // Every file gets its earlier name back exactly.
+      QCOMPARE(Files(ex + "/roms/nes"), roms_before);
+      QCOMPARE(Files(ex + "/artwork/nes"), art_before);
       QVERIFY(s.messages.empty());
       QVERIFY(s.window->close());
     }
