@@ -11,7 +11,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build/dev}"
 root="$PWD"
-work="$root/$build/shots"
+# Short paths look better in the pictures than the build folder's.
+work="${TMPDIR:-/tmp}/quorvin-sample"
 rm -rf "$work"
 mkdir -p "$work" docs
 cp -r examples/. "$work/"
@@ -23,8 +24,9 @@ export LSAN_OPTIONS="suppressions=$root/tests/ui/lsan.supp"
 mkdir -p "$XDG_RUNTIME_DIR"
 chmod 700 "$XDG_RUNTIME_DIR"
 
-# The sample settings become "lastused", the settings the window comes up with.
-"$build/app/quorvin-cli" "$work/mess/|$work/roms/nes|nes|nes|Nintendo NES (sample collection)||1|$work/artwork/nes|$work/nes.dat|$work/dk|1|1|1|1|1" 2>/dev/null
+# The sample settings become "lastused", the settings the window comes up with, and the
+# preset "nes".
+"$build/app/quorvin-cli" -save "$work/mess/|$work/roms/nes|nes|nes|Nintendo NES (sample collection)||1|$work/artwork/nes|$work/nes.dat|$work/dk|1|1|1|1|1" 2>/dev/null
 
 shoot() {  # shoot OUTPUT SECONDS COMMAND...: runs COMMAND on a fresh X screen, photographs it
   local out="$1" wait="$2"
@@ -38,9 +40,9 @@ shoot() {  # shoot OUTPUT SECONDS COMMAND...: runs COMMAND on a fresh X screen, 
   rm -f "$out.full.png"
 }
 
-shoot docs/window.png 3 "$build/tests/ui/quorvin-shot"
+shoot docs/window.png 4 "$build/tests/ui/quorvin-shot" --start
 shoot docs/window-about.png 3 "$build/tests/ui/quorvin-shot" --about
-QT_SCALE_FACTOR=1.5 shoot docs/window-150.png 3 "$build/tests/ui/quorvin-shot"
+QT_SCALE_FACTOR=1.5 shoot docs/window-150.png 4 "$build/tests/ui/quorvin-shot" --start
 
 # 20,000 small files of 4 KB each, all different.
 many="$work/many"
@@ -75,4 +77,5 @@ if [ "${#shots[@]}" -lt 2 ]; then
 fi
 convert "${shots[0]}" -trim +repage docs/progress-1.png
 convert "${shots[$(( ${#shots[@]} / 2 ))]}" -trim +repage docs/progress-2.png
+rm -rf "$work"
 echo "Wrote docs/window.png docs/window-about.png docs/window-150.png docs/progress-1.png docs/progress-2.png"

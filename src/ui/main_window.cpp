@@ -455,12 +455,23 @@ void MainWindow::ShowMessage(const QString& title, const QString& text) {
 
 void MainWindow::ShowStatus(const QString& text) {
   status_text_ = text;
-  const int width = lStatus_->width() > 20 ? lStatus_->width() : 600;
-  lStatus_->setText(lStatus_->fontMetrics().elidedText(text, Qt::ElideMiddle, width));
+  // A long file name is cut in the middle to the label's width; the whole text is kept and
+  // shown again when the window is resized. Before the window is laid out there is no width
+  // to cut to.
+  if (!lStatus_->isVisible()) {
+    lStatus_->setText(text);
+    return;
+  }
+  lStatus_->setText(lStatus_->fontMetrics().elidedText(text, Qt::ElideMiddle, lStatus_->width()));
 }
 
 void MainWindow::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  ShowStatus(status_text_);
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
   ShowStatus(status_text_);
 }
 
