@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "dat/crc_tiers.h"
 #include "platform/fileops.h"
 
 namespace quorvin {
@@ -48,7 +49,13 @@ uint32_t Crc32UpdateBytewise(uint32_t reg, const uint8_t* data, size_t size) {
   return reg;
 }
 
-uint32_t Crc32Update(uint32_t reg, const uint8_t* p, size_t n) {
+uint32_t Crc32Update(uint32_t reg, const uint8_t* data, size_t size) {
+  // The tier is chosen once; after that a call costs one indirect jump.
+  static const Crc32UpdateFn update = CrcTierFunction(ActiveCrcTier());
+  return update(reg, data, size);
+}
+
+uint32_t Crc32UpdatePortable(uint32_t reg, const uint8_t* p, size_t n) {
   static_assert(std::endian::native == std::endian::little, "slicing loop needs little-endian");
   const auto& t = kTables;
   while (n >= 16) {

@@ -15,7 +15,8 @@ namespace quorvin {
 
 // CRC-32 of the zlib family (reflected, polynomial 0xEDB88320) on the register in its inverted
 // form: start from 0xFFFFFFFF and complement the result. This is the one inner loop every
-// CRC-32 in the program goes through; faster tiers replace its body, not its callers.
+// CRC-32 in the program goes through: it runs the fastest tier this processor has (see
+// crc_tiers.h), chosen once per process.
 uint32_t Crc32Update(uint32_t reg, const uint8_t* data, size_t size);
 // The same, one byte at a time: the reference the fast loop is checked and measured against.
 uint32_t Crc32UpdateBytewise(uint32_t reg, const uint8_t* data, size_t size);
