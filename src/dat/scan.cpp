@@ -1,8 +1,12 @@
 #include "dat/scan.h"
 
+#include <cstdlib>
+#include <thread>
+
 #include "dat/crc.h"
 #include "dat/dat_format.h"
-#include "dat/prefetch.h"
+#include "dat/crc_tiers.h"
+#include "dat/hash_pool.h"
 #include "dat/rom_header.h"
 #include "platform/fileops.h"
 #include "platform/folder.h"
@@ -66,6 +70,11 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
                      "Zipped roms are not supported yet, unzip your roms and try again");
     return Status::Refused("Zipped roms are not supported yet, unzip your roms and try again");
   }
+  // Settings of the environment that would make the scan fail or misbehave are refused before
+  // anything is read or written.
+  if (Status crc = CheckCrcSetting(); !crc.ok()) return crc;
+  auto threads = HashThreadCount(std::getenv("QUORVIN_THREADS"), std::thread::hardware_concurrency());
+  if (!threads.ok()) return threads.status();
   // List every folder first: a missing folder stops the run before anything is written.
   struct Folder {
     std::string path;
@@ -95,8 +104,8 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
   auto out = AtomicFile::Create(temp_dat_path);
   if (!out.ok()) return out.status();
   Status s = WriteDatHeader(*out, input.system_name, input.description, input.author);
-  // A second thread reads the files ahead while this one checksums them; see FilePrefetcher.
-  FilePrefetcher files(paths);
+  // Worker threads read and checksum the files; this thread writes their blocks in list order.
+  ParallelHasher hasher(std::move(paths), *threads, headerless != nullptr ? kRomHeadBytes : 0);
   size_t done = 0;
   for (const Folder& folder : folders) {
     for (const std::string& name : folder.names) {
@@ -109,25 +118,11 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       reporter.SetFileStatus("Status:  Parsing " + game, done, total);
       std::string token = NameToken(game);
       // Size and checksum come from the same read, so they always describe the same bytes.
-      clsCRC crc;
-      crc.SetAlgorithm(1);
-      uint64_t size = 0;
-      std::string head;  // the file's first bytes, for the CRC after a header
-      while (true) {
-        const FilePrefetcher::Piece& piece = files.Next();
-        if (piece.kind == FilePrefetcher::Kind::kError) return piece.status;
-        crc.AddBytes({piece.data, piece.size});
-        if (headerless != nullptr && head.size() < kRomHeadBytes) {
-          head.append(reinterpret_cast<const char*>(piece.data),
-                      std::min(piece.size, kRomHeadBytes - head.size()));
-        }
-        const bool last = piece.last;
-        size = piece.file_size;
-        files.Release();
-        if (last) break;
-      }
-      std::string crc_text = size == 0 ? "0" : CrcText(static_cast<uint32_t>(crc.Value()));
-      if (headerless != nullptr) headerless->Note(head, size, static_cast<uint32_t>(crc.Value()));
+      ParallelHasher::FileHash hash = hasher.Next();
+      if (!hash.status.ok()) return hash.status;
+      const uint64_t size = hash.size;
+      std::string crc_text = size == 0 ? "0" : CrcText(hash.crc);
+      if (headerless != nullptr) headerless->Note(hash.head, size, hash.crc);
       std::string block = "game (\r\n";
       block.append(GameNameLine(token));
       block.append(kCrLf);

@@ -1,6 +1,11 @@
 #include "dat/scan.h"
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <random>
 
 #include "dat/dat_format.h"
 #include "test_util.h"
@@ -132,6 +137,125 @@ TEST(ScanTest, RomLineTrimsBlanksBeforeTheExtension) {
   auto line = MakeRomLine(dir / " Odd .nes", ".nes");
   ASSERT_TRUE(line.ok());
   EXPECT_EQ(*line, "\trom ( name Odd size 3 crc 352441C2 )");
+}
+
+// Sets an environment variable for the life of the object.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
+    ::setenv(name, value, 1);
+  }
+  ~ScopedEnv() {
+    if (old_.empty()) {
+      ::unsetenv(name_);
+    } else {
+      ::setenv(name_, old_.c_str(), 1);
+    }
+  }
+
+ private:
+  const char* name_;
+  std::string old_;
+};
+
+// Files of many sizes in two folders, with their expected blocks in list order.
+std::string MakeCollection(const TempDir& dir, int files) {
+  test::MakeDir(dir / "a");
+  test::MakeDir(dir / "b");
+  std::mt19937 rng(11);
+  std::string expected;
+  for (const char* folder : {"a", "b"}) {
+    for (int i = 0; i < files; ++i) {
+      const size_t size = i % 7 == 0 ? rng() % (600 * 1024) : rng() % 3000;
+      std::string bytes(size, '\0');
+      for (char& c : bytes) c = static_cast<char>(rng());
+      char name[32];
+      std::snprintf(name, sizeof name, "g%03d.nes", i);
+      WriteFile(dir / (std::string(folder) + "/" + name), bytes);
+      const uint32_t crc = static_cast<uint32_t>(
+          crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(size)));
+      std::string game = std::string(name).substr(0, 4);
+      expected += "game (\r\n\tname " + game + "\r\n\tdescription \"" + game + "\"\r\n" +
+                  RomLine(game, size, size == 0 ? "0" : CrcText(crc)) + "\r\n)\r\n\r\n";
+    }
+  }
+  return expected;
+}
+
+TEST(ScanTest, AnyNumberOfThreadsWritesTheSameDat) {
+  TempDir dir;
+  const std::string blocks = MakeCollection(dir, 120);
+  std::string first;
+  for (const char* threads : {"1", "2", "7"}) {
+    ScopedEnv env("QUORVIN_THREADS", threads);
+    test::RecordingReporter rep;
+    ASSERT_TRUE(MakeDat(Input(dir / "a;" + dir / "b"), dir / "t.dat", rep).ok());
+    const std::string dat = ReadFile(dir / "t.dat");
+    EXPECT_EQ(dat.substr(dat.find("game (")), blocks) << threads << " threads";
+    // One status per file, in list order, from the calling thread.
+    ASSERT_EQ(rep.file_statuses.size(), 240u);
+    EXPECT_EQ(rep.file_statuses[0], "Status:  Parsing g000");
+    EXPECT_EQ(rep.file_statuses[120], "Status:  Parsing g000");
+    EXPECT_EQ(rep.file_statuses[239], "Status:  Parsing g119");
+    EXPECT_EQ(rep.last_done, 239u);
+  }
+}
+
+TEST(ScanTest, BadThreadOrCrcSettingsAreRefusedBeforeAnythingIsWritten) {
+  TempDir dir;
+  WriteFile(dir / "a.nes", "abc");
+  WriteFile(dir / "t.dat", "previous");
+  test::RecordingReporter rep;
+  {
+    ScopedEnv env("QUORVIN_THREADS", "0");
+    Status s = MakeDat(Input(dir.path()), dir / "t.dat", rep);
+    EXPECT_EQ(s.kind(), ErrorKind::kInvalidInput);
+    EXPECT_NE(s.message().find("QUORVIN_THREADS"), std::string::npos);
+  }
+  {
+    ScopedEnv env("QUORVIN_CRC", "turbo");
+    Status s = MakeDat(Input(dir.path()), dir / "t.dat", rep);
+    EXPECT_EQ(s.kind(), ErrorKind::kInvalidInput);
+    EXPECT_NE(s.message().find("QUORVIN_CRC"), std::string::npos);
+  }
+  EXPECT_EQ(ReadFile(dir / "t.dat"), "previous");
+}
+
+// Deletes files of the list while the scan is on its first file.
+class DeletingReporter : public test::RecordingReporter {
+ public:
+  void SetFileStatus(std::string_view text, size_t done, size_t total) override {
+    RecordingReporter::SetFileStatus(text, done, total);
+    if (done == 0) {
+      for (const std::string& p : doomed) std::remove(p.c_str());
+    }
+  }
+  std::vector<std::string> doomed;
+};
+
+TEST(ScanTest, AFileThatVanishesStopsTheScanAndLeavesTheDatAsItWas) {
+  TempDir dir;
+  test::MakeDir(dir / "roms");
+  DeletingReporter rep;
+  for (int i = 0; i < 400; ++i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "g%03d.nes", i);
+    WriteFile(dir / "roms" + "/" + name, std::string(100, 'x'));
+    if (i >= 1) rep.doomed.push_back(dir / "roms" + "/" + name);
+  }
+  WriteFile(dir / "t.dat", "previous");
+  ScopedEnv env("QUORVIN_THREADS", "2");
+  Status s = MakeDat(Input(dir / "roms"), dir / "t.dat", rep);
+  // The workers run a bounded number of files ahead, so some file after the first was still
+  // unread when it vanished; the scan stops at the first such file in list order.
+  EXPECT_EQ(s.kind(), ErrorKind::kNotFound);
+  EXPECT_NE(s.message().find(dir / "roms/g"), std::string::npos);
+  const size_t at = std::stoul(s.message().substr(s.message().find("/g") + 2, 3));
+  EXPECT_GE(at, 1u);
+  EXPECT_EQ(rep.file_statuses.size(), at + 1);
+  EXPECT_EQ(ReadFile(dir / "t.dat"), "previous");
+  EXPECT_EQ(test::FolderEntries(dir.path()), (std::vector<std::string>{"roms", "t.dat"}));
 }
 
 }  // namespace

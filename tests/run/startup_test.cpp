@@ -261,5 +261,42 @@ TEST_F(StartupTest, HeadlessExitStatusesAndUsage) {
   EXPECT_EQ(test::RunCommand(cli + " -preset missing", &out), 1);
 }
 
+// Every CRC-32 method the processor has writes the same dat; one it lacks, or a name that is
+// no method, stops the run with a message and leaves the output alone.
+TEST_F(StartupTest, HeadlessProgramHonoursQuorvinCrcAndQuorvinThreads) {
+  std::string big(3 << 20, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 2654435761u >> 13);
+  WriteFile(dir / "roms/Big.nes", big);
+  const std::string run = QUORVIN_CLI + std::string(" ") + test::ShellQuote(List());
+  const std::string home = "QUORVIN_HOME=" + test::ShellQuote(dir / "home") + " ";
+  std::string out, reference;
+  ASSERT_EQ(test::RunCommand(home + "QUORVIN_CRC=portable QUORVIN_THREADS=1 " + run, &out), 0)
+      << out;
+  reference = ReadFile(dir / "out.dat");
+  for (const char* tier : {"pclmul", "vpclmul"}) {
+    for (const char* threads : {"1", "3"}) {
+      const int rc = test::RunCommand(
+          home + "QUORVIN_CRC=" + tier + " QUORVIN_THREADS=" + threads + " " + run, &out);
+      if (rc != 0) {
+        // Only a processor without the method may refuse it, and then with a clear message.
+        EXPECT_NE(out.find("QUORVIN_CRC=" + std::string(tier) +
+                           " asks for a CRC-32 method this processor does not support"),
+                  std::string::npos)
+            << out;
+        continue;
+      }
+      EXPECT_EQ(ReadFile(dir / "out.dat"), reference) << tier << " " << threads;
+    }
+  }
+  WriteFile(dir / "out.dat", "previous");
+  EXPECT_EQ(test::RunCommand(home + "QUORVIN_CRC=fast " + run, &out), 1);
+  EXPECT_NE(out.find("QUORVIN_CRC must be portable, pclmul or vpclmul, not \"fast\""),
+            std::string::npos)
+      << out;
+  EXPECT_EQ(test::RunCommand(home + "QUORVIN_THREADS=lots " + run, &out), 1);
+  EXPECT_NE(out.find("QUORVIN_THREADS must be a whole number"), std::string::npos) << out;
+  EXPECT_EQ(ReadFile(dir / "out.dat"), "previous");
+}
+
 }  // namespace
 }  // namespace quorvin

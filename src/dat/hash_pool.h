@@ -1,0 +1,70 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/status.h"
+
+namespace quorvin {
+
+// The number of hashing threads: `setting` is the value of QUORVIN_THREADS (nullptr or empty:
+// not set), `cores` the number of processor cores. Not set: one per core, at least one and at
+// most kMaxHashThreads. InvalidInput naming QUORVIN_THREADS for anything but a whole number
+// from 1 to kMaxHashThreads.
+inline constexpr size_t kMaxHashThreads = 64;
+Result<size_t> HashThreadCount(const char* setting, size_t cores);
+
+// Checksums a list of files on a few worker threads and hands the results back one by one in
+// list order, so that the caller can write them exactly as a single thread would have. Each
+// worker reads whole files into its own reused buffer with plain reads; the workers run at
+// most a fixed number of files ahead of the caller, so memory stays bounded whatever the
+// number and sizes of the files. Dropping the object stops the workers (a file being read is
+// finished first) and waits for them.
+class ParallelHasher {
+ public:
+  struct FileHash {
+    Status status;      // NotFound / Io naming the file when it cannot be opened or read
+    uint64_t size = 0;  // bytes read
+    uint32_t crc = 0;   // the finished CRC-32 of those bytes
+    std::string head;   // the file's first bytes: `keep_head` of them, or all of a shorter file
+  };
+
+  ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head = 0);
+  ~ParallelHasher();
+  ParallelHasher(const ParallelHasher&) = delete;
+  ParallelHasher& operator=(const ParallelHasher&) = delete;
+
+  // The result for the next file of the list; blocks until it is ready. Must not be called
+  // more often than the list has files.
+  FileHash Next();
+
+ private:
+  struct Slot {
+    FileHash hash;
+    bool ready = false;
+  };
+  void Work();
+
+  std::vector<std::string> paths_;
+  size_t keep_head_ = 0;
+  std::vector<Slot> slots_;  // file i's result lives in slots_[i % slots_.size()]
+  size_t claimed_ = 0;       // files handed to workers
+  size_t taken_ = 0;         // results taken by the caller
+  bool stop_ = false;
+  // Who sleeps: the other side calls notify only then, so a scan that keeps flowing costs no
+  // system call per file.
+  size_t workers_waiting_ = 0;
+  bool caller_waiting_ = false;
+  std::mutex mu_;
+  std::condition_variable work_cv_;    // workers wait for room ahead of the caller
+  std::condition_variable result_cv_;  // the caller waits for its next result
+  std::vector<std::thread> workers_;
+};
+
+}  // namespace quorvin

@@ -1,0 +1,103 @@
+#include "dat/hash_pool.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <random>
+
+#include "dat/crc.h"
+#include "test_util.h"
+
+namespace quorvin {
+namespace {
+
+uint32_t Zlib(const std::string& s) {
+  return static_cast<uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
+}
+
+TEST(HashPoolTest, ResultsComeInListOrderThenStopAtAFileThatCannotBeRead) {
+  test::TempDir dir;
+  // Sizes around the read size make the joins between reads count.
+  std::mt19937 rng(9);
+  std::vector<std::string> paths, contents;
+  for (size_t size : {0, 1, 100, 262143, 262144, 262145, 3 * 262144 + 17, 5}) {
+    std::string bytes(size, '\0');
+    for (char& c : bytes) c = static_cast<char>(rng());
+    paths.push_back(dir / ("f" + std::to_string(paths.size())));
+    test::WriteFile(paths.back(), bytes);
+    contents.push_back(bytes);
+  }
+  for (size_t threads : {1, 2, 5}) {
+    std::vector<std::string> list = paths;
+    list.insert(list.begin() + 3, dir / "gone");
+    ParallelHasher hasher(list, threads);
+    for (size_t i = 0; i < 3; ++i) {
+      ParallelHasher::FileHash h = hasher.Next();
+      ASSERT_TRUE(h.status.ok()) << h.status.message();
+      EXPECT_EQ(h.size, contents[i].size());
+      EXPECT_EQ(h.crc, Zlib(contents[i])) << i;
+    }
+    ParallelHasher::FileHash err = hasher.Next();
+    EXPECT_EQ(err.status.kind(), ErrorKind::kNotFound);
+    EXPECT_EQ(err.status.message(), "The file " + dir / "gone" + " no longer exists");
+    for (size_t i = 3; i < contents.size(); ++i) {
+      ParallelHasher::FileHash h = hasher.Next();
+      ASSERT_TRUE(h.status.ok());
+      EXPECT_EQ(h.size, contents[i].size());
+      EXPECT_EQ(h.crc, Zlib(contents[i])) << i;
+    }
+  }
+}
+
+TEST(HashPoolTest, ManyMoreFilesThanTheWorkersMayRunAheadStayInOrder) {
+  test::TempDir dir;
+  std::vector<std::string> paths;
+  for (int i = 0; i < 300; ++i) {
+    paths.push_back(dir / ("f" + std::to_string(i)));
+    test::WriteFile(paths.back(), std::string(static_cast<size_t>(i * 37 % 5000), char(i)));
+  }
+  ParallelHasher hasher(paths, 3);
+  for (int i = 0; i < 300; ++i) {
+    ParallelHasher::FileHash h = hasher.Next();
+    ASSERT_EQ(h.size, static_cast<uint64_t>(i * 37 % 5000)) << i;
+    ASSERT_EQ(h.crc, Zlib(std::string(h.size, char(i)))) << i;
+  }
+}
+
+TEST(HashPoolTest, AFolderInTheListIsAReadError) {
+  test::TempDir dir;
+  test::MakeDir(dir / "sub");
+  ParallelHasher hasher({dir / "sub"}, 2);
+  ParallelHasher::FileHash h = hasher.Next();
+  EXPECT_EQ(h.status.kind(), ErrorKind::kIo);
+  EXPECT_NE(h.status.message().find(dir / "sub"), std::string::npos);
+}
+
+TEST(HashPoolTest, StopsCleanlyWhenDroppedHalfWay) {
+  test::TempDir dir;
+  test::WriteFile(dir / "a", std::string(5 << 20, 'x'));
+  for (int i = 0; i < 20; ++i) {
+    std::vector<std::string> list(200, dir / "a");
+    ParallelHasher hasher(list, 2);
+    hasher.Next();
+  }
+  ParallelHasher nothing({}, 4);
+}
+
+TEST(HashPoolTest, ThreadCountSetting) {
+  EXPECT_EQ(*HashThreadCount(nullptr, 2), 2u);
+  EXPECT_EQ(*HashThreadCount("", 0), 1u);
+  EXPECT_EQ(*HashThreadCount(nullptr, 1000), kMaxHashThreads);
+  EXPECT_EQ(*HashThreadCount("1", 8), 1u);
+  EXPECT_EQ(*HashThreadCount("64", 2), 64u);
+  for (const char* bad : {"0", "65", "-1", "2x", " 2", "many"}) {
+    auto n = HashThreadCount(bad, 2);
+    ASSERT_FALSE(n.ok()) << bad;
+    EXPECT_EQ(n.status().message(), "QUORVIN_THREADS must be a whole number from 1 to 64, not \"" +
+                                        std::string(bad) + "\"");
+  }
+}
+
+}  // namespace
+}  // namespace quorvin
