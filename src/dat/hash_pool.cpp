@@ -3,10 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <algorithm>
 
 #include "dat/crc.h"
 #include "platform/fileops.h"
@@ -20,6 +20,8 @@ namespace {
 constexpr size_t kChunk = size_t{256} * 1024;
 // How many files the workers may run ahead of the caller, per worker.
 constexpr size_t kAheadPerWorker = 32;
+// How many results the caller waits for at once when it has to wait.
+constexpr size_t kBatch = 16;
 
 ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size_t keep_head) {
   ParallelHasher::FileHash out;
@@ -78,7 +80,8 @@ ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, s
     : paths_(std::move(paths)), keep_head_(keep_head) {
   if (threads < 1) threads = 1;
   if (threads > paths_.size()) threads = paths_.size();
-  slots_.resize(threads > 0 ? threads * kAheadPerWorker : 1);
+  slot_count_ = threads > 0 ? threads * kAheadPerWorker : 1;
+  slots_.reset(new Slot[slot_count_]);
   workers_.reserve(threads);
   for (size_t i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
 }
@@ -94,37 +97,53 @@ ParallelHasher::~ParallelHasher() {
 
 void ParallelHasher::Work() {
   std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunk]);
-  std::unique_lock<std::mutex> lock(mu_);
-  while (true) {
-    while (!stop_ && claimed_ < paths_.size() && claimed_ >= taken_ + slots_.size()) {
+  while (!stop_) {
+    const size_t index = claimed_.fetch_add(1);
+    if (index >= paths_.size()) return;
+    if (index >= taken_ + slot_count_) {
+      // Too far ahead: the slot still holds a result the caller has not taken.
+      std::unique_lock<std::mutex> lock(mu_);
       ++workers_waiting_;
-      work_cv_.wait(lock);
+      work_cv_.wait(lock, [&] { return stop_ || index < taken_ + slot_count_; });
       --workers_waiting_;
+      if (stop_) return;
     }
-    if (stop_ || claimed_ >= paths_.size()) return;
-    const size_t index = claimed_++;
-    lock.unlock();
-    FileHash hash = HashFile(paths_[index], buffer.get(), keep_head_);
-    lock.lock();
-    Slot& slot = slots_[index % slots_.size()];
-    slot.hash = std::move(hash);
+    Slot& slot = slots_[index % slot_count_];
+    slot.hash = HashFile(paths_[index], buffer.get(), keep_head_);
     slot.ready = true;
-    if (caller_waiting_ && index == taken_) result_cv_.notify_one();
+    if (caller_waiting_) {
+      std::lock_guard<std::mutex> lock(mu_);
+      if (BatchReady()) result_cv_.notify_one();
+    }
   }
 }
 
-ParallelHasher::FileHash ParallelHasher::Next() {
-  std::unique_lock<std::mutex> lock(mu_);
-  Slot& slot = slots_[taken_ % slots_.size()];
-  while (!slot.ready) {
-    caller_waiting_ = true;
-    result_cv_.wait(lock);
+bool ParallelHasher::BatchReady() const {
+  for (size_t i = taken_; i < batch_end_; ++i) {
+    if (!slots_[i % slot_count_].ready) return false;
   }
-  caller_waiting_ = false;
+  return true;
+}
+
+ParallelHasher::FileHash ParallelHasher::Next() {
+  const size_t index = taken_;
+  Slot& slot = slots_[index % slot_count_];
+  if (!slot.ready) {
+    // Wait for a batch of results, so that small files cost the caller one wake-up per batch
+    // rather than one per file.
+    std::unique_lock<std::mutex> lock(mu_);
+    batch_end_ = std::min(paths_.size(), index + kBatch);
+    caller_waiting_ = true;
+    result_cv_.wait(lock, [&] { return BatchReady(); });
+    caller_waiting_ = false;
+  }
   FileHash out = std::move(slot.hash);
   slot.ready = false;
-  ++taken_;
-  if (workers_waiting_ > 0) work_cv_.notify_one();
+  taken_ = index + 1;
+  if (workers_waiting_ > 0) {
+    std::lock_guard<std::mutex> lock(mu_);
+    work_cv_.notify_all();
+  }
   return out;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -47,23 +48,30 @@ class ParallelHasher {
  private:
   struct Slot {
     FileHash hash;
-    bool ready = false;
+    std::atomic<bool> ready{false};
   };
   void Work();
+  // True when the results the caller waits for are all ready. Called with mu_ held.
+  bool BatchReady() const;
 
   std::vector<std::string> paths_;
   size_t keep_head_ = 0;
-  std::vector<Slot> slots_;  // file i's result lives in slots_[i % slots_.size()]
-  size_t claimed_ = 0;       // files handed to workers
-  size_t taken_ = 0;         // results taken by the caller
-  bool stop_ = false;
-  // Who sleeps: the other side calls notify only then, so a scan that keeps flowing costs no
-  // system call per file.
-  size_t workers_waiting_ = 0;
-  bool caller_waiting_ = false;
+  // File i's result lives in slots_[i % slot_count_]; the workers run at most slot_count_
+  // files ahead of the caller.
+  size_t slot_count_ = 1;
+  std::unique_ptr<Slot[]> slots_;
+  std::atomic<size_t> claimed_{0};  // files handed to workers
+  std::atomic<size_t> taken_{0};    // results taken by the caller
+  std::atomic<bool> stop_{false};
+  // Sleeping and waking go through mu_ and cost system calls, so each side sleeps only when
+  // it must and is woken only when it has something to do: a worker when there is room
+  // ahead, the caller when a batch of results is ready (not for every file).
+  std::atomic<size_t> workers_waiting_{0};
+  std::atomic<bool> caller_waiting_{false};
+  size_t batch_end_ = 0;  // the caller waits for results [taken_, batch_end_)
   std::mutex mu_;
-  std::condition_variable work_cv_;    // workers wait for room ahead of the caller
-  std::condition_variable result_cv_;  // the caller waits for its next result
+  std::condition_variable work_cv_;
+  std::condition_variable result_cv_;
   std::vector<std::thread> workers_;
 };
 

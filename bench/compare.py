@@ -1,0 +1,211 @@
+#!/usr/bin/env python3
+"""Times quorvin-cli's scan against a plain read of the same files and against other CRC-32
+tools, on two generated collections in the page cache:
+
+  large  about 2 GB in files of 1-64 MiB
+  small  20,000 files of 4-64 KiB
+
+Every round runs every tool once on a set, one after the other, so that they share the
+machine's conditions; the table gives the median of the rounds and its ratio to the read
+ceiling (quorvin-read: one thread, 256 KiB reads, nothing done with the bytes).
+
+  --cold      also time the read ceiling and the scan after dropping the page cache (root)
+  --big GIB   also scan one sparse file of GIB GiB for the scan's peak memory
+  --keep      keep the generated collections (reused by the next run)
+
+Run it through `bash tools/setup.sh bench`, which installs the tools and builds first.
+"""
+import argparse
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(HERE)
+MiB = 1024 * 1024
+
+
+def make_collection(folder, sizes, seed):
+    """Writes files of the given sizes; their bytes come from one random block at random
+    offsets, so every file has its own CRC-32 without generating gigabytes of randomness."""
+    marker = os.path.join(folder, ".complete")
+    if os.path.exists(marker):
+        return
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    rng = random.Random(seed)
+    block = os.urandom(64 * MiB + 4096)
+    for i, size in enumerate(sizes):
+        with open(os.path.join(folder, "rom%05d.bin" % i), "wb") as f:
+            written = 0
+            while written < size:
+                n = min(size - written, 64 * MiB)
+                start = rng.randrange(0, 4096)
+                f.write(block[start:start + n])
+                written += n
+    open(marker, "w").close()
+
+
+def large_sizes():
+    rng = random.Random(1)
+    sizes, total = [], 0
+    while total < 2_000_000_000:
+        size = rng.randrange(1 * MiB, 64 * MiB + 1)
+        sizes.append(size)
+        total += size
+    return sizes
+
+
+def small_sizes():
+    rng = random.Random(2)
+    return [rng.randrange(4 * 1024, 64 * 1024 + 1) for _ in range(20000)]
+
+
+def run(cmd, env=None):
+    """Wall time and peak resident memory (MiB) of one command."""
+    start = time.perf_counter()
+    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+    _, status, usage = os.wait4(proc.pid, 0)
+    elapsed = time.perf_counter() - start
+    err = proc.stderr.read().decode(errors="replace")
+    proc.stderr.close()
+    if os.waitstatus_to_exitcode(status) != 0:
+        sys.exit("failed: %s\n%s" % (" ".join(cmd), err))
+    return elapsed, usage.ru_maxrss / 1024.0
+
+
+def drop_caches():
+    subprocess.run(["sync"], check=True)
+    with open("/proc/sys/vm/drop_caches", "w") as f:
+        f.write("3\n")
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__,
+                                 formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--build", default=os.path.join(REPO, "build", "release"))
+    ap.add_argument("--work", default=os.path.join(REPO, "build", "bench-data"))
+    ap.add_argument("--rounds", type=int, default=5)
+    ap.add_argument("--cold", action="store_true")
+    ap.add_argument("--big", type=float, default=0)
+    ap.add_argument("--keep", action="store_true")
+    args = ap.parse_args()
+
+    cli = os.path.join(args.build, "app", "quorvin-cli")
+    reader = os.path.join(args.build, "bench", "quorvin-read")
+    for prog in (cli, reader):
+        if not os.access(prog, os.X_OK):
+            sys.exit("%s is missing: build first (bash tools/setup.sh bench)" % prog)
+    home = os.path.join(args.work, "home")
+    for sub in ("presets", "conversions"):
+        os.makedirs(os.path.join(home, sub), exist_ok=True)
+    env = dict(os.environ, QUORVIN_HOME=home)
+    out_dat = os.path.join(args.work, "out.dat")
+
+    def scan(folder):
+        return [cli, "|%s|bin|bench|||0||%s||0|0|0|0|0" % (folder, out_dat)]
+
+    tools = [
+        ("read ceiling (1 thread)", lambda d: [reader, d], True),
+        ("quorvin-cli", scan, True),
+        ("7z h -scrcCRC32", lambda d: ["7z", "h", "-scrcCRC32", d], shutil.which("7z")),
+        ("rhash --crc32", lambda d: ["rhash", "--crc32", "-r", d], shutil.which("rhash")),
+        ("Python zlib.crc32", lambda d: [sys.executable, os.path.join(HERE, "zlib_crc32.py"), d],
+         True),
+    ]
+    sets = [("large", "about 2 GB, files of 1-64 MiB", large_sizes()),
+            ("small", "20,000 files of 4-64 KiB", small_sizes())]
+
+    print("machine: %s, %d cores; load average at start %.2f %.2f %.2f" %
+          ((cpu_model(), os.cpu_count()) + os.getloadavg()))
+    subprocess.run([cli, "--version"], stdout=subprocess.DEVNULL, env=env)
+    results = {}
+    for i, (name, what, sizes) in enumerate(sets):
+        folder = os.path.join(args.work, name)
+        print("making %s set (%s, %.2f GB) in %s ..." % (name, what, sum(sizes) / 1e9, folder),
+              flush=True)
+        make_collection(folder, sizes, seed=10 + i)
+        run([reader, folder])  # warm the page cache
+        run(scan(folder), env)
+        times = {t[0]: [] for t in tools if t[2]}
+        rss = {}
+        for _ in range(args.rounds):
+            for label, cmd, present in tools:
+                if not present:
+                    continue
+                elapsed, peak = run(cmd(folder), env)
+                times[label].append(elapsed)
+                rss[label] = max(rss.get(label, 0), peak)
+        results[name] = (what, sum(sizes), times, rss)
+
+    print()
+    print("Page cache warm, median of %d rounds (best in brackets); ratio to the read ceiling:"
+          % args.rounds)
+    print()
+    print("| tool | " + " | ".join("%s: %s" % (n, w) for n, (w, _, _, _) in results.items()) + " |")
+    print("|---|" + "---|" * len(results))
+    for label, _, present in tools:
+        if not present:
+            print("| %s | %s |" % (label, " | ".join("not installed" for _ in results)))
+            continue
+        cells = []
+        for name, (_, _, times, rss) in results.items():
+            ceiling = statistics.median(times[tools[0][0]])
+            med = statistics.median(times[label])
+            cells.append("%.3f s (%.3f) %.2fx, %.0f MiB" %
+                         (med, min(times[label]), med / ceiling, rss[label]))
+        print("| %s | %s |" % (label, " | ".join(cells)))
+    print()
+
+    if args.cold:
+        print("Page cache cold (dropped before every run), best of 2:")
+        for name, (what, total, _, _) in results.items():
+            folder = os.path.join(args.work, name)
+            best = {}
+            for _ in range(2):
+                for label, cmd in (("read", [reader, folder]), ("scan", scan(folder))):
+                    drop_caches()
+                    elapsed, _ = run(cmd, env)
+                    best[label] = min(best.get(label, 1e9), elapsed)
+            print("  %s: read ceiling %.3f s (%.2f GB/s), quorvin-cli %.3f s = %.2fx" %
+                  (name, best["read"], total / best["read"] / 1e9, best["scan"],
+                   best["scan"] / best["read"]))
+        print()
+
+    if args.big > 0:
+        folder = os.path.join(args.work, "big")
+        os.makedirs(folder, exist_ok=True)
+        path = os.path.join(folder, "huge.bin")
+        size = int(args.big * 1024 * MiB)
+        with open(path, "wb") as f:
+            f.truncate(size)  # sparse: no disk space, reads as zeros
+        try:
+            elapsed, peak = run(scan(folder), env)
+            print("one sparse file of %.1f GiB: quorvin-cli %.2f s, peak memory %.1f MiB" %
+                  (args.big, elapsed, peak))
+        finally:
+            shutil.rmtree(folder, ignore_errors=True)
+
+    print("load average at end %.2f %.2f %.2f" % os.getloadavg())
+    if not args.keep:
+        for name, _, _ in sets:
+            shutil.rmtree(os.path.join(args.work, name), ignore_errors=True)
+
+
+def cpu_model():
+    try:
+        with open("/proc/cpuinfo") as f:
+            for line in f:
+                if line.startswith("model name"):
+                    return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return "unknown processor"
+
+
+if __name__ == "__main__":
+    main()
