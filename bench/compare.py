@@ -27,6 +27,7 @@ import time
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(HERE)
 MiB = 1024 * 1024
+TMP = "/tmp"
 
 
 def make_collection(folder, sizes, seed):
@@ -66,16 +67,19 @@ def small_sizes():
 
 
 def run(cmd, env=None):
-    """Wall time and peak resident memory (MiB) of one command."""
+    """Wall time and peak resident memory (MiB) of one command. The memory comes from GNU
+    time: a child forked straight from this (large) Python process would count the parent's
+    memory in its own peak."""
+    stats = os.path.join(TMP, "time.txt")
     start = time.perf_counter()
-    proc = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
-    _, status, usage = os.wait4(proc.pid, 0)
+    proc = subprocess.run(["/usr/bin/time", "-f", "%M", "-o", stats] + cmd,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
     elapsed = time.perf_counter() - start
-    err = proc.stderr.read().decode(errors="replace")
-    proc.stderr.close()
-    if os.waitstatus_to_exitcode(status) != 0:
-        sys.exit("failed: %s\n%s" % (" ".join(cmd), err))
-    return elapsed, usage.ru_maxrss / 1024.0
+    if proc.returncode != 0:
+        sys.exit("failed: %s\n%s" % (" ".join(cmd), proc.stderr.decode(errors="replace")))
+    with open(stats) as f:
+        peak_kib = int(f.read().split()[-1])
+    return elapsed, peak_kib / 1024.0
 
 
 def drop_caches():
@@ -95,6 +99,9 @@ def main():
     ap.add_argument("--keep", action="store_true")
     args = ap.parse_args()
 
+    global TMP
+    os.makedirs(args.work, exist_ok=True)
+    TMP = args.work
     cli = os.path.join(args.build, "app", "quorvin-cli")
     reader = os.path.join(args.build, "bench", "quorvin-read")
     for prog in (cli, reader):

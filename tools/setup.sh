@@ -2,15 +2,21 @@
 # Sets up a fresh Debian 12 machine and builds Quorvin.
 #   tools/setup.sh demo   install what is missing, build, run the sample job on examples/
 #   tools/setup.sh test   install what is missing, build with sanitizers, run every test
+#   tools/setup.sh bench  install what is missing, build for speed, time the CRC tiers and the
+#                         scan against a plain read and other CRC-32 tools (bench/compare.py;
+#                         options after "bench" go to it, e.g. --cold --big 8)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode="${1:-}"
-case "$mode" in demo|test) ;; *) echo "usage: tools/setup.sh demo|test" >&2; exit 2 ;; esac
+case "$mode" in demo|test|bench) ;; *) echo "usage: tools/setup.sh demo|test|bench" >&2; exit 2 ;; esac
+shift || true
 
 # qt6-base-dev: the window and its tests (Qt Widgets, Qt Test, the offscreen platform).
 # xvfb, xauth, imagemagick: tools/screenshots.sh, which makes the pictures in docs/.
 packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev libpugixml-dev qt6-base-dev xvfb xauth
           imagemagick)
+# The benchmark compares with these tools and measures peak memory with GNU time.
+if [ "$mode" = bench ]; then packages+=(rhash p7zip-full python3 time); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -30,6 +36,14 @@ if [ "$mode" = test ]; then
   cd build/test
   ctest --output-on-failure -j "$jobs" --timeout 300
   exit 0
+fi
+
+if [ "$mode" = bench ]; then
+  cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DQUORVIN_BUILD_TESTS=OFF
+  cmake --build build/release -j "$jobs" --target quorvin-cli quorvin-read quorvin-bench
+  build/release/bench/quorvin-bench crc
+  echo
+  exec /usr/bin/python3 bench/compare.py --build build/release "$@"
 fi
 
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DQUORVIN_BUILD_TESTS=OFF

@@ -23,7 +23,10 @@ constexpr size_t kAheadPerWorker = 32;
 // How many results the caller waits for at once when it has to wait.
 constexpr size_t kBatch = 16;
 
-ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size_t keep_head) {
+// Reads and checksums one file. Gives up between reads when `stop` is set (the result is then
+// never looked at), so that dropping the hasher never waits for a large file to be read.
+ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size_t keep_head,
+                                  const std::atomic<bool>& stop) {
   ParallelHasher::FileHash out;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
@@ -48,7 +51,7 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
     total += static_cast<uint64_t>(got);
     // The folder listing gives ordinary files only, and a read of an ordinary file comes back
     // short only at its end: a small file costs one read and no separate size query.
-    if (static_cast<size_t>(got) < kChunk) break;
+    if (static_cast<size_t>(got) < kChunk || stop) break;
     // A large file: ask for a larger read-ahead, which helps when it is not cached.
     if (total == kChunk) (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   }
@@ -109,7 +112,7 @@ void ParallelHasher::Work() {
       if (stop_) return;
     }
     Slot& slot = slots_[index % slot_count_];
-    slot.hash = HashFile(paths_[index], buffer.get(), keep_head_);
+    slot.hash = HashFile(paths_[index], buffer.get(), keep_head_, stop_);
     slot.ready = true;
     if (caller_waiting_) {
       std::lock_guard<std::mutex> lock(mu_);
