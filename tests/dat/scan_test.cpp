@@ -258,5 +258,31 @@ TEST(ScanTest, AFileThatVanishesStopsTheScanAndLeavesTheDatAsItWas) {
   EXPECT_EQ(test::FolderEntries(dir.path()), (std::vector<std::string>{"roms", "t.dat"}));
 }
 
+// Asks to stop when the scan reaches file `at`.
+class StoppingReporter : public test::RecordingReporter {
+ public:
+  bool StopRequested() override { return file_statuses.size() == at; }
+  size_t at = 0;
+};
+
+TEST(ScanTest, StopEndsTheScanAtAFileBoundaryWithoutWaitingForTheRest) {
+  TempDir dir;
+  test::MakeDir(dir / "roms");
+  const std::string big(8 << 20, 'x');
+  for (int i = 0; i < 12; ++i) WriteFile(dir / "roms/g" + std::to_string(10 + i) + ".nes", big);
+  WriteFile(dir / "t.dat", "previous");
+  for (size_t at : {0, 1, 5}) {
+    StoppingReporter rep;
+    rep.at = at;
+    Status s = MakeDat(Input(dir / "roms"), dir / "t.dat", rep);
+    EXPECT_EQ(s.kind(), ErrorKind::kStopped);
+    EXPECT_NE(s.message().find(dir / "roms/g" + std::to_string(10 + at) + ".nes"),
+              std::string::npos)
+        << s.message();
+    EXPECT_EQ(rep.file_statuses.size(), at);
+    EXPECT_EQ(ReadFile(dir / "t.dat"), "previous");
+  }
+}
+
 }  // namespace
 }  // namespace quorvin
