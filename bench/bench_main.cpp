@@ -7,12 +7,13 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <chrono>
-#include <cstring>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,8 +22,6 @@
 #include <vector>
 
 #include "bench_util.h"
-#include <zlib.h>
-
 #include "dat/crc.h"
 #include "dat/crc_tiers.h"
 #include "dat/scan.h"
@@ -64,11 +63,10 @@ double MeasureCrcLoop(bool bytewise, double* gbps_out) {
 }
 
 int BenchCrc() {
-  const double zlib = MeasureCrc(
-      [](const uint8_t* p, size_t n) {
-        return static_cast<uint32_t>(crc32(0, p, static_cast<uInt>(n)));
-      },
-      7);
+  const double zlib =
+      MeasureCrc([](const uint8_t* p,
+                    size_t n) { return static_cast<uint32_t>(crc32(0, p, static_cast<uInt>(n))); },
+                 7);
   std::printf("CRC-32 on a 64 MiB buffer, best of 7 (active tier: %s)\n",
               std::string(CrcTierName(ActiveCrcTier())).c_str());
   std::printf("  %-22s %6.2f GB/s\n", "zlib crc32", zlib);
@@ -83,7 +81,8 @@ int BenchCrc() {
     std::printf("  %-22s %6.2f GB/s = %.1fx zlib\n", std::string(CrcTierName(tier)).c_str(), gbps,
                 gbps / zlib);
   }
-  const double slow = MeasureCrc([](const uint8_t* p, size_t n) { return Crc32UpdateBytewise(~0u, p, n); }, 3);
+  const double slow =
+      MeasureCrc([](const uint8_t* p, size_t n) { return Crc32UpdateBytewise(~0u, p, n); }, 3);
   std::printf("  %-22s %6.2f GB/s\n", "byte at a time", slow);
   return 0;
 }

@@ -16,8 +16,7 @@ enum class CrcTier {
   kPclmul,    // 128-bit carry-less multiply folding (x86: PCLMULQDQ and SSE4.1)
   kVpclmul,   // 512-bit carry-less multiply folding (x86: VPCLMULQDQ and AVX-512)
 };
-inline constexpr CrcTier kAllCrcTiers[] = {CrcTier::kPortable, CrcTier::kPclmul,
-                                           CrcTier::kVpclmul};
+inline constexpr CrcTier kAllCrcTiers[] = {CrcTier::kPortable, CrcTier::kPclmul, CrcTier::kVpclmul};
 
 using Crc32UpdateFn = uint32_t (*)(uint32_t reg, const uint8_t* data, size_t size);
 

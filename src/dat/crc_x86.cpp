@@ -49,7 +49,9 @@ struct FoldPair {
 };
 
 // Constants that move a 128-bit lane `bits` further along the data.
-constexpr FoldPair FoldBy(unsigned bits) { return {FoldConstant(bits + 32), FoldConstant(bits - 32)}; }
+constexpr FoldPair FoldBy(unsigned bits) {
+  return {FoldConstant(bits + 32), FoldConstant(bits - 32)};
+}
 
 // The published constants of this method for 128 and 512 bits.
 static_assert(FoldBy(128).low_half == 0x1751997d0 && FoldBy(128).high_half == 0x0ccaa009e);

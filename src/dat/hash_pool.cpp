@@ -3,10 +3,10 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <algorithm>
 
 #include "dat/crc.h"
 #include "platform/fileops.h"

@@ -4,8 +4,8 @@
 #include <thread>
 
 #include "dat/crc.h"
-#include "dat/dat_format.h"
 #include "dat/crc_tiers.h"
+#include "dat/dat_format.h"
 #include "dat/hash_pool.h"
 #include "dat/rom_header.h"
 #include "platform/fileops.h"
@@ -73,7 +73,8 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
   // Settings of the environment that would make the scan fail or misbehave are refused before
   // anything is read or written.
   if (Status crc = CheckCrcSetting(); !crc.ok()) return crc;
-  auto threads = HashThreadCount(std::getenv("QUORVIN_THREADS"), std::thread::hardware_concurrency());
+  auto threads =
+      HashThreadCount(std::getenv("QUORVIN_THREADS"), std::thread::hardware_concurrency());
   if (!threads.ok()) return threads.status();
   // List every folder first: a missing folder stops the run before anything is written.
   struct Folder {
@@ -111,8 +112,8 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
     for (const std::string& name : folder.names) {
       if (!s.ok()) return s;
       if (reporter.StopRequested()) {
-        return Status::Stopped("The scan was stopped before " + JoinPath(folder.path, name) +
-                               "; " + temp_dat_path + " was left as it was");
+        return Status::Stopped("The scan was stopped before " + JoinPath(folder.path, name) + "; " +
+                               temp_dat_path + " was left as it was");
       }
       std::string game = GameNameOf(name, input.extension);
       reporter.SetFileStatus("Status:  Parsing " + game, done, total);

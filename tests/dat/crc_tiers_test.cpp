@@ -122,7 +122,8 @@ TEST(CrcTierChoiceTest, TheActiveTierIsSupportedAndUsedByCrc32Update) {
   EXPECT_TRUE(CrcTierSupported(ActiveCrcTier()));
   EXPECT_TRUE(CrcTierSupported(CrcTier::kPortable));
   const std::vector<uint8_t> buf = RandomBytes(300000, 6);
-  EXPECT_EQ(Crc32Update(~0u, buf.data(), buf.size()), Crc32UpdatePortable(~0u, buf.data(), buf.size()));
+  EXPECT_EQ(Crc32Update(~0u, buf.data(), buf.size()),
+            Crc32UpdatePortable(~0u, buf.data(), buf.size()));
 }
 
 }  // namespace
