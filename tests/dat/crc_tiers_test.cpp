@@ -47,7 +47,8 @@ TEST_P(CrcTierTest, EveryLengthUpTo4096AtEveryStartOffset) {
     const uint8_t* p = buf.data() + offset;
     const uint32_t start = 0xFFFFFFFFu ^ static_cast<uint32_t>(offset * 0x9E3779B9u);
     expected[0] = start;
-    for (size_t n = 0; n < max_length; ++n) expected[n + 1] = Crc32UpdateBytewise(expected[n], p + n, 1);
+    for (size_t n = 0; n < max_length; ++n)
+      expected[n + 1] = Crc32UpdateBytewise(expected[n], p + n, 1);
     for (size_t n = 0; n <= max_length; ++n) {
       ASSERT_EQ(update_(start, p, n), expected[n]) << "offset " << offset << " length " << n;
     }
