@@ -65,6 +65,21 @@ TEST(HashPoolTest, ManyMoreFilesThanTheWorkersMayRunAheadStayInOrder) {
   }
 }
 
+TEST(HashPoolTest, KeepsTheFirstBytesOfEachFileWhenAsked) {
+  test::TempDir dir;
+  std::string big(300000, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+  test::WriteFile(dir / "big", big);
+  test::WriteFile(dir / "short", "NES\x1a");
+  test::WriteFile(dir / "empty", "");
+  ParallelHasher hasher({dir / "big", dir / "short", dir / "empty"}, 2, 528);
+  EXPECT_EQ(hasher.Next().head, big.substr(0, 528));
+  EXPECT_EQ(hasher.Next().head, "NES\x1a");
+  EXPECT_EQ(hasher.Next().head, "");
+  ParallelHasher none({dir / "big"}, 1);
+  EXPECT_EQ(none.Next().head, "");
+}
+
 TEST(HashPoolTest, AFolderInTheListIsAReadError) {
   test::TempDir dir;
   test::MakeDir(dir / "sub");
