@@ -1,15 +1,12 @@
 // quorvin-cli: the headless program. Runs its command line the way the window does when
 // started with one, then ends with an exit status scripts can test.
 
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/path.h"
+#include "platform/process.h"
 #include "platform/reporter.h"
 #include "run/runner.h"
 #include "run/startup.h"
@@ -36,13 +33,14 @@ constexpr std::string_view kUsage =
     "Exit status: 0 done; 3 done with warnings (something was skipped or failed, each shown\n"
     "as \"Warning: ...\"); 1 stopped (a failure, a refusal); 2 a malformed command line.\n"
     "\n"
-    "Files live in $QUORVIN_HOME (else beside the program, else ~/.local/share/quorvin).\n";
+    "Files live in $QUORVIN_HOME (else beside the program, else ~/.local/share/quorvin;\n"
+    "on Windows %LOCALAPPDATA%\\Quorvin).\n";
 
 // Status texts on stderr: one line updated in place on a terminal, otherwise one line per
 // status text without the per-file ones. Messages become "<title>: <text>".
 class StderrReporter : public quorvin::Reporter {
  public:
-  StderrReporter() : tty_(::isatty(STDERR_FILENO) == 1) {}
+  explicit StderrReporter(bool tty) : tty_(tty) {}
   ~StderrReporter() override { EndLine(); }
 
   void SetStatus(std::string_view text) override {
@@ -85,17 +83,11 @@ class StderrReporter : public quorvin::Reporter {
   bool open_line_ = false;
 };
 
-std::string ExecutableFolder() {
-  char buf[PATH_MAX];
-  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-  if (n <= 0) return std::string();
-  return quorvin::FolderOf(std::string_view(buf, static_cast<size_t>(n)));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  const bool tty = quorvin::PrepareConsole();
+  std::vector<std::string> args = quorvin::ProgramArguments(argc, argv);
   if (args.empty()) {
     std::fputs(kUsage.data(), stderr);
     return quorvin::kExitUsage;
@@ -122,7 +114,7 @@ int main(int argc, char** argv) {
     return quorvin::kExitUsage;
   }
 
-  StderrReporter reporter;
+  StderrReporter reporter(tty);
   // A malformed command line is refused before anything is created or read.
   auto command_line = quorvin::ParseCommandLine(args);
   if (!command_line.ok()) {
@@ -130,7 +122,7 @@ int main(int argc, char** argv) {
     std::fputs("quorvin-cli --help shows the forms.\n", stderr);
     return quorvin::kExitUsage;
   }
-  const std::string folder = quorvin::ResolveProgramFolder(ExecutableFolder());
+  const std::string folder = quorvin::ResolveProgramFolder(quorvin::ExecutableFolder());
   if (quorvin::Status s = quorvin::PrepareProgramFolder(folder); !s.ok()) {
     reporter.Message(s.Title(), s.message());
     return quorvin::kExitStopped;

@@ -22,6 +22,36 @@ bool IsFolder(const std::string& path);
 // Length in bytes. NotFound when the file is missing, Io when it cannot be queried.
 Result<uint64_t> FileLength(const std::string& path);
 
+// Creates one folder (its parent must exist). Ok when the folder exists already; Io naming it
+// when it cannot be made.
+Status MakeFolder(const std::string& path);
+
+// A file opened for reading from its start, piece after piece. Other programs may go on
+// reading, writing, renaming or deleting the file meanwhile.
+class InputFile {
+ public:
+  // NotFound when the file is missing, Io naming it when it cannot be opened.
+  static Result<InputFile> Open(const std::string& path);
+  InputFile(InputFile&& other) noexcept;
+  InputFile& operator=(InputFile&&) = delete;
+  InputFile(const InputFile&) = delete;
+  ~InputFile();
+
+  // Reads up to `size` bytes; the number read, 0 at the end of the file. Io naming the file.
+  Result<size_t> Read(uint8_t* buffer, size_t size);
+  // The length the file had when it was opened; UINT64_MAX when it could not be asked.
+  uint64_t length() const { return length_; }
+  // Says that the file will be read from start to end (a larger read-ahead).
+  void ReadingWhole();
+
+ private:
+  InputFile(std::string path, intptr_t handle, uint64_t length)
+      : path_(std::move(path)), handle_(handle), length_(length) {}
+  std::string path_;
+  intptr_t handle_ = -1;  // a descriptor or a handle, by platform
+  uint64_t length_ = UINT64_MAX;
+};
+
 // Reads a file in fixed-size chunks (memory stays small whatever its size) and hands each to
 // `consume`. NotFound / Io naming the file when it cannot be opened or read.
 Status ReadFileChunks(const std::string& path,

@@ -94,6 +94,43 @@ Result<uint64_t> FileLength(const std::string& path) {
   return static_cast<uint64_t>(st.st_size);
 }
 
+Status MakeFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0 || (errno == EEXIST && IsFolder(path))) return Status::Ok();
+  return Status::Io(ErrnoMessage("create the folder", path, errno));
+}
+
+Result<InputFile> InputFile::Open(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
+    return Status::Io(ErrnoMessage("read", path, errno));
+  }
+  struct stat st;
+  const uint64_t length = ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : UINT64_MAX;
+  return InputFile(path, fd, length);
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : path_(std::move(other.path_)), handle_(other.handle_), length_(other.length_) {
+  other.handle_ = -1;
+}
+
+InputFile::~InputFile() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+Result<size_t> InputFile::Read(uint8_t* buffer, size_t size) {
+  while (true) {
+    ssize_t got = ::read(static_cast<int>(handle_), buffer, size);
+    if (got >= 0) return static_cast<size_t>(got);
+    if (errno != EINTR) return Status::Io(ErrnoMessage("read", path_, errno));
+  }
+}
+
+void InputFile::ReadingWhole() {
+  (void)::posix_fadvise(static_cast<int>(handle_), 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
 Status ReadFileChunks(const std::string& path,
                       const std::function<void(const uint8_t*, size_t)>& consume) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

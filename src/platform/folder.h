@@ -14,8 +14,9 @@ namespace quorvin {
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 
 // Lists the names (without folder) of the ordinary files of `folder` that match `pattern`,
-// sorted by name without regard to letter case. Folders and hidden files (names beginning
-// with ".") are left out. The list is a snapshot taken at the call.
+// sorted by name without regard to letter case. Folders and hidden files are left out:
+// names beginning with "." on Linux; on Windows files with the hidden or the system
+// attribute. The list is a snapshot taken at the call.
 // NotFound when the folder does not exist, Io when it cannot be read.
 Result<std::vector<std::string>> ListFolder(const std::string& folder, std::string_view pattern);
 

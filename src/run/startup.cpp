@@ -1,14 +1,10 @@
 #include "run/startup.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 #include <vector>
 
 #include "platform/fileops.h"
 #include "platform/path.h"
+#include "platform/process.h"
 #include "platform/text.h"
 #include "presets/preset_file.h"
 #include "settings/settings.h"
@@ -24,10 +20,7 @@ Status MakeFolders(const std::string& folder) {
     Status s = MakeFolders(parent);
     if (!s.ok()) return s;
   }
-  if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
-    return Status::Io(ErrnoMessage("create the folder", folder, errno));
-  }
-  return Status::Ok();
+  return MakeFolder(folder);
 }
 
 }  // namespace
@@ -203,17 +196,10 @@ int ExitStatusOf(const Status& status, size_t warnings) {
 Status ShutDown(Runner& runner) { return runner.SavePreset(kLastUsedPreset); }
 
 std::string ResolveProgramFolder(const std::string& executable_folder) {
-  if (const char* home = std::getenv("QUORVIN_HOME"); home != nullptr && *home != '\0') {
-    return home;
-  }
-  if (!executable_folder.empty() && ::access(executable_folder.c_str(), W_OK) == 0) {
-    return executable_folder;
-  }
-  if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg != nullptr && *xdg != '\0') {
-    return JoinPath(xdg, "quorvin");
-  }
-  const char* home = std::getenv("HOME");
-  return JoinPath(JoinPath(home != nullptr ? home : ".", ".local/share"), "quorvin");
+  std::string home = EnvironmentValue("QUORVIN_HOME");
+  if (!home.empty()) return home;
+  if (IsWritableFolder(executable_folder)) return executable_folder;
+  return UserDataFolder();
 }
 
 Status PrepareProgramFolder(const std::string& folder) {

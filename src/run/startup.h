@@ -62,8 +62,8 @@ int ExitStatusOf(const Status& status, size_t warnings);
 Status ShutDown(Runner& runner);
 
 // The folder that holds tempdat.dat, default.dat, presets/ and conversions/: $QUORVIN_HOME
-// when set; else the folder of the executable when it is writable; else
-// $XDG_DATA_HOME/quorvin (default ~/.local/share/quorvin).
+// when set; else the folder of the executable when it is writable; else the user's data
+// folder (UserDataFolder: ~/.local/share/quorvin, or %LOCALAPPDATA%\Quorvin on Windows).
 std::string ResolveProgramFolder(const std::string& executable_folder);
 // Creates the program folder and its presets/ and conversions/ folders when missing.
 Status PrepareProgramFolder(const std::string& folder);

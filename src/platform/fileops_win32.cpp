@@ -1,0 +1,398 @@
+// File operations on Windows. Every path goes through the wide-character API (WidePath), so
+// names outside the ANSI code page work; texts stay UTF-8 everywhere else.
+
+#include <fcntl.h>
+#include <io.h>
+#include <share.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <random>
+
+#include "platform/fileops.h"
+#include "platform/path.h"
+#include "platform/wide_win32.h"
+
+namespace quorvin {
+
+namespace {
+
+constexpr size_t kWriteBufferSize = size_t{64} * 1024;
+constexpr size_t kReadChunk = size_t{256} * 1024;
+
+DWORD Attributes(const std::string& path) {
+  if (path.empty()) return INVALID_FILE_ATTRIBUTES;
+  return GetFileAttributesW(WidePath(path).c_str());
+}
+
+bool IsMissing(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+         error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH ||
+         error == ERROR_INVALID_DRIVE || error == ERROR_DIRECTORY;
+}
+
+// Opens an existing file for reading, sharing it with every other use: a ROM file may be open
+// in an emulator or a viewer while we read it.
+HANDLE OpenForReading(const std::string& path, DWORD* error) {
+  HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  *error = h == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+  return h;
+}
+
+Status OpenFailure(const std::string& path, DWORD error) {
+  if (IsMissing(error)) return Status::NotFound("The file " + path + " does not exist");
+  if (error == ERROR_ACCESS_DENIED && IsFolder(path)) {
+    return Status::Io("Cannot read " + path + ": it is a folder");
+  }
+  return Status::Io(Win32Message("read", path, error));
+}
+
+// The identity of a file: two names of one file give the same.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+  HANDLE h = CreateFileW(WidePath(path).c_str(), 0,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = GetFileInformationByHandle(h, info) != 0;
+  CloseHandle(h);
+  return ok;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION x, y;
+  return FileIdentity(a, &x) && FileIdentity(b, &y) &&
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+}
+
+// A name for a temporary file beside `path` that no file has yet.
+std::string TempNameBeside(const std::string& path, std::string_view tag) {
+  static thread_local std::mt19937_64 random{std::random_device{}() ^
+                                             static_cast<uint64_t>(GetTickCount64())};
+  static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string name = "." + std::string(FileNameOf(path)) + std::string(tag);
+  for (int i = 0; i < 6; ++i) name.push_back(kDigits[random() % 36]);
+  return JoinPath(FolderOf(path), name);
+}
+
+}  // namespace
+
+std::string ErrnoMessage(std::string_view verb, const std::string& path, int err) {
+  std::string out = "Cannot ";
+  out.append(verb);
+  out.append(" ");
+  out.append(path);
+  out.append(": ");
+  out.append(std::strerror(err));
+  return out;
+}
+
+bool Exists(const std::string& path) { return Attributes(path) != INVALID_FILE_ATTRIBUTES; }
+
+bool IsFile(const std::string& path) {
+  DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+}
+
+bool IsFolder(const std::string& path) {
+  DWORD a = Attributes(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+Result<uint64_t> FileLength(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path.empty() ||
+      !GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
+    DWORD error = path.empty() ? ERROR_FILE_NOT_FOUND : GetLastError();
+    if (IsMissing(error)) return Status::NotFound("The file " + path + " does not exist");
+    return Status::Io(Win32Message("read", path, error));
+  }
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    return Status::Io("Cannot read " + path + ": it is a folder");
+  }
+  return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+Status MakeFolder(const std::string& path) {
+  if (CreateDirectoryW(WidePath(path).c_str(), nullptr)) return Status::Ok();
+  DWORD error = GetLastError();
+  if (error == ERROR_ALREADY_EXISTS && IsFolder(path)) return Status::Ok();
+  return Status::Io(Win32Message("create the folder", path, error));
+}
+
+Result<InputFile> InputFile::Open(const std::string& path) {
+  DWORD error;
+  HANDLE h = OpenForReading(path, &error);
+  if (h == INVALID_HANDLE_VALUE) return OpenFailure(path, error);
+  LARGE_INTEGER size;
+  const uint64_t length = GetFileSizeEx(h, &size) ? static_cast<uint64_t>(size.QuadPart) : UINT64_MAX;
+  return InputFile(path, reinterpret_cast<intptr_t>(h), length);
+}
+
+InputFile::InputFile(InputFile&& other) noexcept
+    : path_(std::move(other.path_)), handle_(other.handle_), length_(other.length_) {
+  other.handle_ = -1;
+}
+
+InputFile::~InputFile() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+Result<size_t> InputFile::Read(uint8_t* buffer, size_t size) {
+  // ReadFile takes at most 4 GiB less one byte at a time.
+  const DWORD want = size > 0x7FFFFFFFu ? 0x7FFFFFFFu : static_cast<DWORD>(size);
+  DWORD got = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, want, &got, nullptr)) {
+    return Status::Io(Win32Message("read", path_, GetLastError()));
+  }
+  return static_cast<size_t>(got);
+}
+
+// FILE_FLAG_SEQUENTIAL_SCAN at the open already asks for the larger read-ahead.
+void InputFile::ReadingWhole() {}
+
+Status ReadFileChunks(const std::string& path,
+                      const std::function<void(const uint8_t*, size_t)>& consume) {
+  auto file = InputFile::Open(path);
+  if (!file.ok()) return file.status();
+  // One buffer per thread, reused for every file: no allocation per file.
+  thread_local std::unique_ptr<uint8_t[]> buffer(new uint8_t[kReadChunk]);
+  while (true) {
+    auto got = file->Read(buffer.get(), kReadChunk);
+    if (!got.ok()) return got.status();
+    if (*got == 0) break;
+    consume(buffer.get(), *got);
+  }
+  return Status::Ok();
+}
+
+Result<std::string> ReadWholeFile(const std::string& path) {
+  std::string out;
+  Status s = ReadFileChunks(path, [&out](const uint8_t* p, size_t n) {
+    out.append(reinterpret_cast<const char*>(p), n);
+  });
+  if (!s.ok()) return s;
+  return out;
+}
+
+Status CheckReplaceable(const std::string& path) {
+  if (path.empty()) return Status::InvalidInput("No file name was given");
+  std::string folder = FolderOf(path);
+  if (!IsFolder(folder)) return Status::NotFound("The folder " + folder + " does not exist");
+  DWORD a = Attributes(path);
+  if (a != INVALID_FILE_ATTRIBUTES) {
+    if (a & FILE_ATTRIBUTE_DIRECTORY) return Status::InvalidInput(path + " is a folder, not a file");
+    if (a & FILE_ATTRIBUTE_READONLY) return Status::Io("The file " + path + " is read-only");
+  }
+  return Status::Ok();
+}
+
+AtomicFile::AtomicFile(std::string path, std::string temp_path, int fd)
+    : path_(std::move(path)), temp_path_(std::move(temp_path)), fd_(fd) {
+  buffer_.reserve(kWriteBufferSize);
+}
+
+AtomicFile::AtomicFile(AtomicFile&& other) noexcept
+    : path_(std::move(other.path_)),
+      temp_path_(std::move(other.temp_path_)),
+      fd_(other.fd_),
+      buffer_(std::move(other.buffer_)),
+      error_(std::move(other.error_)) {
+  other.fd_ = -1;
+  other.temp_path_.clear();
+}
+
+AtomicFile::~AtomicFile() {
+  if (fd_ >= 0) ::_close(fd_);
+  if (!temp_path_.empty()) DeleteFileW(WidePath(temp_path_).c_str());
+}
+
+Result<AtomicFile> AtomicFile::Create(const std::string& path) {
+  Status s = CheckReplaceable(path);
+  if (!s.ok()) return s;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp = TempNameBeside(path, ".quorvin-");
+    int fd = -1;
+    errno_t err = ::_wsopen_s(&fd, WidePath(temp).c_str(),
+                              _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _SH_DENYWR,
+                              _S_IREAD | _S_IWRITE);
+    if (err == EEXIST) continue;
+    if (err != 0) return Status::Io(ErrnoMessage("write in the folder", FolderOf(path), err));
+    // Hidden while it is being written, like a dot-file elsewhere: a folder listing made
+    // meanwhile does not offer it as a ROM or an artwork file.
+    SetFileAttributesW(WidePath(temp).c_str(), FILE_ATTRIBUTE_HIDDEN);
+    return AtomicFile(path, temp, fd);
+  }
+  return Status::Io("Cannot write in the folder " + FolderOf(path) +
+                    ": no free name for a temporary file");
+}
+
+Status AtomicFile::Flush() {
+  size_t done = 0;
+  while (done < buffer_.size()) {
+    const size_t left = buffer_.size() - done;
+    const unsigned chunk = left > (1u << 30) ? (1u << 30) : static_cast<unsigned>(left);
+    int n = ::_write(fd_, buffer_.data() + done, chunk);
+    if (n < 0) return Status::Io(ErrnoMessage("write", path_, errno));
+    done += static_cast<size_t>(n);
+  }
+  buffer_.clear();
+  return Status::Ok();
+}
+
+Status AtomicFile::Write(std::string_view bytes) {
+  if (!error_.ok()) return error_;
+  if (fd_ < 0) return Status::Io("Cannot write " + path_ + ": the file is already closed");
+  if (buffer_.size() + bytes.size() > kWriteBufferSize) {
+    error_ = Flush();
+    if (!error_.ok()) return error_;
+  }
+  if (bytes.size() >= kWriteBufferSize) {
+    buffer_.assign(bytes);
+    error_ = Flush();
+    return error_;
+  }
+  buffer_.append(bytes);
+  return Status::Ok();
+}
+
+Status AtomicFile::WriteLine(std::string_view line) {
+  Status s = Write(line);
+  if (!s.ok()) return s;
+  return Write("\r\n");
+}
+
+Status AtomicFile::Commit() {
+  if (!error_.ok()) return error_;
+  if (fd_ < 0) return Status::Io("Cannot write " + path_ + ": the file is already closed");
+  Status s = Flush();
+  if (!s.ok()) return s;
+  if (::_commit(fd_) != 0) return Status::Io(ErrnoMessage("write", path_, errno));
+  int rc = ::_close(fd_);
+  fd_ = -1;
+  if (rc != 0) return Status::Io(ErrnoMessage("write", path_, errno));
+  const std::wstring target = WidePath(path_);
+  const std::wstring temp = WidePath(temp_path_);
+  const DWORD old = GetFileAttributesW(target.c_str());
+  if (old != INVALID_FILE_ATTRIBUTES) {
+    // ReplaceFile keeps what the old file had: attributes, security, creation time.
+    if (ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
+                     nullptr, nullptr)) {
+      temp_path_.clear();
+      return Status::Ok();
+    }
+    // Some file systems (network shares, FAT on some systems) refuse ReplaceFile; a
+    // rename over the old file is atomic there too. Carry the attributes over by hand.
+    SetFileAttributesW(temp.c_str(), old & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+  } else {
+    SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+  if (!MoveFileExW(temp.c_str(), target.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    DWORD error = GetLastError();
+    SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_HIDDEN);
+    return Status::Io(Win32Message("replace", path_, error));
+  }
+  temp_path_.clear();
+  return Status::Ok();
+}
+
+Status WriteFileAtomic(const std::string& path, std::string_view content) {
+  auto file = AtomicFile::Create(path);
+  if (!file.ok()) return file.status();
+  Status s = file->Write(content);
+  if (!s.ok()) return s;
+  return file->Commit();
+}
+
+Status CopyFileAtomic(const std::string& from, const std::string& to) {
+  if (!Exists(from)) return Status::NotFound("The file " + from + " does not exist");
+  auto out = AtomicFile::Create(to);
+  if (!out.ok()) return out.status();
+  Status written;
+  Status read = ReadFileChunks(from, [&](const uint8_t* p, size_t n) {
+    if (written.ok()) written = out->Write(std::string_view(reinterpret_cast<const char*>(p), n));
+  });
+  if (!read.ok()) return read;
+  if (!written.ok()) return written;
+  return out->Commit();
+}
+
+Status RenameNoReplace(const std::string& from, const std::string& to) {
+  const std::wstring wfrom = WidePath(from);
+  const std::wstring wto = WidePath(to);
+  // Without MOVEFILE_REPLACE_EXISTING the rename fails when the new name is taken, in the
+  // same step that would otherwise rename: nothing can slip in between.
+  if (MoveFileExW(wfrom.c_str(), wto.c_str(), 0)) return Status::Ok();
+  DWORD error = GetLastError();
+  if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
+    if (!SameFile(from, to)) {
+      return Status::Refused("Cannot rename " + from + ": " + to + " already exists");
+    }
+    // One file under two spellings (a change of letter case). Windows renames that in place;
+    // where it does not, go through a free name, so that the file has a name at every moment.
+    std::string middle = TempNameBeside(from, ".rename-");
+    const std::wstring wmiddle = WidePath(middle);
+    if (!MoveFileExW(wfrom.c_str(), wmiddle.c_str(), 0)) {
+      return Status::Io(Win32Message("rename", from, GetLastError()));
+    }
+    if (MoveFileExW(wmiddle.c_str(), wto.c_str(), 0)) return Status::Ok();
+    error = GetLastError();
+    MoveFileExW(wmiddle.c_str(), wfrom.c_str(), 0);
+    return Status::Io(Win32Message("rename", from, error));
+  }
+  if (IsMissing(error) && !Exists(from)) {
+    return Status::NotFound("The file " + from + " no longer exists");
+  }
+  return Status::Io(Win32Message("rename", from, error));
+}
+
+Result<LineReader> LineReader::Open(const std::string& path) {
+  if (IsFolder(path)) return Status::Io("Cannot read " + path + ": it is a folder");
+  FILE* f = ::_wfsopen(WidePath(path).c_str(), L"rb", _SH_DENYNO);
+  if (f == nullptr) {
+    if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
+    return Status::Io(ErrnoMessage("open", path, errno));
+  }
+  return LineReader(path, f);
+}
+
+LineReader::LineReader(LineReader&& other) noexcept
+    : path_(std::move(other.path_)),
+      file_(other.file_),
+      buf_(other.buf_),
+      cap_(other.cap_),
+      status_(std::move(other.status_)) {
+  other.file_ = nullptr;
+  other.buf_ = nullptr;
+  other.cap_ = 0;
+}
+
+LineReader::~LineReader() {
+  if (file_ != nullptr) std::fclose(file_);
+  std::free(buf_);
+}
+
+bool LineReader::Next(std::string& line) {
+  if (file_ == nullptr) return false;
+  line.clear();
+  bool any = false;
+  int c;
+  while ((c = _getc_nolock(file_)) != EOF) {
+    any = true;
+    if (c == '\n') break;
+    line.push_back(static_cast<char>(c));
+  }
+  if (!any) {
+    if (std::ferror(file_)) status_ = Status::Io(ErrnoMessage("read", path_, errno));
+    return false;
+  }
+  if (c == '\n' && !line.empty() && line.back() == '\r') line.pop_back();
+  return true;
+}
+
+}  // namespace quorvin

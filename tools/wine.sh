@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine, headless: no display, no Wine debug output, a Wine prefix
+# of our own under build/ (made on first use, which takes a minute; kept for later runs).
+#   tools/wine.sh PROGRAM.exe [ARGS...]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+export WINEPREFIX="${QUORVIN_WINEPREFIX:-$root/build/wine-prefix}"
+export WINEDEBUG=-all
+export DISPLAY=
+# No .NET or HTML engine: nothing here needs them, and Wine would offer to download them.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wine=/usr/lib/wine/wine64
+[ -x "$wine" ] || wine="$(command -v wine64 || command -v wine)"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$WINEPREFIX"
+  "$wine" wineboot --init >/dev/null 2>&1 || true
+  "${wine%64}server" -w 2>/dev/null || wineserver -w 2>/dev/null || true
+fi
+exec "$wine" "$@"
