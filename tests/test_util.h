@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,12 +19,16 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& path() const { return path_; }
-  // path() joined with a relative name.
+  // path() joined with a relative name; "/" in the name becomes the platform's separator.
   std::string operator/(std::string_view name) const;
 
  private:
   std::string path_;
 };
+
+// The path with every "/" written as the platform's separator ("\" on Windows), the way the
+// program joins paths: for expected paths and texts.
+std::string OsPath(std::string_view path);
 
 void WriteFile(const std::string& path, std::string_view bytes);
 std::string ReadFile(const std::string& path);
@@ -65,10 +70,15 @@ class RecordingReporter : public Reporter {
 // whose CRCs are the keys of a real database, without real ROM images.
 std::string ForgeCrc(std::string prefix, uint32_t target);
 
-// Runs a command through the shell; returns its exit status and fills `output` with what it
-// wrote to stdout and stderr.
+// Runs a command through the shell (cmd.exe on Windows); returns its exit status and fills
+// `output` with what it wrote to stdout and stderr, line ends as LF.
 int RunCommand(const std::string& command, std::string* output);
-// Quotes a text for the shell.
+// Quotes a text as one argument for the shell.
 std::string ShellQuote(std::string_view s);
+// A command prefix that runs the command after it with an environment variable set.
+std::string WithEnvironment(std::string_view name, std::string_view value);
+// A path for the standard library (std::filesystem, fstreams), which on Windows would read a
+// narrow path in the ANSI code page.
+std::filesystem::path Native(const std::string& path);
 
 }  // namespace quorvin::test

@@ -60,8 +60,17 @@ Result<std::vector<std::string>> ListFolder(const std::string& folder, std::stri
 std::string ResolveNameIgnoreCase(const std::string& folder, std::string_view name) {
   std::string exact = JoinPath(folder, name);
   // The file system compares names without regard to case already (with Unicode rules,
-  // wider than ours); the scan serves folders marked case-sensitive.
-  if (Exists(exact)) return exact;
+  // wider than ours) and tells the name as it is written on disk; the scan below serves
+  // folders marked case-sensitive.
+  if (name.find_first_of("*?") == std::string_view::npos) {
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileExW(WidePath(exact).c_str(), FindExInfoBasic, &data,
+                                FindExSearchNameMatch, nullptr, 0);
+    if (h != INVALID_HANDLE_VALUE) {
+      FindClose(h);
+      return JoinPath(folder, Narrow(data.cFileName));
+    }
+  }
   std::string found;
   (void)ForEachEntry(folder, [&](const WIN32_FIND_DATAW& e) {
     std::string entry = Narrow(e.cFileName);

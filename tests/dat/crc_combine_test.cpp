@@ -1,12 +1,12 @@
 #include "dat/crc_combine.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <random>
 
 #include "dat/crc.h"
 #include "dat/rom_header.h"
+#include "zlib_compat.h"
 
 namespace quorvin {
 namespace {
@@ -24,9 +24,9 @@ TEST(CrcCombineTest, AgreesWithZlibOnRandomPartsAndLengths) {
                           (1ull << 32) + 5, (1ull << 40) + 12345}) {
     for (int i = 0; i < 20; ++i) {
       const uint32_t a = static_cast<uint32_t>(rng()), b = static_cast<uint32_t>(rng());
-      EXPECT_EQ(Crc32Combine(a, b, length),
-                static_cast<uint32_t>(crc32_combine64(a, b, static_cast<z_off64_t>(length))))
-          << length;
+      if (test::ZlibTakesLength(length)) {
+        EXPECT_EQ(Crc32Combine(a, b, length), test::ZlibCrc32Combine(a, b, length)) << length;
+      }
       // The inverse takes the prefix back out.
       EXPECT_EQ(Crc32OfSuffix(Crc32Combine(a, b, length), a, length), b) << length;
     }

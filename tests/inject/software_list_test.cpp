@@ -1,11 +1,11 @@
 #include "inject/software_list.h"
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "dat/crc.h"
 #include "dat/dat_format.h"
 #include "test_util.h"
+#include "zlib_compat.h"
 
 namespace quorvin {
 namespace {
@@ -18,7 +18,7 @@ std::string RealList(const std::string& name) { return test::TestDataDir() + "/m
 std::string Joined(std::initializer_list<std::pair<uint32_t, uint64_t>> roms) {
   uLong crc = 0;
   for (auto [rom_crc, size] : roms)
-    crc = crc32_combine64(crc, rom_crc, static_cast<z_off64_t>(size));
+    crc = test::ZlibCrc32Combine(crc, rom_crc, size);
   return CrcText(static_cast<uint32_t>(crc));
 }
 

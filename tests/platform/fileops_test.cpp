@@ -1,7 +1,10 @@
 #include "platform/fileops.h"
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include "test_util.h"
 
@@ -67,6 +70,9 @@ TEST(AtomicFileTest, SuccessfulWriteRemovesTemporariesOfKilledWrites) {
 }
 
 TEST(AtomicFileTest, KeepsThePermissionsOfTheReplacedFile) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows files have attributes instead (fileops_win32_test.cpp)";
+#else
   TempDir dir;
   const std::string path = dir / "f";
   WriteFile(path, "a");
@@ -75,6 +81,7 @@ TEST(AtomicFileTest, KeepsThePermissionsOfTheReplacedFile) {
   struct stat st;
   ::stat(path.c_str(), &st);
   EXPECT_EQ(st.st_mode & 0777, 0640u);
+#endif
 }
 
 TEST(AtomicFileTest, RefusesUnusableTargetsWithTheirPath) {

@@ -103,7 +103,7 @@ TEST_F(StartupTest, InteractiveStartLoadsLastUsedAndShutDownSavesIt) {
 // The headless program's contract: messages as "<title>: <text>" on stderr, exit status.
 TEST_F(StartupTest, HeadlessProgramExitStatusAndMessages) {
   const std::string cli =
-      std::string("QUORVIN_HOME=") + test::ShellQuote(dir / "home") + " " + QUORVIN_CLI;
+      test::WithEnvironment("QUORVIN_HOME", dir / "home") + test::ShellQuote(QUORVIN_CLI);
   std::string out;
   EXPECT_EQ(test::RunCommand(cli, &out), 2);
   EXPECT_NE(out.find("usage:"), std::string::npos);
