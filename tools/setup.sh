@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine and builds Quorvin.
 #   tools/setup.sh demo   install what is missing, build, run the sample job on examples/
-#   tools/setup.sh test   install what is missing, build with sanitizers, run every test
+#   tools/setup.sh test   install what is missing, build with sanitizers, run every test;
+#                         then build for Windows and run the core tests under Wine
 #   tools/setup.sh bench  install what is missing, build for speed, time the CRC tiers and the
 #                         scan against a plain read and other CRC-32 tools (bench/compare.py;
 #                         options after "bench" go to it, e.g. --cold --big 8)
+#   tools/setup.sh windows  install the cross tool-chain, build quorvin-cli.exe and pack
+#                         build/windows/quorvin-windows-x64.zip
 set -euo pipefail
 cd "$(dirname "$0")/.."
 mode="${1:-}"
-case "$mode" in demo|test|bench) ;; *) echo "usage: tools/setup.sh demo|test|bench" >&2; exit 2 ;; esac
+case "$mode" in demo|test|bench|windows) ;; *) echo "usage: tools/setup.sh demo|test|bench|windows" >&2; exit 2 ;; esac
 shift || true
 
 # qt6-base-dev: the window and its tests (Qt Widgets, Qt Test, the offscreen platform).
@@ -17,6 +20,11 @@ packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev libpugixml-dev qt6
           imagemagick)
 # The benchmark compares with these tools and measures peak memory with GNU time.
 if [ "$mode" = bench ]; then packages+=(rhash p7zip-full python3 time); fi
+# The Windows build: Debian's mingw-w64 cross compiler (the posix-threads variant, for
+# std::thread), zlib for the tests' CRC checks, Wine to run the tests, zip for the package.
+if [ "$mode" = test ] || [ "$mode" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine zip)
+fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -30,11 +38,46 @@ if [ "${#missing[@]}" -gt 0 ]; then
 fi
 
 jobs="$(nproc 2>/dev/null || echo 2)"
+
+# The Windows build of the core, quorvin-cli.exe and the tests, in build/windows.
+build_windows() {
+  # Debian has no pugixml for Windows. Its one pugixml.cpp is the copy inside
+  # libopenimageio-dev: download that package (not installed, nothing else is pulled in)
+  # and take pugixml from it.
+  local deps="$PWD/build/deps"
+  local pugi="$deps/usr/include/OpenImageIO/detail/pugixml"
+  if [ ! -f "$pugi/pugixml.cpp" ]; then
+    mkdir -p "$deps"
+    (cd "$deps" && apt-get download -q libopenimageio-dev && dpkg-deb -x libopenimageio-dev_*.deb .)
+  fi
+  cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+    -DCMAKE_BUILD_TYPE=Release -DQUORVIN_WERROR=ON -DQUORVIN_PUGIXML_DIR="$pugi" "$@"
+  cmake --build build/windows -j "$jobs" --target quorvin-cli "${windows_targets[@]}"
+  # The package: the program and its read-me (with Windows line ends).
+  local pkg=build/windows/package
+  rm -rf "$pkg" build/windows/quorvin-windows-x64.zip
+  mkdir -p "$pkg"
+  cp build/windows/app/quorvin-cli.exe "$pkg/"
+  sed 's/\r*$/\r/' packaging/windows/readme.txt > "$pkg/readme.txt"
+  (cd "$pkg" && zip -q -X ../quorvin-windows-x64.zip quorvin-cli.exe readme.txt)
+  echo "Packed build/windows/quorvin-windows-x64.zip"
+}
+
+if [ "$mode" = windows ]; then
+  windows_targets=()
+  build_windows -DQUORVIN_BUILD_TESTS=OFF
+  exit 0
+fi
+
 if [ "$mode" = test ]; then
   cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DQUORVIN_WERROR=ON -DQUORVIN_SANITIZE=ON
   cmake --build build/test -j "$jobs"
-  cd build/test
-  ctest --output-on-failure -j "$jobs" --timeout 300
+  (cd build/test && ctest --output-on-failure -j "$jobs" --timeout 300)
+  # The same core on Windows: its tests, the platform's own profile functions against ours,
+  # and a run of quorvin-cli.exe compared with the Linux program's, all under Wine.
+  windows_targets=(quorvin_tests)
+  build_windows -DQUORVIN_BUILD_TESTS=ON
+  (cd build/windows && ctest --output-on-failure --timeout 300)
   exit 0
 fi
 
