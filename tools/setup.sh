@@ -73,8 +73,7 @@ if [ "$mode" = test ]; then
   cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DQUORVIN_WERROR=ON -DQUORVIN_SANITIZE=ON
   cmake --build build/test -j "$jobs"
   (cd build/test && ctest --output-on-failure -j "$jobs" --timeout 300)
-  # The same core on Windows: its tests, the platform's own profile functions against ours,
-  # and a run of quorvin-cli.exe compared with the Linux program's, all under Wine.
+  # The same core built for Windows, its tests run under Wine.
   windows_targets=(quorvin_tests)
   build_windows -DQUORVIN_BUILD_TESTS=ON
   (cd build/windows && ctest --output-on-failure --timeout 300)

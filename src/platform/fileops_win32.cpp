@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <random>
+#include <vector>
 
 #include "platform/fileops.h"
 #include "platform/path.h"
@@ -69,14 +70,45 @@ bool SameFile(const std::string& a, const std::string& b) {
          x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 
-// A name for a temporary file beside `path` that no file has yet.
+constexpr std::string_view kTempMarker = ".quorvin-";
+constexpr size_t kTempSuffixLength = 6;
+
+// A name for a temporary file beside `path`: ".<name><tag>" and six random letters or digits.
 std::string TempNameBeside(const std::string& path, std::string_view tag) {
   static thread_local std::mt19937_64 random{std::random_device{}() ^
                                              static_cast<uint64_t>(GetTickCount64())};
   static constexpr char kDigits[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::string name = "." + std::string(FileNameOf(path)) + std::string(tag);
-  for (int i = 0; i < 6; ++i) name.push_back(kDigits[random() % 36]);
+  for (size_t i = 0; i < kTempSuffixLength; ++i) name.push_back(kDigits[random() % 36]);
   return JoinPath(FolderOf(path), name);
+}
+
+// Removes the temporary files that writes of `path` killed before their rename left behind.
+// Called once a write of `path` has succeeded, so none of them can be of use any more.
+void RemoveStaleTemporaries(const std::string& path) {
+  const std::string folder = FolderOf(path);
+  const std::string prefix = "." + std::string(FileNameOf(path)) + std::string(kTempMarker);
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileExW(WidePath(JoinPath(folder, prefix + "*")).c_str(), FindExInfoBasic,
+                              &data, FindExSearchNameMatch, nullptr, 0);
+  if (h == INVALID_HANDLE_VALUE) return;
+  std::vector<std::string> stale;
+  do {
+    // The system's pattern also matches short names: check the whole name again. Folders
+    // and links are never ours.
+    const std::string name = Narrow(data.cFileName);
+    constexpr DWORD kNotOurs = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if ((data.dwFileAttributes & kNotOurs) == 0 &&
+        name.size() == prefix.size() + kTempSuffixLength && name.starts_with(prefix)) {
+      stale.push_back(name);
+    }
+  } while (FindNextFileW(h, &data));
+  FindClose(h);
+  for (const std::string& name : stale) {
+    const std::wstring p = WidePath(JoinPath(folder, name));
+    SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only one refuses deletion
+    DeleteFileW(p.c_str());
+  }
 }
 
 }  // namespace
@@ -215,7 +247,7 @@ Result<AtomicFile> AtomicFile::Create(const std::string& path) {
   Status s = CheckReplaceable(path);
   if (!s.ok()) return s;
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temp = TempNameBeside(path, ".quorvin-");
+    std::string temp = TempNameBeside(path, kTempMarker);
     int fd = -1;
     errno_t err = ::_wsopen_s(&fd, WidePath(temp).c_str(),
                               _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _SH_DENYWR,
@@ -283,6 +315,7 @@ Status AtomicFile::Commit() {
     if (ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                      nullptr, nullptr)) {
       temp_path_.clear();
+      RemoveStaleTemporaries(path_);
       return Status::Ok();
     }
     // Some file systems (network shares, FAT on some systems) refuse ReplaceFile; a
@@ -298,6 +331,7 @@ Status AtomicFile::Commit() {
     return Status::Io(Win32Message("replace", path_, error));
   }
   temp_path_.clear();
+  RemoveStaleTemporaries(path_);
   return Status::Ok();
 }
 

@@ -57,6 +57,19 @@ Result<std::vector<std::string>> ListFolder(const std::string& folder, std::stri
   return names;
 }
 
+Result<std::vector<std::string>> ListEntries(const std::string& folder) {
+  if (folder.empty() || !IsFolder(folder)) {
+    return Status::NotFound("The folder " + folder + " does not exist");
+  }
+  std::vector<std::string> names;
+  DWORD error = ForEachEntry(folder, [&](const WIN32_FIND_DATAW& e) {
+    names.push_back(Narrow(e.cFileName));
+    return true;
+  });
+  if (error != ERROR_SUCCESS) return Status::Io(Win32Message("list the folder", folder, error));
+  return names;
+}
+
 std::string ResolveNameIgnoreCase(const std::string& folder, std::string_view name) {
   std::string exact = JoinPath(folder, name);
   // The file system compares names without regard to case already (with Unicode rules,

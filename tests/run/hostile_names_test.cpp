@@ -93,6 +93,9 @@ TEST_F(HostileNamesTest, UpperCaseConversionFileStillReverts) {
 // Two ROMs whose names differ only in letter case share one entry of the table: neither is
 // renamed, both are named in the report, the table does not mention them.
 TEST_F(HostileNamesTest, NamesDifferingOnlyInCaseAreLeftAlone) {
+#ifdef _WIN32
+  GTEST_SKIP() << "a Windows folder cannot hold two names that differ only in letter case";
+#endif
   Db("11111111=Frog One\r\n22222222=Frog Two\r\n33333333=Other Game\r\n");
   Rom("frog.nes", 0x11111111);
   Rom("FROG.nes", 0x22222222);
@@ -139,6 +142,9 @@ TEST_F(HostileNamesTest, PairIsRecordedWholeOrNotAtAll) {
 // Names a dat line cannot hold are left out and reported; a double quote stays in the dat,
 // is not renamed and is reported; control characters of database values are dropped.
 TEST_F(HostileNamesTest, NamesTheDatCannotHold) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows file names cannot hold a line break or a double quote";
+#endif
   const char kNul[] = "33333333=Nul\0Th\rree\r\n";
   Db("11111111=One\r\n22222222=Two\r\n" + std::string(kNul, sizeof kNul - 1));
   Rom("line\nbreak.nes", 0x11111111);

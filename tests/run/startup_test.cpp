@@ -238,7 +238,7 @@ TEST_F(StartupTest, SaveInsidePathsAndPresetNamesWithBlanks) {
 // command line creates nothing.
 TEST_F(StartupTest, HeadlessExitStatusesAndUsage) {
   const std::string home = dir / "fresh-home";
-  const std::string cli = "QUORVIN_HOME=" + test::ShellQuote(home) + " " + QUORVIN_CLI;
+  const std::string cli = test::WithEnvironment("QUORVIN_HOME", home) + test::ShellQuote(QUORVIN_CLI);
   std::string out;
   EXPECT_EQ(test::RunCommand(cli + " -h", &out), 0);
   EXPECT_NE(out.find("Exit status: 0 done; 3 done with warnings"), std::string::npos);
