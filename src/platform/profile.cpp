@@ -50,7 +50,10 @@ bool ProfileLines::Next(ProfileLine* line) {
 std::optional<std::string_view> ProfileSectionOf(std::string_view line) {
   std::string_view t = TrimSpace(line);
   if (t.empty() || t[0] != '[') return std::nullopt;
-  size_t close = t.find(']');
+  // The name runs to the last "]", as the platform's own reader has it. A line without one
+  // still starts a section (named to the line's end), which forgives a hand edit that lost
+  // the "]"; the platform's reader takes such a line for an ordinary one.
+  size_t close = t.rfind(']');
   return TrimSpace(
       t.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1));
 }
@@ -61,6 +64,10 @@ std::optional<std::string_view> ProfileKeyOf(std::string_view line) {
   std::string_view key = TrimSpace(line.substr(0, eq));
   if (key.empty() || key[0] == '[') return std::nullopt;
   return key;
+}
+
+std::string_view WithoutUtf8Bom(std::string_view bytes) {
+  return bytes.starts_with(kUtf8Bom) ? bytes.substr(kUtf8Bom.size()) : bytes;
 }
 
 std::string_view ProfileValueView(std::string_view line) {
@@ -92,7 +99,9 @@ void ProfileFile::AddLine(std::string text, std::string_view eol) {
 ProfileFile ProfileFile::Parse(std::string_view bytes, std::string path) {
   ProfileFile p;
   p.path_ = std::move(path);
-  ProfileLines lines(bytes);
+  const std::string_view text = WithoutUtf8Bom(bytes);
+  p.utf8_bom_ = text.size() != bytes.size();
+  ProfileLines lines(text);
   ProfileLine line;
   while (lines.Next(&line)) p.AddLine(std::string(line.text), line.eol);
   return p;
@@ -108,6 +117,8 @@ Result<ProfileFile> ProfileFile::Load(const std::string& path) {
 }
 
 const ProfileFile::Section* ProfileFile::FindSection(std::string_view name) const {
+  // A "[]" line starts a section that no lookup can name.
+  if (TrimSpace(name).empty()) return nullptr;
   auto it = section_index_.find(ToUpperAscii(TrimSpace(name)));
   return it == section_index_.end() ? nullptr : &sections_[it->second];
 }
@@ -179,6 +190,7 @@ Status ProfileFile::Set(std::string_view section, std::string_view key, std::str
 
 std::string ProfileFile::Serialize() const {
   std::string out;
+  if (utf8_bom_) out.append(kUtf8Bom);
   for (const Section& s : sections_) {
     for (const Line& l : s.lines) {
       out.append(l.text);
@@ -203,9 +215,10 @@ Result<ProfileSection> ProfileSection::Read(const std::string& path, std::string
 ProfileSection ProfileSection::Parse(std::string bytes, std::string_view section) {
   ProfileSection out;
   out.content_ = std::make_unique<const std::string>(std::move(bytes));
-  const std::string_view text = *out.content_;
+  const std::string_view text = WithoutUtf8Bom(*out.content_);
   out.entries_.reserve(text.size() / 48);
   const std::string wanted = ToUpperAscii(TrimSpace(section));
+  if (wanted.empty()) return out;  // a "[]" section cannot be named
   bool inside = false;
   ProfileLines lines(text);
   ProfileLine l;

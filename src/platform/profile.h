@@ -19,6 +19,11 @@
 // the same lines: a line ends at LF, a CR right before the LF belongs to the line end, and
 // the last line of a file may also end in a lone CR or in nothing. A CR anywhere else is part
 // of the line.
+//
+// A section line is "[" name "]" (blanks around allowed; the name runs to the last "]"); a
+// line beginning with "[" without a "]" starts a section named to the line's end. A "[]"
+// section cannot be looked up. A UTF-8 byte-order mark at the start of a file (as some editors write) is skipped on
+// reading and kept on writing.
 namespace quorvin {
 
 // One line of a profile file.
@@ -82,12 +87,17 @@ class ProfileFile {
   void EndLastLine();
   const Section* FindSection(std::string_view name) const;
   std::string path_;
+  bool utf8_bom_ = false;
   std::vector<Section> sections_;
   std::unordered_map<std::string, size_t> section_index_;  // first section of each name
 };
 
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+// The bytes without a UTF-8 byte-order mark at their start.
+std::string_view WithoutUtf8Bom(std::string_view bytes);
+
 // The key part of an entry line with blanks around it removed, or nullopt for a line that is
-// no entry.
+// no entry (no "=", nothing before it, or a "[" first).
 std::optional<std::string_view> ProfileKeyOf(std::string_view line);
 // The value part of an entry line as a lookup returns it.
 std::string_view ProfileValueView(std::string_view line);

@@ -108,6 +108,9 @@ TEST(ProfileTest, EveryReaderSplitsLinesAlike) {
       {"CR inside a line stays", "[nes]\nk=a\rb\n", "a\rb"},
       {"two CRs at the end", "[nes]\r\nk=v\r\r", "v\r"},
       {"section line with a lone CR", "[nes]\r", std::nullopt},
+      {"UTF-8 byte-order mark", "\xEF\xBB\xBF[nes]\r\nk=v\r\n", "v"},
+      {"\"[\" without \"]\" starts a section", "[nes]\r\n[open\r\nk=v\r\n", std::nullopt},
+      {"the name runs to the last \"]\"", "[nes]x]\r\nk=v\r\n", std::nullopt},
   };
   test::TempDir dir;
   for (const Case& c : cases) {
@@ -168,6 +171,20 @@ TEST(ProfileTest, EveryValueWithoutALineBreakReadsBackAsWritten) {
   ProfileFile p;
   ASSERT_TRUE(p.Set("s", "k", "plain").ok());
   EXPECT_EQ(p.Serialize(), "[s]\r\nk=plain\r\n");  // quotes only where they are needed
+}
+
+// The forms the platform's own reader takes this way (checked against it on Windows).
+TEST(ProfileTest, SectionFormsAndByteOrderMarkAsThePlatformReadsThem) {
+  ProfileFile p = ProfileFile::Parse("[]\r\nk=hidden\r\n[nes]x]\r\nk=odd\r\n");
+  EXPECT_EQ(p.Get("", "k"), std::nullopt);
+  EXPECT_EQ(p.Get("nes]x", "k"), "odd");
+  EXPECT_FALSE(ProfileSection::Parse("[]\r\nk=hidden\r\n", "").Get("k").has_value());
+
+  ProfileFile bom = ProfileFile::Parse("\xEF\xBB\xBF[a]\r\nk=v\r\n");
+  ASSERT_TRUE(bom.Set("a", "n", "w").ok());
+  ASSERT_TRUE(bom.Set("b", "x", "y").ok());
+  EXPECT_EQ(bom.Serialize(), "\xEF\xBB\xBF[a]\r\nk=v\r\nn=w\r\n[b]\r\nx=y\r\n");
+  EXPECT_EQ(ProfileSection::Parse("\xEF\xBB\xBF[a]\r\nk=v\r\n", "a").Get("k"), "v");
 }
 
 }  // namespace
