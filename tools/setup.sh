@@ -73,11 +73,12 @@ if [ "$mode" = test ]; then
   cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DQUORVIN_WERROR=ON -DQUORVIN_SANITIZE=ON
   cmake --build build/test -j "$jobs"
   (cd build/test && ctest --output-on-failure -j "$jobs" --timeout 300)
-  # The same core built for Windows, its tests run under Wine, and our profile reader and
-  # writer compared with the platform's own (Wine's) GetPrivateProfileStringA and
-  # WritePrivateProfileStringA.
+  # The same core built for Windows, its tests run under Wine; our profile reader and writer
+  # compared with the platform's own (Wine's) GetPrivateProfileStringA and
+  # WritePrivateProfileStringA; and the sample job run by quorvin-cli.exe compared file by
+  # file with the Linux program's run.
   windows_targets=(quorvin_tests quorvin_profile_diff)
-  build_windows -DQUORVIN_BUILD_TESTS=ON
+  build_windows -DQUORVIN_BUILD_TESTS=ON -DQUORVIN_LINUX_CLI="$PWD/build/test/app/quorvin-cli"
   (cd build/windows && ctest --output-on-failure --timeout 300)
   exit 0
 fi

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The sample job on examples/, once with the Linux quorvin-cli and once with quorvin-cli.exe
+# under Wine (Windows paths: Z:\...\roms\nes), then a revert with each. Every file of the
+# two copies must come out the same, byte for byte, once the run's own folder is written
+# alike in both; the dat has no paths and must match as it stands.
+#   tools/windows_e2e.sh LINUX_CLI WINDOWS_CLI.exe
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+linux_cli="$1"
+windows_cli="$2"
+work="$root/build/e2e"
+rm -rf "$work"
+mkdir -p "$work"
+cp -r "$root/examples" "$work/linux"
+cp -r "$root/examples" "$work/windows"
+
+L="$work/linux"
+W="Z:$(printf '%s' "$work/windows" | tr / '\\')"   # the same folder as Windows names it
+
+settings() {  # root separator
+  local r="$1" s="$2"
+  printf '%s' "$r${s}mess${s}|$r${s}roms${s}nes|nes|nes|Nintendo NES (sample collection)||1|$r${s}artwork${s}nes|$r${s}nes.dat|$r${s}dk|1|1|1|1|1"
+}
+
+fail=0
+run_both() {  # label, extra arguments
+  local label="$1"
+  shift
+  QUORVIN_HOME="$L/home" "$linux_cli" "$@" "$(settings "$L" /)" > "$work/$label-linux.log" 2>&1 ||
+    { echo "Linux run ($label) failed:"; cat "$work/$label-linux.log"; fail=1; }
+  QUORVIN_HOME="$W\\home" bash "$root/tools/wine.sh" "$windows_cli" "$@" "$(settings "$W" '\')" \
+    > "$work/$label-windows.log" 2>&1 ||
+    { echo "Windows run ($label) failed:"; cat "$work/$label-windows.log"; fail=1; }
+  # The status texts must match too, but for the line ends (Windows writes CR LF to the
+  # console) and the separator of the paths they name.
+  if ! diff <(tr -d '\r' < "$work/$label-windows.log" | tr '\\' /) "$work/$label-linux.log"; then
+    echo "The status texts of the $label runs differ"
+    fail=1
+  fi
+}
+
+# Writes the run's own folder alike in both copies: "<ROOT>" for it (front-end files hold it
+# upper-cased), "/" for the separators inside such a path.
+normalize() {  # file root
+  local upper
+  upper="$(printf '%s' "$2" | tr '[:lower:]' '[:upper:]')"
+  # (The roots go in through the environment: awk -v would take their "\" for escapes.)
+  E2E_ROOT="$2" E2E_UPPER="$upper" awk '
+    function swap(line, from,   out, at, rest, seg, end) {
+      out = ""
+      while ((at = index(line, from)) > 0) {
+        out = out substr(line, 1, at - 1) "<ROOT>"
+        rest = substr(line, at + length(from))
+        end = match(rest, /[;|\r]/)
+        seg = end ? substr(rest, 1, end - 1) : rest
+        gsub(/\\/, "/", seg)
+        out = out seg
+        line = end ? substr(rest, end) : ""
+      }
+      return out line
+    }
+    { print swap(swap($0, ENVIRON["E2E_ROOT"]), ENVIRON["E2E_UPPER"]) }' "$1" > "$1.normal"
+  mv "$1.normal" "$1"
+}
+
+compare() {  # label
+  local label="$1"
+  rm -rf "$work/$label"
+  mkdir -p "$work/$label"
+  cp -r "$L" "$work/$label/linux"
+  cp -r "$work/windows" "$work/$label/windows"
+  for f in dk/dirs.ini home/presets/nes.pre home/presets/lastused.pre; do
+    [ -f "$work/$label/linux/$f" ] && normalize "$work/$label/linux/$f" "$L"
+    [ -f "$work/$label/windows/$f" ] && normalize "$work/$label/windows/$f" "$W"
+  done
+  if diff -r "$work/$label/linux" "$work/$label/windows"; then
+    echo "$label: the Linux and the Windows copies are the same"
+  else
+    echo "$label: the Linux and the Windows copies differ"
+    fail=1
+  fi
+}
+
+run_both start -save
+compare after-start
+# The front end gets Windows paths: the folders as given, upper-cased, with "\".
+if ! grep -qF "$(printf '%s' "$W\\ROMS\\NES" | tr '[:lower:]' '[:upper:]')" "$work/windows/dk/dirs.ini"; then
+  echo "dirs.ini does not hold the Windows path of the ROM folder:"
+  cat "$work/windows/dk/dirs.ini"
+  fail=1
+fi
+cmp "$L/nes.dat" "$work/windows/nes.dat" && echo "nes.dat: byte for byte the same"
+
+run_both revert --revert
+compare after-revert
+for side in linux windows; do
+  if ! diff -r "$root/examples/roms" "$work/$side/roms" > /dev/null ||
+     ! diff -r "$root/examples/artwork" "$work/$side/artwork" > /dev/null; then
+    echo "$side: the revert did not give every file its first name back"
+    fail=1
+  fi
+done
+exit "$fail"
