@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -198,6 +199,11 @@ std::string ShellQuote(std::string_view s) {
   return out;
 }
 
+void SetEnvironment(const char* name, const std::string& value) {
+  // _putenv_s with an empty value removes the variable.
+  ::_putenv_s(name, value.c_str());
+}
+
 std::string WithEnvironment(std::string_view name, std::string_view value) {
   return "set \"" + std::string(name) + "=" + std::string(value) + "\" && ";
 }
@@ -227,6 +233,14 @@ std::string ShellQuote(std::string_view s) {
   }
   out.push_back('\'');
   return out;
+}
+
+void SetEnvironment(const char* name, const std::string& value) {
+  if (value.empty()) {
+    ::unsetenv(name);
+  } else {
+    ::setenv(name, value.c_str(), 1);
+  }
 }
 
 std::string WithEnvironment(std::string_view name, std::string_view value) {

@@ -75,6 +75,8 @@ std::string ForgeCrc(std::string prefix, uint32_t target);
 int RunCommand(const std::string& command, std::string* output);
 // Quotes a text as one argument for the shell.
 std::string ShellQuote(std::string_view s);
+// Sets an environment variable of this process; an empty value removes it.
+void SetEnvironment(const char* name, const std::string& value);
 // A command prefix that runs the command after it with an environment variable set.
 std::string WithEnvironment(std::string_view name, std::string_view value);
 // A path for the standard library (std::filesystem, fstreams), which on Windows would read a

@@ -1,10 +1,6 @@
 #include "dat/hash_pool.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
 #include <cstring>
 
@@ -28,34 +24,34 @@ constexpr size_t kBatch = 16;
 ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size_t keep_head,
                                   const std::atomic<bool>& stop) {
   ParallelHasher::FileHash out;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    out.status = errno == ENOENT ? Status::NotFound("The file " + path + " no longer exists")
-                                 : Status::Io(ErrnoMessage("read", path, errno));
+  auto file = InputFile::Open(path);
+  if (!file.ok()) {
+    out.status = file.status().kind() == ErrorKind::kNotFound
+                     ? Status::NotFound("The file " + path + " no longer exists")
+                     : file.status();
     return out;
   }
   uint32_t reg = 0xFFFFFFFFu;
   uint64_t total = 0;
   while (true) {
-    ssize_t got = ::read(fd, buffer, kChunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      out.status = Status::Io(ErrnoMessage("read", path, errno));
+    auto read = file->Read(buffer, kChunk);
+    if (!read.ok()) {
+      out.status = read.status();
       break;
     }
-    reg = Crc32Update(reg, buffer, static_cast<size_t>(got));
+    const size_t got = *read;
+    reg = Crc32Update(reg, buffer, got);
     if (out.head.size() < keep_head) {
       out.head.append(reinterpret_cast<const char*>(buffer),
-                      std::min(static_cast<size_t>(got), keep_head - out.head.size()));
+                      std::min(got, keep_head - out.head.size()));
     }
-    total += static_cast<uint64_t>(got);
+    total += got;
     // The folder listing gives ordinary files only, and a read of an ordinary file comes back
     // short only at its end: a small file costs one read and no separate size query.
-    if (static_cast<size_t>(got) < kChunk || stop) break;
+    if (got < kChunk || stop) break;
     // A large file: ask for a larger read-ahead, which helps when it is not cached.
-    if (total == kChunk) (void)::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (total == kChunk) file->ReadingWhole();
   }
-  ::close(fd);
   out.size = total;
   out.crc = ~reg;
   return out;

@@ -39,17 +39,13 @@ class InputFile {
 
   // Reads up to `size` bytes; the number read, 0 at the end of the file. Io naming the file.
   Result<size_t> Read(uint8_t* buffer, size_t size);
-  // The length the file had when it was opened; UINT64_MAX when it could not be asked.
-  uint64_t length() const { return length_; }
   // Says that the file will be read from start to end (a larger read-ahead).
   void ReadingWhole();
 
  private:
-  InputFile(std::string path, intptr_t handle, uint64_t length)
-      : path_(std::move(path)), handle_(handle), length_(length) {}
+  InputFile(std::string path, intptr_t handle) : path_(std::move(path)), handle_(handle) {}
   std::string path_;
   intptr_t handle_ = -1;  // a descriptor or a handle, by platform
-  uint64_t length_ = UINT64_MAX;
 };
 
 // Reads a file in fixed-size chunks (memory stays small whatever its size) and hands each to

@@ -105,13 +105,11 @@ Result<InputFile> InputFile::Open(const std::string& path) {
     if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
     return Status::Io(ErrnoMessage("read", path, errno));
   }
-  struct stat st;
-  const uint64_t length = ::fstat(fd, &st) == 0 ? static_cast<uint64_t>(st.st_size) : UINT64_MAX;
-  return InputFile(path, fd, length);
+  return InputFile(path, fd);
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : path_(std::move(other.path_)), handle_(other.handle_), length_(other.length_) {
+    : path_(std::move(other.path_)), handle_(other.handle_) {
   other.handle_ = -1;
 }
 

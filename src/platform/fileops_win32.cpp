@@ -160,13 +160,11 @@ Result<InputFile> InputFile::Open(const std::string& path) {
   DWORD error;
   HANDLE h = OpenForReading(path, &error);
   if (h == INVALID_HANDLE_VALUE) return OpenFailure(path, error);
-  LARGE_INTEGER size;
-  const uint64_t length = GetFileSizeEx(h, &size) ? static_cast<uint64_t>(size.QuadPart) : UINT64_MAX;
-  return InputFile(path, reinterpret_cast<intptr_t>(h), length);
+  return InputFile(path, reinterpret_cast<intptr_t>(h));
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : path_(std::move(other.path_)), handle_(other.handle_), length_(other.length_) {
+    : path_(std::move(other.path_)), handle_(other.handle_) {
   other.handle_ = -1;
 }
 

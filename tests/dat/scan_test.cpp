@@ -144,15 +144,9 @@ class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : name_(name) {
     if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value, 1);
+    test::SetEnvironment(name, value);
   }
-  ~ScopedEnv() {
-    if (old_.empty()) {
-      ::unsetenv(name_);
-    } else {
-      ::setenv(name_, old_.c_str(), 1);
-    }
-  }
+  ~ScopedEnv() { test::SetEnvironment(name_, old_); }
 
  private:
   const char* name_;
