@@ -245,7 +245,7 @@ TEST(ScanTest, AFileThatVanishesStopsTheScanAndLeavesTheDatAsItWas) {
   // unread when it vanished; the scan stops at the first such file in list order.
   EXPECT_EQ(s.kind(), ErrorKind::kNotFound);
   EXPECT_NE(s.message().find(dir / "roms/g"), std::string::npos);
-  const size_t at = std::stoul(s.message().substr(s.message().find("/g") + 2, 3));
+  const size_t at = std::stoul(s.message().substr(s.message().find(test::OsPath("/g")) + 2, 3));
   EXPECT_GE(at, 1u);
   EXPECT_EQ(rep.file_statuses.size(), at + 1);
   EXPECT_EQ(ReadFile(dir / "t.dat"), "previous");

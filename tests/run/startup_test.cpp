@@ -268,15 +268,19 @@ TEST_F(StartupTest, HeadlessProgramHonoursQuorvinCrcAndQuorvinThreads) {
   for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 2654435761u >> 13);
   WriteFile(dir / "roms/Big.nes", big);
   const std::string run = QUORVIN_CLI + std::string(" ") + test::ShellQuote(List());
-  const std::string home = "QUORVIN_HOME=" + test::ShellQuote(dir / "home") + " ";
+  const std::string home = test::WithEnvironment("QUORVIN_HOME", dir / "home");
+  auto env = [](const char* name, const std::string& value) {
+    return test::WithEnvironment(name, value);
+  };
   std::string out, reference;
-  ASSERT_EQ(test::RunCommand(home + "QUORVIN_CRC=portable QUORVIN_THREADS=1 " + run, &out), 0)
+  ASSERT_EQ(test::RunCommand(
+                home + env("QUORVIN_CRC", "portable") + env("QUORVIN_THREADS", "1") + run, &out), 0)
       << out;
   reference = ReadFile(dir / "out.dat");
   for (const char* tier : {"pclmul", "vpclmul"}) {
     for (const char* threads : {"1", "3"}) {
       const int rc = test::RunCommand(
-          home + "QUORVIN_CRC=" + tier + " QUORVIN_THREADS=" + threads + " " + run, &out);
+          home + env("QUORVIN_CRC", tier) + env("QUORVIN_THREADS", threads) + run, &out);
       if (rc != 0) {
         // Only a processor without the method may refuse it, and then with a clear message.
         EXPECT_NE(out.find("QUORVIN_CRC=" + std::string(tier) +
@@ -289,11 +293,11 @@ TEST_F(StartupTest, HeadlessProgramHonoursQuorvinCrcAndQuorvinThreads) {
     }
   }
   WriteFile(dir / "out.dat", "previous");
-  EXPECT_EQ(test::RunCommand(home + "QUORVIN_CRC=fast " + run, &out), 1);
+  EXPECT_EQ(test::RunCommand(home + env("QUORVIN_CRC", "fast") + run, &out), 1);
   EXPECT_NE(out.find("QUORVIN_CRC must be portable, pclmul or vpclmul, not \"fast\""),
             std::string::npos)
       << out;
-  EXPECT_EQ(test::RunCommand(home + "QUORVIN_THREADS=lots " + run, &out), 1);
+  EXPECT_EQ(test::RunCommand(home + env("QUORVIN_THREADS", "lots") + run, &out), 1);
   EXPECT_NE(out.find("QUORVIN_THREADS must be a whole number"), std::string::npos) << out;
   EXPECT_EQ(ReadFile(dir / "out.dat"), "previous");
 }
