@@ -169,11 +169,11 @@ def main():
     print()
 
     if args.cold:
-        print("Page cache cold (dropped before every run), best of 2:")
+        print("Page cache cold (dropped before every run), best of 3:")
         for name, (what, total, _, _) in results.items():
             folder = os.path.join(args.work, name)
             best = {}
-            for _ in range(2):
+            for _ in range(3):
                 for label, cmd in (("read", [reader, folder]), ("scan", scan(folder))):
                     drop_caches()
                     elapsed, _ = run(cmd, env)
