@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
   quorvin::ui::InitResources();
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/quorvin/quorvin-256.png")));
 
-  const std::string folder = quorvin::ResolveProgramFolder(
-      quorvin::ui::FromQt(QCoreApplication::applicationDirPath()));
+  const std::string folder =
+      quorvin::ResolveProgramFolder(quorvin::ui::FromQt(QCoreApplication::applicationDirPath()));
   if (quorvin::Status s = quorvin::PrepareProgramFolder(folder); !s.ok()) {
     QMessageBox::critical(nullptr, quorvin::ui::ToQt(s.Title()), quorvin::ui::ToQt(s.message()));
     return quorvin::kExitStopped;
@@ -30,15 +30,17 @@ int main(int argc, char** argv) {
   quorvin::ui::MainWindow window(folder);
   QObject::connect(&window, &quorvin::ui::MainWindow::programEnds, &app,
                    [](int status) { QCoreApplication::exit(status); });
-  QStringList arguments = QCoreApplication::arguments();
-  arguments.removeFirst();
-  if (arguments.isEmpty()) {
+  // The arguments as bytes, straight from argv (QApplication has taken its own options out):
+  // a path that is not UTF-8 must reach the run as it was typed.
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (arguments.empty()) {
     window.StartInteractive();
     window.show();
   } else {
     window.show();
     // Once the window is on screen, so that the run's messages have it as their owner.
-    QTimer::singleShot(0, &window, [&window, arguments] { window.StartCommandLine(arguments); });
+    QTimer::singleShot(0, &window,
+                       [&window, arguments] { window.StartCommandLineArgs(arguments); });
   }
   QApplication::exec();
   return window.exit_status();

@@ -367,22 +367,20 @@ void MainWindow::BuildControls() {
 
 RunSettings MainWindow::ReadControls() const {
   RunSettings s;
-  s.txtMessPath = FromQt(txtMessPath_->text());
-  s.txtRom = FromQt(txtRom_->text());
-  s.txtExtension = FromQt(txtExtension_->text());
-  s.cmbHName.text = FromQt(cmbHName_->currentText());
-  for (int i = 0; i < cmbHName_->count(); ++i) {
-    s.cmbHName.list.push_back(FromQt(cmbHName_->itemText(i)));
-  }
+  s.txtMessPath = GetBytes(txtMessPath_);
+  s.txtRom = GetBytes(txtRom_);
+  s.txtExtension = GetBytes(txtExtension_);
+  s.cmbHName.text = GetBytes(cmbHName_->lineEdit());
+  for (int i = 0; i < cmbHName_->count(); ++i) s.cmbHName.list.push_back(ItemBytes(cmbHName_, i));
   if (system_selected_ && *system_selected_ < s.cmbHName.list.size()) {
     s.cmbHName.selected = system_selected_;
   }
-  s.txtDesc = FromQt(txtDesc_->text());
-  s.txtAuthor = FromQt(txtAuthor_->text());
+  s.txtDesc = GetBytes(txtDesc_);
+  s.txtAuthor = GetBytes(txtAuthor_);
   s.chkCvtRoms = chkCvtRoms_->isChecked() ? 1 : 0;
-  s.txtRenamePaths = FromQt(txtRenamePaths_->text());
-  s.txtOutput = FromQt(txtOutput_->text());
-  s.txtDkPath = FromQt(txtDkPath_->text());
+  s.txtRenamePaths = GetBytes(txtRenamePaths_);
+  s.txtOutput = GetBytes(txtOutput_);
+  s.txtDkPath = GetBytes(txtDkPath_);
   s.chkMakeCfg = chkMakeCfg_->isChecked() ? 1 : 0;
   s.chkRomAdd = chkRomAdd_->isChecked() ? 1 : 0;
   s.chkArtwork = chkArtwork_->isChecked() ? 1 : 0;
@@ -394,19 +392,19 @@ RunSettings MainWindow::ReadControls() const {
 void MainWindow::WriteControls(const RunSettings& s) {
   // The system list comes with the settings: no refill while the fields are set.
   updating_ = true;
-  txtMessPath_->setText(ToQt(s.txtMessPath));
-  txtRom_->setText(ToQt(s.txtRom));
+  SetBytes(txtMessPath_, s.txtMessPath);
+  SetBytes(txtRom_, s.txtRom);
   // A preset may hold a longer extension than can be typed; it is shown as it is.
   txtExtension_->setMaxLength(std::max<int>(4, static_cast<int>(s.txtExtension.size())));
-  txtExtension_->setText(ToQt(s.txtExtension));
+  SetBytes(txtExtension_, s.txtExtension);
   FillSystemList(s.cmbHName);
-  cmbHName_->setEditText(ToQt(s.cmbHName.text));
-  txtDesc_->setText(ToQt(s.txtDesc));
-  txtAuthor_->setText(ToQt(s.txtAuthor));
+  SetBytes(cmbHName_->lineEdit(), s.cmbHName.text);
+  SetBytes(txtDesc_, s.txtDesc);
+  SetBytes(txtAuthor_, s.txtAuthor);
   chkCvtRoms_->setChecked(s.chkCvtRoms == 1);
-  txtRenamePaths_->setText(ToQt(s.txtRenamePaths));
-  txtOutput_->setText(ToQt(s.txtOutput));
-  txtDkPath_->setText(ToQt(s.txtDkPath));
+  SetBytes(txtRenamePaths_, s.txtRenamePaths);
+  SetBytes(txtOutput_, s.txtOutput);
+  SetBytes(txtDkPath_, s.txtDkPath);
   chkMakeCfg_->setChecked(s.chkMakeCfg == 1);
   chkRomAdd_->setChecked(s.chkRomAdd == 1);
   chkArtwork_->setChecked(s.chkArtwork == 1);
@@ -420,7 +418,7 @@ void MainWindow::FillSystemList(const SystemBox& box) {
   const QString text = cmbHName_->currentText();
   const QSignalBlocker block(cmbHName_);
   cmbHName_->clear();
-  for (const std::string& name : box.list) cmbHName_->addItem(ToQt(name));
+  for (const std::string& name : box.list) AddItemBytes(cmbHName_, name);
   system_selected_.reset();
   if (box.selected && *box.selected < box.list.size()) {
     cmbHName_->setCurrentIndex(static_cast<int>(*box.selected));
@@ -592,9 +590,13 @@ void MainWindow::StartInteractive() {
 }
 
 void MainWindow::StartCommandLine(const QStringList& arguments) {
-  exit_status_ = kExitStopped;
   std::vector<std::string> args;
   for (const QString& a : arguments) args.push_back(FromQt(a));
+  StartCommandLineArgs(args);
+}
+
+void MainWindow::StartCommandLineArgs(const std::vector<std::string>& args) {
+  exit_status_ = kExitStopped;
   // Read as the headless program reads it; a malformed one is refused before anything is
   // read or written, and ends the program as a usage error.
   auto command_line = ParseCommandLine(args);

@@ -60,6 +60,8 @@ class MainWindow : public QWidget {
   // stays open, and the next run that ends ends the program. A malformed command line is
   // shown and ends the program at once (exit status 2).
   void StartCommandLine(const QStringList& arguments);
+  // The same with the arguments as bytes, as the program was given them.
+  void StartCommandLineArgs(const std::vector<std::string>& args);
 
   // The exit status of the program so far: 0 for a session started without a command line;
   // for one started with a command line, that of the run that ended it (1 until one has).

@@ -305,6 +305,31 @@ class MainWindowTest : public QObject {
     QCOMPARE(Items(s.Combo("cmbPresets")), QStringList({"lastused"}));
   }
 
+  // Settings are bytes: a folder named in Latin-1 comes back from the window byte for byte
+  // when the user leaves it alone, and a box the user edits takes the new text.
+  void BytesThatAreNotUtf8SurviveTheWindow() {
+    QByteArray preset;
+    const QByteArray rom("/roms/caf\xe9 n\xe8s");  // not UTF-8
+    const QList<QByteArray> fields = {"/mess/", rom, ".nes", "sys\xff", "D\xe9sc", "", "0",
+                                      "/art/\xe9", "/out/\xe9.dat", "", "1", "1", "1", "1", "1"};
+    for (const QByteArray& f : fields) preset += f + "\r\n";
+    WriteBytes(home_ + "/presets/lastused.pre", preset);
+    {
+      Session s(home_);
+      s.window->StartInteractive();
+      s.window->show();
+      s.Edit("txtAuthor")->setText("Me");
+      QVERIFY(s.window->close());
+    }
+    // Check values are written as numbers are, with a blank on each side.
+    QByteArray expected;
+    for (int i = 0; i < fields.size(); ++i) {
+      const QByteArray& f = i == 5 ? QByteArray("Me") : fields[i];
+      expected += (f == "0" || f == "1" ? " " + f + " " : f) + "\r\n";
+    }
+    QCOMPARE(ReadBytes(home_ + "/presets/lastused.pre"), expected);
+  }
+
   // A new user's first session on the sample collection, through the window alone: generate
   // with good names, rename, set up the front end, save a preset, revert, close, reopen, and
   // pick the preset again.
