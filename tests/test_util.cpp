@@ -128,6 +128,14 @@ std::vector<std::string> FolderEntries(const std::string& path) {
   return out;
 }
 
+void MakeHidden(const std::string& path) {
+#ifdef _WIN32
+  SetFileAttributesW(Widen(path).c_str(), FILE_ATTRIBUTE_HIDDEN);
+#else
+  (void)path;
+#endif
+}
+
 void MakeReadOnly(const std::string& path) {
   // On Windows this sets the read-only attribute.
   fs::permissions(Native(path),

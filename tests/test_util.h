@@ -39,6 +39,9 @@ bool Exists(const std::string& path);
 std::string ToUpper(std::string s);
 // Sorted names of everything in a folder (hidden ones included).
 std::vector<std::string> FolderEntries(const std::string& path);
+// Makes a file hidden as the platform has it: on Linux its name (beginning with ".") does
+// that already; on Windows this sets the hidden attribute.
+void MakeHidden(const std::string& path);
 // Removes the write bits of a file or folder.
 void MakeReadOnly(const std::string& path);
 // The shared test data folder, or "" when it is not beside the checkout.

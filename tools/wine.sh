@@ -14,6 +14,9 @@ wine=/usr/lib/wine/wine64
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   "$wine" wineboot --init >/dev/null 2>&1 || true
+  # Wine marks Linux dot-files hidden; on Windows a name beginning with "." is an ordinary
+  # file, and only the hidden attribute hides it. Be Windows.
+  "$wine" reg add 'HKCU\Software\Wine' /v ShowDotFiles /d Y /f >/dev/null 2>&1 || true
   "${wine%64}server" -w 2>/dev/null || wineserver -w 2>/dev/null || true
 fi
 exec "$wine" "$@"

@@ -14,6 +14,7 @@
 
 #include "platform/fileops.h"
 #include "platform/path.h"
+#include "platform/text.h"
 #include "platform/wide_win32.h"
 
 namespace quorvin {
@@ -109,6 +110,16 @@ void RemoveStaleTemporaries(const std::string& path) {
     SetFileAttributesW(p.c_str(), FILE_ATTRIBUTE_NORMAL);  // a read-only one refuses deletion
     DeleteFileW(p.c_str());
   }
+}
+
+// The name of the entry `path` names, as written on disk ("" when there is none).
+std::string OnDiskName(const std::string& path) {
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileExW(WidePath(path).c_str(), FindExInfoBasic, &data,
+                              FindExSearchNameMatch, nullptr, 0);
+  if (h == INVALID_HANDLE_VALUE) return std::string();
+  FindClose(h);
+  return Narrow(data.cFileName);
 }
 
 }  // namespace
@@ -359,14 +370,23 @@ Status RenameNoReplace(const std::string& from, const std::string& to) {
   const std::wstring wto = WidePath(to);
   // Without MOVEFILE_REPLACE_EXISTING the rename fails when the new name is taken, in the
   // same step that would otherwise rename: nothing can slip in between.
-  if (MoveFileExW(wfrom.c_str(), wto.c_str(), 0)) return Status::Ok();
-  DWORD error = GetLastError();
+  DWORD error = ERROR_SUCCESS;
+  if (MoveFileExW(wfrom.c_str(), wto.c_str(), 0)) {
+    // A change of letter case only: NTFS renames in place, but some file systems (and Wine
+    // over a Linux folder) report success and keep the old spelling. Then go the long way.
+    const bool case_only = FileNameOf(from) != FileNameOf(to) &&
+                           EqualsIgnoreCase(FileNameOf(from), FileNameOf(to));
+    if (!case_only || OnDiskName(to) == FileNameOf(to)) return Status::Ok();
+    error = ERROR_ALREADY_EXISTS;
+  } else {
+    error = GetLastError();
+  }
   if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) {
     if (!SameFile(from, to)) {
       return Status::Refused("Cannot rename " + from + ": " + to + " already exists");
     }
-    // One file under two spellings (a change of letter case). Windows renames that in place;
-    // where it does not, go through a free name, so that the file has a name at every moment.
+    // One file under two spellings (a change of letter case) that would not rename in place:
+    // go through a free name, so that the file has a name at every moment.
     std::string middle = TempNameBeside(from, ".rename-");
     const std::wstring wmiddle = WidePath(middle);
     if (!MoveFileExW(wfrom.c_str(), wmiddle.c_str(), 0)) {

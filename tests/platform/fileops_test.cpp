@@ -71,7 +71,7 @@ TEST(AtomicFileTest, SuccessfulWriteRemovesTemporariesOfKilledWrites) {
 
 TEST(AtomicFileTest, KeepsThePermissionsOfTheReplacedFile) {
 #ifdef _WIN32
-  GTEST_SKIP() << "Windows files have attributes instead (fileops_win32_test.cpp)";
+  GTEST_SKIP() << "Windows files have attributes instead (platform_win32_test.cpp)";
 #else
   TempDir dir;
   const std::string path = dir / "f";

@@ -26,6 +26,7 @@ TEST(ListFolderTest, ListsOrdinaryVisibleFilesInCaseInsensitiveOrder) {
   test::TempDir dir;
   for (const char* n : {"b.nes", "A.nes", "c.NES", ".hidden.nes", "d.txt"})
     test::WriteFile(dir / n, "x");
+  test::MakeHidden(dir / ".hidden.nes");
   test::MakeDir(dir / "folder.nes");
   auto names = ListFolder(dir.path(), "*.nes");
   ASSERT_TRUE(names.ok());

@@ -197,6 +197,28 @@ TEST_F(HostileNamesTest, GoodNamesThatWouldHideEscapeOrVanish) {
   EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"r1.nes", "r2.nes", "r3.nes", "r4.nes"}));
 }
 
+#ifdef _WIN32
+// Good names Windows would not keep as file names: a device name, characters it refuses,
+// a trailing dot on a file without extension. The files keep their names, each reported.
+TEST_F(HostileNamesTest, GoodNamesWindowsCannotHoldAreNotUsed) {
+  Db("11111111=CON\r\n22222222=A <B>\r\n33333333=Ends With Dot.\r\n44444444=Fine\r\n");
+  Rom("r1.nes", 0x11111111);
+  Rom("r2.nes", 0x22222222);
+  Rom("r3.nes", 0x33333333);
+  Rom("r4.nes", 0x44444444);
+  WriteFile(dir / "art/r3", "artwork without extension");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"Fine.nes", "r1.nes", "r2.nes", "r3.nes"}));
+  EXPECT_EQ(FolderEntries(dir / "art"), Names{"r3"});
+  for (const char* name : {"CON", "A <B>", "Ends With Dot."}) {
+    EXPECT_TRUE(Warned("its new name \"" + std::string(name) + "\"")) << name << " "
+                                                                      << testing::PrintToString(rep.warnings);
+  }
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"r1.nes", "r2.nes", "r3.nes", "r4.nes"}));
+}
+#endif
+
 // No usable database for the system: said once, and the run goes on without good names.
 TEST_F(HostileNamesTest, MissingOrUnreadableDatabaseIsAWarning) {
   Rom("rom1.nes", 0x11111111);
