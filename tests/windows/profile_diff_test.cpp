@@ -34,7 +34,7 @@ enum class Known {
   kLongValue,    // we read a value whole; the platform cuts it at 4999 characters
   kLoneCr,       // a CR not before an LF: data to us, a line end to the platform
   kControlTrim,  // the platform also trims VT, FF, CR and SUB (0x1A) around a value
-  kNul,          // a NUL byte: data to us, the end of the value to the platform
+  kNul,          // a NUL byte: data to us, the end of the name or value to the platform
   kOpenBracket,  // "[name" without "]": a section to us, an ordinary line to the platform
   kEmptyKey,     // "=value": no entry to us, found by the platform under an empty key name
 };
@@ -48,7 +48,7 @@ std::string NameOf(Known k) {
     case Known::kControlTrim:
       return "only blanks and tabs are trimmed around a value, not VT, FF, CR or SUB";
     case Known::kNul:
-      return "a NUL byte is kept in the value";
+      return "a NUL byte is kept in a name or a value";
     case Known::kOpenBracket:
       return "a line beginning with \"[\" without \"]\" starts a section";
     case Known::kEmptyKey:
@@ -79,6 +79,30 @@ std::set<std::string> OpenBracketSections(const std::string& bytes) {
     if (!t.empty() && t[0] == '[' && t.find(']') == std::string_view::npos) {
       out.insert(ToUpperAscii(std::string(TrimBlanks(t.substr(1)))));
     }
+  }
+  return out;
+}
+
+// The file as the platform's reader splits it: a CR not before an LF ends a line too.
+std::string LoneCrsAsLineEnds(std::string_view bytes) {
+  std::string out;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    out.push_back(bytes[i]);
+    if (bytes[i] == '\r' && (i + 1 == bytes.size() || bytes[i + 1] != '\n')) out.push_back('\n');
+  }
+  return out;
+}
+
+// The file as the platform's reader sees names and values: each ends at a NUL byte (a key's
+// rest runs to the "=", a value's to the line end).
+std::string CutAtNul(std::string_view bytes) {
+  std::string out;
+  bool skipping = false;
+  for (char c : bytes) {
+    if (c == '\n') skipping = false;
+    if (skipping && c == '=') skipping = false;
+    if (c == '\0') skipping = true;
+    if (!skipping) out.push_back(c);
   }
   return out;
 }
@@ -218,6 +242,13 @@ void CompareReads(const std::string& label, const std::string& path, Report* rep
   auto bytes = ReadWholeFile(path);
   ASSERT_TRUE(bytes.ok()) << path;
   const ProfileFile ours = ProfileFile::Parse(*bytes, path);
+  // Lone CRs and NUL bytes shift what the platform takes for lines and names: our reading of
+  // the file with them put the platform's way explains the lookups they change.
+  const bool has_nul = bytes->find('\0') != std::string::npos;
+  const bool has_lone_cr = LoneCrsAsLineEnds(*bytes).size() != bytes->size();
+  const ProfileFile cr_way = ProfileFile::Parse(LoneCrsAsLineEnds(*bytes));
+  const ProfileFile nul_way = ProfileFile::Parse(CutAtNul(*bytes));
+  const ProfileFile both_ways = ProfileFile::Parse(CutAtNul(LoneCrsAsLineEnds(*bytes)));
   std::set<std::string> sections, keys;
   Candidates(path, *bytes, &sections, &keys);
   const std::set<std::string> open_sections = OpenBracketSections(*bytes);
@@ -235,6 +266,15 @@ void CompareReads(const std::string& label, const std::string& path, Report* rep
       if (theirs == mine) continue;
       if (auto known = Explain(section, key, theirs, mine, open_sections)) {
         ++report->known[*known];
+        continue;
+      }
+      if (has_lone_cr && (theirs == cr_way.Get(section, key) ||
+                          (has_nul && theirs == both_ways.Get(section, key)))) {
+        ++report->known[Known::kLoneCr];
+        continue;
+      }
+      if (has_nul && theirs == nul_way.Get(section, key)) {
+        ++report->known[Known::kNul];
         continue;
       }
       report->Unexplained(label + " [" + section + "] \"" + key + "\": platform " + Show(theirs) +
@@ -291,6 +331,17 @@ TEST(ProfileDiffTest, ReadsAgreeWithThePlatform) {
   for (const char* name : {"mess/crc/nes.crc", "mess/crc/a2600.crc", "dk/dirs.ini",
                            "dk/cfgs/template.cfg"}) {
     files.emplace_back(std::string("examples/") + name, std::string(QUORVIN_EXAMPLES) + "/" + name);
+  }
+  // The fuzzers' corpora of profile files, when the checkout has them.
+  std::error_code ec;
+  for (const char* corpus : {"profile_read", "crc_database", "conversion_table", "dk_setup"}) {
+    const std::string folder = std::string(QUORVIN_FUZZ_CORPUS) + "/" + corpus;
+    for (fs::directory_iterator it(test::Native(folder), ec), end; !ec && it != end;
+         it.increment(ec)) {
+      if (!it->is_regular_file() || it->file_size() > (1 << 20)) continue;
+      const std::string name = Narrow(it->path().filename().wstring());
+      files.emplace_back(std::string(corpus) + "/" + name, folder + "/" + name);
+    }
   }
   for (const auto& [label, bytes] : GeneratedCorpus()) {
     const std::string path = dir / (label + ".ini");
