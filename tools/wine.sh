@@ -17,6 +17,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   # Wine marks Linux dot-files hidden; on Windows a name beginning with "." is an ordinary
   # file, and only the hidden attribute hides it. Be Windows.
   "$wine" reg add 'HKCU\Software\Wine' /v ShowDotFiles /d Y /f >/dev/null 2>&1 || true
-  "${wine%64}server" -w 2>/dev/null || wineserver -w 2>/dev/null || true
 fi
+# Keep Wine's server (and the helper processes it starts with it) up for a minute after the
+# last program ends, so that runs in a row do not each start them again.
+server="${wine%64}server"
+[ -x "$server" ] || server="$(command -v wineserver || true)"
+[ -n "$server" ] && "$server" -p60 >/dev/null 2>&1 || true
 exec "$wine" "$@"

@@ -320,16 +320,19 @@ Status AtomicFile::Commit() {
   const std::wstring temp = WidePath(temp_path_);
   const DWORD old = GetFileAttributesW(target.c_str());
   if (old != INVALID_FILE_ATTRIBUTES) {
-    // ReplaceFile keeps what the old file had: attributes, security, creation time.
+    // The new file takes the old one's attributes (hidden, archive...) in place of the
+    // hidden mark of a file being written.
+    SetFileAttributesW(temp.c_str(), old & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY |
+                                             FILE_ATTRIBUTE_REPARSE_POINT));
+    // ReplaceFile also keeps the old file's security and creation time.
     if (ReplaceFileW(target.c_str(), temp.c_str(), nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS,
                      nullptr, nullptr)) {
       temp_path_.clear();
       RemoveStaleTemporaries(path_);
       return Status::Ok();
     }
-    // Some file systems (network shares, FAT on some systems) refuse ReplaceFile; a
-    // rename over the old file is atomic there too. Carry the attributes over by hand.
-    SetFileAttributesW(temp.c_str(), old & ~(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY));
+    // Some file systems (network shares, FAT on some systems) refuse ReplaceFile; a rename
+    // over the old file is atomic there too.
   } else {
     SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_NORMAL);
   }
