@@ -25,6 +25,8 @@ if [ "$mode" = bench ]; then packages+=(rhash p7zip-full python3 time); fi
 if [ "$mode" = test ] || [ "$mode" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine zip)
 fi
+# clang, libclang-rt-14-dev: the libFuzzer harnesses of tests/fuzz (tools/fuzz.sh).
+if [ "$mode" = test ]; then packages+=(clang libclang-rt-14-dev); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -80,6 +82,8 @@ if [ "$mode" = test ]; then
   windows_targets=(quorvin_tests quorvin_profile_diff)
   build_windows -DQUORVIN_BUILD_TESTS=ON -DQUORVIN_LINUX_CLI="$PWD/build/test/app/quorvin-cli"
   (cd build/windows && ctest --output-on-failure --timeout 300)
+  # A short run of every fuzzer, so that they keep building and running.
+  bash tools/fuzz.sh 15
   exit 0
 fi
 
