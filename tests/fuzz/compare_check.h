@@ -6,6 +6,7 @@
 
 #include "fuzz_util.h"
 #include "inject/compare_pass.h"
+#include "inject/good_name_lookup.h"
 #include "platform/fileops.h"
 #include "platform/reporter.h"
 #include "rename/conversion_table.h"
@@ -39,7 +40,7 @@ inline size_t CountPrefix(const std::vector<std::string>& lines, const char* pre
 
 // `identity`: the database knows no game, so the output must be the input, line for line.
 inline void RunAndCheckComparePass(const std::string& sandbox, const std::string& dat,
-                                   const CrcDatabase& db, bool identity) {
+                                   const GoodNameLookup& db, bool identity) {
   const std::string temp = sandbox + "/tempdat.dat";
   const std::string out = sandbox + "/out.dat";
   WriteFile(temp, dat);
