@@ -25,8 +25,8 @@ inline std::vector<std::string> LinesOf(const std::string& path) {
 // The lines the entry writer may rewrite or add; every other line is framing or a line of a
 // block and must come out as it went in, in the same order.
 inline bool EntryLine(const std::string& l) {
-  for (const char* p : {"\tname ", "\tdescription ", "\trom ( ", "\tyear ", "\tmanufacturer ",
-                        "\tdriver ( "}) {
+  for (const char* p :
+       {"\tname ", "\tdescription ", "\trom ( ", "\tyear ", "\tmanufacturer ", "\tdriver ( "}) {
     if (l.rfind(p, 0) == 0) return true;
   }
   return false;

@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   s.txtExtension = p[7];
   s.txtOutput = sandbox + "/out.dat";
   if (!p[2].empty() && s.cmbHName.text.find_first_of("/\0", 0, 2) == std::string::npos &&
-      s.cmbHName.text != "." && s.cmbHName.text != ".." && !s.cmbHName.text.empty() && s.cmbHName.text.size() < 200) {
+      s.cmbHName.text != "." && s.cmbHName.text != ".." && !s.cmbHName.text.empty() &&
+      s.cmbHName.text.size() < 200) {
     fuzz::WriteFile(dk + "/cfgs/" + s.cmbHName.text + ".cfg", p[2]);
   }
   NullReporter reporter;

@@ -11,9 +11,9 @@
 namespace quorvin::fuzz {
 
 // Stops the run with a report when a property does not hold; libFuzzer then saves the input.
-#define FUZZ_CHECK(cond, what)                                                \
-  do {                                                                        \
-    if (!(cond)) ::quorvin::fuzz::Fail(__FILE__, __LINE__, #cond, (what));   \
+#define FUZZ_CHECK(cond, what)                                             \
+  do {                                                                     \
+    if (!(cond)) ::quorvin::fuzz::Fail(__FILE__, __LINE__, #cond, (what)); \
   } while (0)
 [[noreturn]] void Fail(const char* file, int line, const char* cond, std::string_view what);
 

@@ -37,7 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const std::optional<std::string> a = file.Get(s, k);
       const std::optional<std::string_view> b = section.Get(k);
       FUZZ_CHECK(a.has_value() == b.has_value(), "[" + s + "] " + k + ": found by one reader only");
-      if (a) FUZZ_CHECK(*a == *b, "[" + s + "] " + k + ": \"" + *a + "\" != \"" + std::string(*b) + "\"");
+      if (a)
+        FUZZ_CHECK(*a == *b,
+                   "[" + s + "] " + k + ": \"" + *a + "\" != \"" + std::string(*b) + "\"");
       // Letter case of the names does not matter.
       FUZZ_CHECK(file.Get(ToUpperAscii(s), ToUpperAscii(k)) == a, "[" + s + "] " + k + ": case");
     }

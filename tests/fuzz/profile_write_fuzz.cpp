@@ -67,8 +67,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::map<std::string, ProfileSection> sections;  // each read once
   for (const auto& [name, value] : expected) {
     const std::optional<std::string> got = again.Get(name.first, name.second);
-    FUZZ_CHECK(got == value, "[" + name.first + "] " + name.second + ": \"" + got.value_or("<none>") +
-                                 "\" instead of \"" + value.value_or("<none>") + "\"");
+    FUZZ_CHECK(got == value, "[" + name.first + "] " + name.second + ": \"" +
+                                 got.value_or("<none>") + "\" instead of \"" +
+                                 value.value_or("<none>") + "\"");
     auto it = sections.find(name.first);
     if (it == sections.end())
       it = sections.emplace(name.first, ProfileSection::Parse(written, name.first)).first;
