@@ -15,7 +15,7 @@ harnesses=("$@")
 
 build="$PWD/build/fuzz"
 CC=clang CXX=clang++ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVIN_FUZZ=ON \
-  -DQUORVIN_BUILD_TESTS=OFF -DQUORVIN_BUILD_BENCH=OFF >/dev/null
+  -DQUORVIN_BUILD_TESTS=OFF -DQUORVIN_BUILD_BENCH=OFF -DQUORVIN_BUILD_GUI=OFF >/dev/null
 targets=()
 for h in "${harnesses[@]}"; do targets+=(--target "fuzz_$h"); done
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" "${targets[@]}"

@@ -5,11 +5,15 @@
 // and QUORVIN_HOME names the sandbox's program folder, so relative paths and the program's
 // own files land there. Inputs that could name anything else are skipped: any "/" or "\"
 // (no absolute path, no path into another folder) and any ".." (no way up), looked for also
-// after every "-save" is taken out, as the command line does.
+// after every "-save" is taken out, so that no way of reading the words can make one.
+//
+// The input: a first byte that chooses Start (even) or Revert (odd), then the arguments,
+// separated by NUL bytes (which no argument can hold).
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "dat/crc.h"
 #include "dat/dat_format.h"
@@ -85,10 +89,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool revert = (data[0] & 1) != 0;
   const std::string line(reinterpret_cast<const char*>(data) + 1, size - 1);
   if (Outside(line)) return 0;
+  std::vector<std::string> args(1);
+  for (char c : line) {
+    if (c == '\0') {
+      args.emplace_back();
+    } else {
+      args.back().push_back(c);
+    }
+  }
   BuildSandbox();
   NullReporter reporter;
   Runner runner(Sandbox() + "/home", reporter);
-  Status s = RunCommandLine(runner, line, revert);
+  Status s = RunCommandLine(runner, args, revert);
   (void)ExitStatusOf(s, runner.warnings());
   return 0;
 }
