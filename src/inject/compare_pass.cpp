@@ -105,7 +105,11 @@ Status ComparePass(const std::string& temp_dat_path, const std::string& output_d
       if (!entry.driver_line.empty()) emit(entry.driver_line);
       for (size_t i = rom + 1; i < block.lines.size(); ++i) emit(block.lines[i]);
       if (s.ok() && table != nullptr) {
-        Status r = table->RecordConversion(entry.old_name, entry.good_name);
+        // A game without a rename is passed too (it keeps its name): the table must see
+        // every ROM to find two of one name that are different games.
+        const std::string old_name =
+            entry.old_name.empty() ? block.lines[0].substr(kNameLinePrefix.size()) : entry.old_name;
+        Status r = table->RecordConversion(old_name, entry.good_name);
         if (!r.ok()) reporter.Warning(r.message());
       }
     }

@@ -11,7 +11,8 @@ namespace quorvin {
 
 // The MESS stage: walks the temporary dat game by game, copies the header and each block's
 // framing lines, and writes every game through the game entry writer into the output dat,
-// recording each rename in `table` (when there is one). The pass goes block by block, a
+// recording each rename in `table` (when there is one; every game of the scan's shape is
+// passed to it, one without a rename with an empty good name). The pass goes block by block, a
 // block running from a "game (" line to its closing ")" (or to the next "game (" line, or
 // the end of the file): one in the scan's shape (name line, description line, then a rom
 // line, with any other lines kept where they stand) goes through the entry writer; any other

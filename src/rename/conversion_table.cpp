@@ -67,13 +67,36 @@ const ConversionTable::Pair* ConversionTable::PendingByOld(const std::string& up
 Status ConversionTable::RecordConversion(std::string_view old_token, std::string_view new_token) {
   const std::string old_name(Unwrapped(old_token));
   const std::string new_name = RemoveChars(new_token, "\"");
-  if (TrimBlanksAndTabs(old_name).empty() || TrimBlanksAndTabs(new_name).empty()) {
-    return Status::Ok();
-  }
+  if (TrimBlanksAndTabs(old_name).empty()) return Status::Ok();
+  // A game without a good name keeps its own: that is its target.
+  const bool keeps_name = TrimBlanksAndTabs(new_name).empty();
   const std::string old_upper = ToUpperAscii(old_name);
-  const std::string new_upper = ToUpperAscii(new_name);
+  const std::string new_upper = keeps_name ? old_upper : ToUpperAscii(new_name);
   const std::string quoted_old = "\"" + ForMessage(old_name) + "\"";
   const std::string quoted_new = "\"" + ForMessage(new_name) + "\"";
+
+  if (ambiguous_.contains(old_upper)) {
+    return Status::Refused("Several ROMs are named " + quoted_old +
+                           " (or so but for letter case); none of them is renamed");
+  }
+  // The table maps a name, not a file: two ROMs of one name (in two folders, or differing
+  // only in letter case) are told apart only when they are the same game under the same
+  // spelling. Otherwise one entry would rename both, and one of them to the wrong game.
+  if (auto [seen, fresh] = seen_.emplace(old_upper, Seen{old_name, new_upper});
+      !fresh && (seen->second.old_name != old_name || seen->second.target_upper != new_upper)) {
+    const std::string quoted_earlier = "\"" + ForMessage(seen->second.old_name) + "\"";
+    const bool case_only = seen->second.old_name != old_name;
+    ambiguous_.insert(old_upper);
+    Withhold([&old_upper](const Pair& p) { return ToUpperAscii(p.old_name) == old_upper; });
+    if (case_only) {
+      return Status::Refused("The ROMs " + quoted_earlier + " and " + quoted_old +
+                             " differ only in letter case, so the conversion file cannot tell "
+                             "them apart; neither is renamed");
+    }
+    return Status::Refused("Several ROMs named " + quoted_old +
+                           " are different games, so the conversion file cannot tell them "
+                           "apart; none of them is renamed");
+  }
 
   // Both halves are checked before either is kept: a half-recorded pair could rename a file
   // that nothing then brings back.
@@ -82,31 +105,15 @@ Status ConversionTable::RecordConversion(std::string_view old_token, std::string
                                 " holds a double quote, which the conversion file " + path_ +
                                 " cannot record; it is not renamed");
   }
-  if (HoldsUnstorable(old_name) || HoldsUnstorable(new_name)) {
+  if (!keeps_name && (HoldsUnstorable(old_name) || HoldsUnstorable(new_name))) {
     return Status::InvalidInput("The rename of " + quoted_old + " to " + quoted_new +
                                 " cannot be stored in " + path_ +
                                 " (a name holds \"=\", a line break or NUL)");
   }
-  if (new_name.front() == '.') {
+  if (!keeps_name && new_name.front() == '.') {
     return Status::InvalidInput("The good name " + quoted_new + " of " + quoted_old +
                                 " begins with \".\", which would hide the file or take it out "
                                 "of its folder; it is not renamed");
-  }
-
-  if (ambiguous_.contains(old_upper)) {
-    return Status::Refused("Several ROMs are named " + quoted_old +
-                           " but for letter case; none of them is renamed");
-  }
-  if (const Pair* earlier = PendingByOld(old_upper);
-      earlier != nullptr && earlier->old_name != old_name) {
-    const std::string quoted_earlier = "\"" + ForMessage(earlier->old_name) + "\"";
-    ambiguous_.insert(old_upper);
-    for (Pair& p : pending_) {
-      if (ToUpperAscii(p.old_name) == old_upper) p.dropped = true;
-    }
-    return Status::Refused("The ROMs " + quoted_earlier + " and " + quoted_old +
-                           " differ only in letter case, so the conversion file cannot tell "
-                           "them apart; neither is renamed");
   }
 
   // An earlier run's way back for a file that still carries the good name is never replaced.
@@ -119,13 +126,21 @@ Status ConversionTable::RecordConversion(std::string_view old_token, std::string
                              quoted_old + " is not renamed, so that file can still be reverted");
     }
   }
-  // A good name goes to the first game that asks for it in this session; a file that already
-  // carries it (a pair equal but for letter case) counts as asking.
+  // A good name goes to the first game that asks for it in this session; a ROM that already
+  // carries it (its own name, or a good name equal but for letter case) counts as asking, and
+  // wins over a rename asked for before it: a revert would otherwise give that ROM, and its
+  // artwork, the other file's earlier name.
   auto [claim, fresh] = claimed_.emplace(new_upper, old_name);
   if (!fresh && !EqualsIgnoreCase(claim->second, old_name)) {
-    return Status::Refused("Two games have the good name " + quoted_new + ": \"" +
-                           ForMessage(claim->second) + "\" and " + quoted_old + "; only \"" +
-                           ForMessage(claim->second) + "\" will be renamed");
+    const std::string quoted_claim = "\"" + ForMessage(claim->second) + "\"";
+    if (old_upper == new_upper) {
+      claim->second = old_name;
+      Withhold([&new_upper](const Pair& p) { return ToUpperAscii(p.new_name) == new_upper; });
+      return Status::Refused("A ROM is already named " + quoted_old + ", so " + quoted_claim +
+                             " is not renamed to it");
+    }
+    return Status::Refused("Two games have the good name " + quoted_new + ": " + quoted_claim +
+                           " and " + quoted_old + "; only " + quoted_claim + " will be renamed");
   }
   if (old_upper == new_upper) return Status::Ok();
 
@@ -135,10 +150,18 @@ Status ConversionTable::RecordConversion(std::string_view old_token, std::string
   return Status::Ok();
 }
 
+void ConversionTable::Withhold(const std::function<bool(const Pair&)>& which) {
+  for (Pair& p : pending_) {
+    if (p.dropped || !which(p)) continue;
+    p.dropped = true;
+    withheld_.insert(ToUpperAscii(p.old_name));
+  }
+}
+
 std::string ConversionTable::LookupConversion(std::string_view name) const {
   if (name.find('"') != std::string_view::npos) return std::string();
   const std::string upper = ToUpperAscii(name);
-  if (ambiguous_.contains(upper)) return std::string();
+  if (ambiguous_.contains(upper) || withheld_.contains(upper)) return std::string();
   if (const Pair* p = PendingByOld(upper)) return p->new_name;
   return file_.Get(kConversion, EncodedKey(name)).value_or(std::string());
 }

@@ -27,21 +27,25 @@ class ConversionTable {
 
   // Records one rename. The old name is a dat's name token (wrapped in double quotes when it
   // holds a blank; the quotes are taken off); double quotes are removed from the new name.
-  // A pair is recorded whole or not at all; nothing is recorded, returning Ok, when a side
-  // is empty once blanks and TABs are trimmed, or when the names are equal without regard to
-  // letter case (a second run over renamed files must not replace the entry that holds a
-  // file's earlier name). Not recorded, with a message naming the names:
+  // Every game of the run is passed, those without a good name with an empty new name: a
+  // ROM that keeps its name. A pair is recorded whole or not at all; nothing is recorded,
+  // returning Ok, when a side is empty once blanks and TABs are trimmed, or when the names
+  // are equal without regard to letter case (a second run over renamed files must not
+  // replace the entry that holds a file's earlier name). Not recorded, with a message naming
+  // the names:
   //  - InvalidInput: an old name holding a double quote (its file could never be found
   //    again); a name holding "=", a line break or NUL; a new name that is "." or "..", or
   //    begins with "." (the file would be hidden, or leave its folder);
-  //  - Refused: an old name that differs only in letter case from one recorded earlier in
-  //    the session (the two are ambiguous: the earlier pair is taken back too, and neither
-  //    is renamed); a new name another old name was given (or already carried) in the
-  //    session; a new name whose "Reversion" entry holds another file's earlier name while a
-  //    file still carries that new name (see SetCarriedCheck).
+  //  - Refused: an old name passed earlier in the session under another letter case, or
+  //    with another new name (two ROMs of one name in two folders that are different games):
+  //    the name is ambiguous, the earlier pair is taken back too, and none of them is
+  //    renamed; a new name another old name was given in the session; a new name that a ROM
+  //    of the session already carries (it keeps that name): a pair recorded earlier with
+  //    that new name is taken back; a new name whose "Reversion" entry holds another file's
+  //    earlier name while a file still carries that new name (see SetCarriedCheck).
   Status RecordConversion(std::string_view old_name, std::string_view new_name);
   // The good name recorded for an old name (any letter case); empty when none, or when the
-  // name is ambiguous or holds a double quote.
+  // name is ambiguous, its pair was taken back, or it holds a double quote.
   std::string LookupConversion(std::string_view name) const;
   // The old name recorded for a good name; empty when none.
   std::string LookupReversion(std::string_view name) const;
@@ -65,6 +69,12 @@ class ConversionTable {
     bool dropped = false;  // taken back: its old name turned out ambiguous
   };
   const Pair* PendingByOld(const std::string& upper_old) const;
+  // Takes back the pending pairs `which` selects; their old names are then renamed by none.
+  void Withhold(const std::function<bool(const Pair&)>& which);
+  struct Seen {
+    std::string old_name;      // as first passed
+    std::string target_upper;  // upper-cased new name, or old name when it keeps its name
+  };
   std::string path_;
   ProfileFile file_;           // as read, plus what earlier Saves wrote
   std::vector<Pair> pending_;  // recorded since the last Save, in order
@@ -72,6 +82,8 @@ class ConversionTable {
   std::unordered_map<std::string, size_t> pending_by_new_;  // upper-cased -> latest pair
   std::unordered_map<std::string, std::string> claimed_;    // upper-cased good name -> old
   std::unordered_set<std::string> ambiguous_;               // upper-cased old names
+  std::unordered_set<std::string> withheld_;    // upper-cased old names of taken-back pairs
+  std::unordered_map<std::string, Seen> seen_;  // upper-cased old name -> first passed
   std::function<bool(std::string_view)> carried_;
 };
 

@@ -21,13 +21,13 @@ TEST(ConversionTableTest, RecordRules) {
 
   ASSERT_TRUE(t->RecordConversion("\"Rom 2\"", "\"Second Game (U)\"").ok());
   ASSERT_TRUE(t->RecordConversion("rom3", "first").ok());
-  ASSERT_TRUE(t->RecordConversion("rom3", "second").ok());
+  ASSERT_TRUE(t->RecordConversion("rom3", "FIRST").ok());  // the same game in another folder
   EXPECT_EQ(t->RecordConversion("a=b", "c").kind(), ErrorKind::kInvalidInput);
-  EXPECT_EQ(t->RecordConversion("a", "c=d").kind(), ErrorKind::kInvalidInput);
+  EXPECT_EQ(t->RecordConversion("b", "c=d").kind(), ErrorKind::kInvalidInput);
   ASSERT_TRUE(t->Save().ok());
   EXPECT_EQ(test::ReadFile(dir / "nes.cnv"),
-            "[Conversion]\r\nRom 2=Second Game (U)\r\nrom3=second\r\n"
-            "[Reversion]\r\nSecond Game (U)=Rom 2\r\nfirst=rom3\r\nsecond=rom3\r\n");
+            "[Conversion]\r\nRom 2=Second Game (U)\r\nrom3=FIRST\r\n"
+            "[Reversion]\r\nSecond Game (U)=Rom 2\r\nFIRST=rom3\r\n");
   auto again = ConversionTable::Load(dir / "nes.cnv");
   EXPECT_EQ(again->LookupConversion("rom 2"), "Second Game (U)");
   EXPECT_EQ(again->LookupReversion("FIRST"), "rom3");
@@ -153,14 +153,26 @@ TEST(ConversionTableTest, AmbiguousAndUnrecordableOldNames) {
             "The ROMs \"frog\" and \"FROG\" differ only in letter case, so the conversion file "
             "cannot tell them apart; neither is renamed");
   EXPECT_EQ(t->RecordConversion("Frog", "Frog One").kind(), ErrorKind::kRefused);
-  // The same name twice (two folders) is no ambiguity: the later good name counts.
-  ASSERT_TRUE(t->RecordConversion("toad", "Toad Two").ok());
+  // The same name twice (two folders): the same game is no ambiguity; two different games
+  // are (one entry would rename both, one of them to the wrong game), as is a second ROM of
+  // the name that has no good name (it must keep its name).
+  ASSERT_TRUE(t->RecordConversion("toad", "Toad Game").ok());
+  s = t->RecordConversion("toad", "Toad Two");
+  EXPECT_EQ(s.kind(), ErrorKind::kRefused);
+  EXPECT_EQ(s.message(),
+            "Several ROMs named \"toad\" are different games, so the conversion file cannot "
+            "tell them apart; none of them is renamed");
+  ASSERT_TRUE(t->RecordConversion("newt", "Newt Game").ok());
+  EXPECT_EQ(t->RecordConversion("newt", "").kind(), ErrorKind::kRefused);
+  ASSERT_TRUE(t->RecordConversion("eft", "").ok());
+  EXPECT_EQ(t->RecordConversion("eft", "Eft Game").kind(), ErrorKind::kRefused);
+  ASSERT_TRUE(t->RecordConversion("\"old frog\"", "Frog Elder").ok());
   for (const char* quoted : {"a\"b", "\"quoted\"", "\"a \"b\""}) {
     EXPECT_EQ(t->RecordConversion(quoted, "Good").kind(), ErrorKind::kInvalidInput) << quoted;
   }
   ASSERT_TRUE(t->Save().ok());
   EXPECT_EQ(test::ReadFile(dir / "nes.cnv"),
-            "[Conversion]\r\ntoad=Toad Two\r\n[Reversion]\r\nToad Game=toad\r\nToad Two=toad\r\n");
+            "[Conversion]\r\nold frog=Frog Elder\r\n[Reversion]\r\nFrog Elder=old frog\r\n");
   auto again = ConversionTable::Load(dir / "nes.cnv");
   for (const ConversionTable* table : {&*t, &*again}) {
     EXPECT_EQ(t->LookupConversion("frog"), "");
@@ -168,6 +180,30 @@ TEST(ConversionTableTest, AmbiguousAndUnrecordableOldNames) {
     EXPECT_EQ(table->LookupReversion("Frog One"), "");
     EXPECT_EQ(table->LookupConversion("\"quoted\""), "");
   }
+  for (const char* name : {"toad", "newt", "eft"}) EXPECT_EQ(t->LookupConversion(name), "") << name;
+}
+
+// A ROM that already carries a good name keeps it, even when another ROM asked for the name
+// first: the table never records another file's earlier name for it, which a revert would give
+// to that ROM and its artwork.
+TEST(ConversionTableTest, RomCarryingTheGoodNameWinsIt) {
+  test::TempDir dir;
+  auto t = ConversionTable::Load(dir / "nes.cnv");
+  ASSERT_TRUE(t->RecordConversion("abc.", "Blaster").ok());
+  ASSERT_TRUE(t->RecordConversion("zap", "Zap Game").ok());
+  Status s = t->RecordConversion("Blaster", "Blaster");
+  EXPECT_EQ(s.kind(), ErrorKind::kRefused);
+  EXPECT_EQ(s.message(), "A ROM is already named \"Blaster\", so \"abc.\" is not renamed to it");
+  // A ROM without a good name carries its own name just as well.
+  ASSERT_TRUE(t->RecordConversion("dup", "Jet Duel").ok());
+  EXPECT_EQ(t->RecordConversion("\"Jet Duel\"", "").kind(), ErrorKind::kRefused);
+  EXPECT_EQ(t->RecordConversion("other", "Blaster").kind(), ErrorKind::kRefused);
+  for (const char* name : {"abc.", "dup", "other"})
+    EXPECT_EQ(t->LookupConversion(name), "") << name;
+  EXPECT_EQ(t->LookupReversion("Blaster"), "");
+  ASSERT_TRUE(t->Save().ok());
+  EXPECT_EQ(test::ReadFile(dir / "nes.cnv"),
+            "[Conversion]\r\nzap=Zap Game\r\n[Reversion]\r\nZap Game=zap\r\n");
 }
 
 // An earlier run's way back is replaced only when no file carries its good name any more.

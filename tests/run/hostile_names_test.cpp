@@ -69,13 +69,38 @@ TEST_F(HostileNamesTest, LetterCaseAndBlanksSurviveRenameAndRevert) {
             (Names{"Blaster Zone (E) [!].nes", "Lead Game.nes", "TAKEN.NES", "a.nes"}));
   EXPECT_EQ(FolderEntries(dir / "art"), Names{"Blaster Zone (E) [!].png"});
   EXPECT_TRUE(Contains(ReadFile(dir / "out.dat"), "\tname \"Blaster Zone (E) [!]\"\r\n"));
-  EXPECT_EQ(rep.warnings,
-            Names{"Left " + dir / "roms/a.nes" + " alone: Cannot rename " + dir / "roms/a.nes" +
-                  ": " + dir / "roms/TAKEN.NES" + " already exists"});
+  // TAKEN.NES is a ROM of the run that keeps its name: the table does not record "a" as the
+  // earlier name of "Taken", which a revert would give to TAKEN.NES.
+  EXPECT_EQ(rep.warnings, Names{"A ROM is already named \"TAKEN\", so \"a\" is not renamed to it"});
+  EXPECT_FALSE(Contains(ReadFile(dir / "home/conversions/nes.cnv"), "=a\r\n"));
   ASSERT_TRUE(runner.RevertCommand().ok());
   EXPECT_EQ(FolderEntries(dir / "roms"), before);
   EXPECT_EQ(ReadFile(dir / "roms/ lead.nes"), test::ForgeCrc(" lead.nes", 0x22222222));
   EXPECT_EQ(FolderEntries(dir / "art"), Names{"Blaster.png"});
+}
+
+// The table maps names, not files: two ROMs of one name that are different games, and a
+// copy of a game whose ROM already carries the good name, are renamed by none of its entries.
+// Neither the run nor a later Revert gives any file another file's name.
+TEST_F(HostileNamesTest, OneNameForTwoGamesRenamesNeither) {
+  test::MakeDir(dir / "roms2");
+  runner.settings.txtRom = dir / "roms" + ";" + dir / "roms2";
+  Db("11111111=Island Escape\r\n22222222=Frog Leap\r\n33333333=Blaster\r\n");
+  Rom("island.nes", 0x11111111);
+  WriteFile(dir / "roms2/island.nes", test::ForgeCrc("frog", 0x22222222));
+  Rom("Blaster.nes", 0x33333333);
+  Rom("abc..nes", 0x33333333);  // a second copy of the game under another name
+  WriteFile(dir / "art/Blaster.png", "png");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"Blaster.nes", "abc..nes", "island.nes"}));
+  EXPECT_EQ(FolderEntries(dir / "roms2"), Names{"island.nes"});
+  EXPECT_TRUE(Warned("Several ROMs named \"island\" are different games"));
+  EXPECT_TRUE(Warned("A ROM is already named \"Blaster\", so \"abc.\" is not renamed to it"));
+  EXPECT_EQ(runner.warnings(), 2u);
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"Blaster.nes", "abc..nes", "island.nes"}));
+  EXPECT_EQ(FolderEntries(dir / "art"), Names{"Blaster.png"});
+  EXPECT_EQ(runner.warnings(), 0u);
 }
 
 // A conversion file written all in upper case, as earlier versions wrote it, still reverts.
