@@ -67,7 +67,9 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db) {
                                     : ReplaceAll(game.name_line, kNameLinePrefix, "");
   if (old_token.empty()) return e;
   const std::string bare_old = Unquoted(old_token);
-  const std::string cleaned = RemoveChars(good, ":\\/?*");
+  // A double quote goes too: the file is renamed without it (the conversion file cannot hold
+  // one), and inside the name token it would end the quoted name early.
+  const std::string cleaned = RemoveChars(good, ":\\/?*\"");
   if (TrimBlanks(cleaned).empty()) {
     // No name to give: the game keeps its own, in the dat and on disk.
     e.problem = "The CRC database gives \"" + ForMessage(bare_old) + "\" the good name \"" +

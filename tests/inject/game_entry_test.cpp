@@ -77,6 +77,13 @@ TEST_F(GameEntryTest, EdgeCases) {
        "\tname ABCDE\r\n\tdescription \"A/B\\\\C?D*E\"\r\n\trom ( name ABCDE size 40976 crc 1 "
        ")\r\n",
        "ABCDE"},
+      // The file is renamed without the quotes; the dat names it as it is then called.
+      {"double quotes in the good name", "v", "1", "1=Back The City \"IO\" (Jpn)",
+       "\tname \"Back The City IO (Jpn)\"\r\n\tdescription \"Back The City \"IO\" (Jpn)\"\r\n"
+       "\trom ( name \"Back The City IO (Jpn)\" size 40976 crc 1 )\r\n",
+       "\"Back The City IO (Jpn)\""},
+      {"nothing but quotes", "q", "1", "1=\"\"",
+       "\tname q\r\n\tdescription \"q\"\r\n\trom ( name q size 40976 crc 1 )\r\n", ""},
   };
   for (const Case& c : cases) {
     GameEntry e = PrintGameEntry(Game(c.token, c.crc), Db(c.entry + "\r\n"));
