@@ -22,12 +22,17 @@ struct NameParts {
 // How one pass cuts file names and which extension new names take.
 struct PassRule {
   std::string pattern;
-  std::string rom_extension;  // ROM pass: the run's extension; artwork pass: empty
+  std::string rom_extension;  // ROM pass: the run's extension (its length); artwork pass: empty
   bool artwork = false;
   std::string_view status_prefix;
 
   NameParts Split(const std::string& name) const {
-    if (!artwork) return {GameNameOf(name, rom_extension), rom_extension};
+    if (!artwork) {
+      // The file keeps its extension as it stands: the pattern matches it without regard to
+      // letter case, and a revert must give back the exact earlier name.
+      if (name.size() <= rom_extension.size()) return {std::string(), rom_extension};
+      return {GameNameOf(name, rom_extension), name.substr(name.size() - rom_extension.size())};
+    }
     size_t dot = name.rfind('.');
     if (dot == std::string::npos) return {name, ""};
     return {name.substr(0, dot), name.substr(dot)};

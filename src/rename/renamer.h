@@ -17,14 +17,15 @@ enum class RenameMode {
 
 struct RenameCounts {
   size_t renamed = 0;
-  size_t skipped = 0;  // files that had a new name but were left alone (each reported)
+  size_t skipped = 0;    // files that had a new name but were left alone (each reported)
   bool stopped = false;  // the reporter asked to stop; the files after the last one done
                          // were not looked at
 };
 
 // Renames the ROM files ("*" + extension) of the ";"-separated folders by the table. A file's
 // base name is its name less `extension`'s length; its new name is the table's entry for the
-// base name (looked up without regard to letter case) followed by `extension` as written.
+// base name (looked up without regard to letter case) followed by the file's own extension
+// (its last `extension`-length characters, which match `extension` but for letter case).
 // Files without an entry, or whose base name already is the entry, are left alone silently.
 //
 // No file is ever lost or overwritten: each rename is one atomic rename in the same folder.

@@ -42,7 +42,7 @@ TEST_F(RenamerTest, RenameThenRevertRestoresEveryFileWithItsBytes) {
   RenameRoms(dir / "roms/", ".gb", table, RenameMode::kRename, rep);
   RenameArtwork(dir / "art", table, RenameMode::kRename, rep);
   EXPECT_EQ(FolderEntries(dir / "roms"),
-            (Names{"First Game (E) [!].nes", "Tetris (W) [!].gb", "other.nes"}));
+            (Names{"First Game (E) [!].NES", "Tetris (W) [!].gb", "other.nes"}));
   EXPECT_EQ(FolderEntries(dir / "art"),
             (Names{"First Game (E) [!]", "First Game (E) [!].PNG", "First Game (E) [!].jpeg",
                    "First Game (E) [!].txt", "Tetris (W) [!].txt", "x.png"}));
@@ -53,10 +53,11 @@ TEST_F(RenamerTest, RenameThenRevertRestoresEveryFileWithItsBytes) {
   RenameRoms(dir / "roms", ".nes", table, RenameMode::kRevert, rep);
   RenameRoms(dir / "roms", ".gb", table, RenameMode::kRevert, rep);
   RenameArtwork(dir / "art", table, RenameMode::kRevert, rep);
-  EXPECT_EQ(rep.file_statuses[0], "Status:  Reverting First Game (E) [!].nes to rom001");
+  EXPECT_EQ(rep.file_statuses[0], "Status:  Reverting First Game (E) [!].NES to rom001");
   EXPECT_EQ(rep.file_statuses.back(), "Status:  Renaming Tetris (W) [!].txt to Tetris");
-  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"Tetris.gb", "other.nes", "rom001.nes"}));
-  EXPECT_EQ(ReadFile(dir / "roms/rom001.nes"), "one");
+  // Each file keeps its extension as it stands, so the revert gives back the exact name.
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"Tetris.gb", "other.nes", "rom001.NES"}));
+  EXPECT_EQ(ReadFile(dir / "roms/rom001.NES"), "one");
   EXPECT_EQ(ReadFile(dir / "roms/Tetris.gb"), "gb");
   EXPECT_EQ(FolderEntries(dir / "art"),
             (Names{"Tetris.txt", "rom001", "rom001.PNG", "rom001.jpeg", "rom001.txt", "x.png"}));
@@ -94,6 +95,21 @@ TEST_F(RenamerTest, CaseOnlyChangeAndFilesAlreadyNamed) {
   RenameCounts c = RenameRoms(dir / "roms", ".nes", table, RenameMode::kRename, rep);
   EXPECT_EQ(c.renamed + c.skipped, 0u);
   EXPECT_TRUE(rep.file_statuses.empty());
+}
+
+// The extension of the settings matches files without regard to letter case; a file keeps its
+// own, so that a revert gives back exactly the name it had.
+TEST_F(RenamerTest, FilesKeepTheirOwnExtension) {
+  Record("a", "Alpha Game");
+  Record("b", "Beta Game");
+  WriteFile(dir / "roms/a.nes", "a");
+  WriteFile(dir / "roms/b.Nes", "b");
+  const Names before = FolderEntries(dir / "roms");
+  RenameRoms(dir / "roms", ".NES", table, RenameMode::kRename, rep);
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"Alpha Game.nes", "Beta Game.Nes"}));
+  RenameRoms(dir / "roms", ".NES", table, RenameMode::kRevert, rep);
+  EXPECT_EQ(FolderEntries(dir / "roms"), before);
+  EXPECT_TRUE(rep.warnings.empty());
 }
 
 TEST_F(RenamerTest, RomFolderThatIsAlsoAnArtworkFolder) {
