@@ -108,6 +108,12 @@ Status Runner::StartCommand() {
   }
   if (!run_mess) {
     Skipmess = true;
+    // A MESS folder that was given but is not there (a typing slip, a drive not mounted)
+    // adds no good name: the run completes, but not as asked.
+    if (!TrimBlanks(s.txtMessPath).empty()) {
+      reporter_.Warning("The MESS folder " + s.txtMessPath +
+                        " is not an existing folder: no good names added");
+    }
     SetStatus("Status:  Mess Mode Skipped, Finalizing Dat");
     st = CopyFileAtomic(temp_dat, s.txtOutput);
     if (!st.ok()) return Fail(st);
@@ -136,7 +142,8 @@ Status Runner::StartCommand() {
   } else {
     if (rename_roms &&
         RenameRoms(s.txtRom, s.txtExtension, *table, RenameMode::kRename, reporter_).stopped) {
-      return StoppedBetweenStages("some ROM files were renamed; Revert gives them their names back");
+      return StoppedBetweenStages(
+          "some ROM files were renamed; Revert gives them their names back");
     }
     if (rename_art &&
         RenameArtwork(s.txtRenamePaths, *table, RenameMode::kRename, reporter_).stopped) {
@@ -213,11 +220,13 @@ Status Runner::RevertCommand() {
     reporter_.Warning("No ROM extension is set, so the ROM files were not reverted");
   } else {
     if (RenameRoms(settings.txtRom, extension, *table, RenameMode::kRevert, reporter_).stopped) {
-      return StoppedBetweenStages("some files were given their earlier names; Revert again to finish");
+      return StoppedBetweenStages(
+          "some files were given their earlier names; Revert again to finish");
     }
   }
   if (RenameArtwork(settings.txtRenamePaths, *table, RenameMode::kRevert, reporter_).stopped) {
-    return StoppedBetweenStages("some files were given their earlier names; Revert again to finish");
+    return StoppedBetweenStages(
+        "some files were given their earlier names; Revert again to finish");
   }
   SetStatus("Status:  Reversion Complete");
   return Status::Ok();

@@ -68,6 +68,11 @@ TEST_F(RunnerTest, SkippedMessStageCopiesTheTemporaryDatAndCompletesDefaults) {
   EXPECT_EQ(runner.settings.txtDesc, "nes");
   EXPECT_EQ(runner.settings.txtAuthor, "Auto Generated With Quorvin Utility");
   EXPECT_TRUE(runner.Skipmess);
+  // The folder was given, so its absence is worth a warning (exit status 3).
+  EXPECT_EQ(rep.warnings,
+            std::vector<std::string>{"The MESS folder " + dir / "no-such-mess" +
+                                     " is not an existing folder: no good names added"});
+  EXPECT_EQ(runner.warnings(), 1u);
   EXPECT_EQ(rep.statuses,
             (std::vector<std::string>{
                 "Status:  Allocating Temporary Dat", "Status:  Inital Dat Creation Complete",
