@@ -196,7 +196,19 @@ std::string AddVirtualDirectory(std::string_view dirs_ini, std::string_view syst
 }
 
 void SetupDk(RunSettings& settings, Reporter& reporter) {
-  if (settings.txtDkPath.empty() || !IsFolder(settings.txtDkPath)) return;
+  if (settings.txtDkPath.empty()) return;
+  if (!IsFolder(settings.txtDkPath)) {
+    // A folder that was given but is not there (a typing slip, a drive not mounted): the
+    // steps asked for are not done, and the run must not end as if they were.
+    const bool asked = settings.chkMakeCfg == 1 || settings.chkRomAdd == 1 ||
+                       settings.chkArtwork == 1 || settings.chkVdirAdd == 1 ||
+                       settings.chkDatAdd == 1;
+    if (asked) {
+      reporter.Warning(std::string(kTitle) + ": The Dragon King folder " + settings.txtDkPath +
+                       " is not an existing folder, so the front end was not set up");
+    }
+    return;
+  }
   settings.txtDkPath = WithTrailingSep(settings.txtDkPath);
   const DkContext dk{settings.txtDkPath, SystemName(settings), reporter};
   if (settings.chkMakeCfg == 1) MakeConfigFile(dk, settings.txtExtension);

@@ -13,7 +13,8 @@ namespace quorvin {
 // set; the ROM folders and the artwork folders added to dirs.ini; a virtual directory added
 // before dirs.ini's "[/startvd]" marker; the output dat copied to list generator/dats.
 //
-// Does nothing when txtDkPath is empty or names no folder; otherwise gives txtDkPath its
+// Does nothing when txtDkPath is empty or names no folder (a warning when a step was asked
+// for); otherwise gives txtDkPath its
 // trailing separator (in the settings themselves). A step that cannot do its work (a missing
 // template or folder, a write that fails) is skipped and reported as a warning naming the
 // path; the later steps still run. Every file is rewritten atomically, and a second run with

@@ -43,6 +43,13 @@ TEST_F(DkSetupTest, EntryNeedsAnExistingFolderAndAddsItsSeparator) {
   EXPECT_EQ(s.txtDkPath, dir / "nowhere");
   EXPECT_FALSE(test::Exists(dir / "nowhere"));
   EXPECT_TRUE(rep.statuses.empty());
+  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The Dragon King folder " + dir / "nowhere" +
+                                " is not an existing folder, so the front end was not set up"});
+  rep.warnings.clear();
+  Only(nullptr);  // no step asked for: nothing to say
+  SetupDk(s, rep);
+  EXPECT_TRUE(rep.warnings.empty());
+  s.chkMakeCfg = s.chkRomAdd = s.chkArtwork = s.chkVdirAdd = s.chkDatAdd = 1;
   s.txtDkPath = dir / "dk";
   SetupDk(s, rep);
   EXPECT_EQ(s.txtDkPath, dir / "dk/");
