@@ -37,11 +37,24 @@ std::vector<std::string> SplitParts(const uint8_t* data, size_t size, size_t cou
   return parts;
 }
 
+namespace {
+std::string& SandboxToRemove() {
+  static std::string path;
+  return path;
+}
+}  // namespace
+
 std::string FreshSandbox(std::string_view name) {
   const std::string path =
       "/tmp/quorvin-fuzz-" + std::string(name) + "-" + std::to_string(::getpid());
   RemoveTree(path);
   MakeDirs(path);
+  // A run that ends normally takes its sandbox with it; one that stops on a finding leaves
+  // it for a look.
+  if (SandboxToRemove().empty()) {
+    SandboxToRemove() = path;
+    std::atexit([] { RemoveTree(SandboxToRemove()); });
+  }
   return path;
 }
 

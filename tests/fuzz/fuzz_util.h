@@ -22,7 +22,8 @@ namespace quorvin::fuzz {
 inline constexpr std::string_view kPartSeparator = "\n--8<--\n";
 std::vector<std::string> SplitParts(const uint8_t* data, size_t size, size_t count);
 
-// A folder of this process under /tmp ("/tmp/quorvin-fuzz-<name>-<pid>"), made empty.
+// A folder of this process under /tmp ("/tmp/quorvin-fuzz-<name>-<pid>"), made empty; the
+// first one made is removed when the process ends normally.
 // Only harnesses write there, and only there.
 std::string FreshSandbox(std::string_view name);
 void RemoveTree(const std::string& path);
