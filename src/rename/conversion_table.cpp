@@ -65,6 +65,14 @@ const ConversionTable::Pair* ConversionTable::PendingByOld(const std::string& up
 }
 
 Status ConversionTable::RecordConversion(std::string_view old_token, std::string_view new_token) {
+  Status s = Record(old_token, new_token);
+  // A ROM whose rename was refused keeps its name this session: an entry an earlier run
+  // recorded for it must not rename it (or its artwork) instead.
+  if (!s.ok()) withheld_.insert(ToUpperAscii(Unwrapped(old_token)));
+  return s;
+}
+
+Status ConversionTable::Record(std::string_view old_token, std::string_view new_token) {
   const std::string old_name(Unwrapped(old_token));
   const std::string new_name = RemoveChars(new_token, "\"");
   if (TrimBlanksAndTabs(old_name).empty()) return Status::Ok();

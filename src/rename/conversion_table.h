@@ -45,7 +45,8 @@ class ConversionTable {
   //    earlier name while a file still carries that new name (see SetCarriedCheck).
   Status RecordConversion(std::string_view old_name, std::string_view new_name);
   // The good name recorded for an old name (any letter case); empty when none, or when the
-  // name is ambiguous, its pair was taken back, or it holds a double quote.
+  // name is ambiguous, its pair was taken back or refused in this session, or it holds a
+  // double quote.
   std::string LookupConversion(std::string_view name) const;
   // The old name recorded for a good name; empty when none.
   std::string LookupReversion(std::string_view name) const;
@@ -68,6 +69,7 @@ class ConversionTable {
     std::string new_name;
     bool dropped = false;  // taken back: its old name turned out ambiguous
   };
+  Status Record(std::string_view old_token, std::string_view new_token);
   const Pair* PendingByOld(const std::string& upper_old) const;
   // Takes back the pending pairs `which` selects; their old names are then renamed by none.
   void Withhold(const std::function<bool(const Pair&)>& which);

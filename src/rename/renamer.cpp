@@ -120,6 +120,15 @@ RenameCounts RunPass(std::string_view folders, const PassRule& rule, const Conve
              std::string("for it in ") + table.path() + " is ambiguous");
         continue;
       }
+      // A rename is made only when the table's way back from the new name leads to this
+      // name: an entry whose way back was since given to another file (or never written)
+      // would rename a file that a revert could not bring back.
+      if (mode == RenameMode::kRename &&
+          !EqualsIgnoreCase(table.LookupReversion(next), parts.base)) {
+        skip("its entry in " + table.path() + " (\"" + ForMessage(next) +
+             "\") has no way back to its name there");
+        continue;
+      }
       const std::string new_name = next + parts.extension;
       if (!IsPlainFileName(next) || !IsPlainFileName(new_name) || next.front() == '.' ||
           HasControlChar(next)) {

@@ -29,7 +29,9 @@ struct RenameCounts {
 // Files without an entry, or whose base name already is the entry, are left alone silently.
 //
 // No file is ever lost or overwritten: each rename is one atomic rename in the same folder.
-// Left alone and reported: a file whose new name another entry of the folder has under any
+// Left alone and reported: when renaming, a file whose new name's "Reversion" entry does
+// not lead back to its base name (a revert could not bring it back); a file whose new name
+// another entry of the folder has under any
 // letter case; a file whose base name another listed file has but for letter case (the
 // table cannot tell them apart); a file whose new name would leave the folder or hide the
 // file (a separator, NUL, a control character, "." or "..", a leading "."); a file that

@@ -66,7 +66,9 @@ TEST_F(RenamerTest, RenameThenRevertRestoresEveryFileWithItsBytes) {
 
 TEST_F(RenamerTest, NeverOverwritesAndNeverLeavesTheFolder) {
   // Entries the table itself would refuse, as a hand-edited file may hold them.
-  WriteFile(dir / "hand.cnv", "[Conversion]\r\na=TAKEN\r\nb=../escape\r\nc=sub/dir\r\n");
+  WriteFile(dir / "hand.cnv",
+            "[Conversion]\r\na=TAKEN\r\nb=../escape\r\nc=sub/dir\r\n"
+            "[Reversion]\r\nTAKEN=a\r\n../escape=b\r\nsub/dir=c\r\n");
   ConversionTable hand = *ConversionTable::Load(dir / "hand.cnv");
   WriteFile(dir / "roms/a.nes", "a");
   WriteFile(dir / "roms/TAKEN.nes", "precious");
@@ -95,6 +97,28 @@ TEST_F(RenamerTest, CaseOnlyChangeAndFilesAlreadyNamed) {
   RenameCounts c = RenameRoms(dir / "roms", ".nes", table, RenameMode::kRename, rep);
   EXPECT_EQ(c.renamed + c.skipped, 0u);
   EXPECT_TRUE(rep.file_statuses.empty());
+}
+
+// A rename is made only where the table's way back leads to the file's name again: an
+// entry whose "Reversion" half was later given to another file, or is missing, renames
+// nothing (a revert could not bring the file back).
+TEST_F(RenamerTest, EntryWithoutItsWayBackRenamesNothing) {
+  WriteFile(dir / "stale.cnv",
+            "[Conversion]\r\nBlaster=Blaster Zone\r\nabc.=Blaster Zone\r\nlone=Lone Game\r\n"
+            "[Reversion]\r\nBlaster Zone=abc.\r\n");
+  ConversionTable stale = *ConversionTable::Load(dir / "stale.cnv");
+  WriteFile(dir / "art/Blaster.png", "blaster art");
+  WriteFile(dir / "art/lone.png", "lone art");
+  WriteFile(dir / "art/ABC..png", "abc art");
+  RenameCounts c = RenameArtwork(dir / "art", stale, RenameMode::kRename, rep);
+  EXPECT_EQ(c.renamed, 1u);
+  EXPECT_EQ(c.skipped, 2u);
+  EXPECT_EQ(FolderEntries(dir / "art"), (Names{"Blaster Zone.png", "Blaster.png", "lone.png"}));
+  EXPECT_EQ(ReadFile(dir / "art/Blaster Zone.png"), "abc art");
+  ASSERT_EQ(rep.warnings.size(), 2u);
+  EXPECT_EQ(rep.warnings[0], "Left " + dir / "art/Blaster.png" + " alone: its entry in " +
+                                 dir / "stale.cnv" +
+                                 " (\"Blaster Zone\") has no way back to its name there");
 }
 
 // The extension of the settings matches files without regard to letter case; a file keeps its

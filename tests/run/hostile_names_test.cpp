@@ -103,6 +103,26 @@ TEST_F(HostileNamesTest, OneNameForTwoGamesRenamesNeither) {
   EXPECT_EQ(runner.warnings(), 0u);
 }
 
+// Renamed, reverted, then a second copy of the game added under another name: the copy may
+// take the good name, but the first ROM (refused this time) and its artwork are not renamed by
+// the earlier run's entry, whose way back now leads to the copy; a revert brings every name back.
+TEST_F(HostileNamesTest, EarlierEntryDoesNotRenameARomRefusedThisRun) {
+  Db("33333333=Blaster Zone\r\n");
+  Rom("Blaster.nes", 0x33333333);
+  WriteFile(dir / "art/Blaster.png", "png");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  Rom("abc..nes", 0x33333333);
+  const Names roms = FolderEntries(dir / "roms");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "art"), Names{"Blaster.png"});
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"Blaster Zone.nes", "Blaster.nes"}));
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), roms);
+  EXPECT_EQ(FolderEntries(dir / "art"), Names{"Blaster.png"});
+  EXPECT_EQ(ReadFile(dir / "art/Blaster.png"), "png");
+}
+
 // A conversion file written all in upper case, as earlier versions wrote it, still reverts.
 TEST_F(HostileNamesTest, UpperCaseConversionFileStillReverts) {
   WriteFile(dir / "home/conversions/nes.cnv",
@@ -236,8 +256,8 @@ TEST_F(HostileNamesTest, GoodNamesWindowsCannotHoldAreNotUsed) {
   EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"Fine.nes", "r1.nes", "r2.nes", "r3.nes"}));
   EXPECT_EQ(FolderEntries(dir / "art"), Names{"r3"});
   for (const char* name : {"CON", "A <B>", "Ends With Dot."}) {
-    EXPECT_TRUE(Warned("its new name \"" + std::string(name) + "\"")) << name << " "
-                                                                      << testing::PrintToString(rep.warnings);
+    EXPECT_TRUE(Warned("its new name \"" + std::string(name) + "\""))
+        << name << " " << testing::PrintToString(rep.warnings);
   }
   ASSERT_TRUE(runner.RevertCommand().ok());
   EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"r1.nes", "r2.nes", "r3.nes", "r4.nes"}));
