@@ -112,7 +112,7 @@ TEST_F(HostileNamesTest, EarlierEntryDoesNotRenameARomRefusedThisRun) {
   WriteFile(dir / "art/Blaster.png", "png");
   ASSERT_TRUE(runner.StartCommand().ok());
   ASSERT_TRUE(runner.RevertCommand().ok());
-  Rom("abc..nes", 0x33333333);
+  Rom("a copy.nes", 0x33333333);  // listed before Blaster.nes
   const Names roms = FolderEntries(dir / "roms");
   ASSERT_TRUE(runner.StartCommand().ok());
   EXPECT_EQ(FolderEntries(dir / "art"), Names{"Blaster.png"});
