@@ -33,24 +33,28 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
   }
   uint32_t reg = 0xFFFFFFFFu;
   uint64_t total = 0;
-  while (true) {
+  bool whole_asked = false;
+  // Only a read of nothing is the end: a read can come back short before it (a signal, a
+  // network or FUSE file system). A small file costs one more read, and no size query.
+  while (!stop) {
     auto read = file->Read(buffer, kChunk);
     if (!read.ok()) {
       out.status = read.status();
       break;
     }
     const size_t got = *read;
+    if (got == 0) break;
     reg = Crc32Update(reg, buffer, got);
     if (out.head.size() < keep_head) {
       out.head.append(reinterpret_cast<const char*>(buffer),
                       std::min(got, keep_head - out.head.size()));
     }
     total += got;
-    // The folder listing gives ordinary files only, and a read of an ordinary file comes back
-    // short only at its end: a small file costs one read and no separate size query.
-    if (got < kChunk || stop) break;
     // A large file: ask for a larger read-ahead, which helps when it is not cached.
-    if (total == kChunk) file->ReadingWhole();
+    if (!whole_asked && total >= kChunk) {
+      file->ReadingWhole();
+      whole_asked = true;
+    }
   }
   out.size = total;
   out.crc = ~reg;

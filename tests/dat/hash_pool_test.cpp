@@ -4,6 +4,16 @@
 #include <zlib.h>
 
 #include <random>
+#include <thread>
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include "dat/crc.h"
 #include "test_util.h"
@@ -99,6 +109,43 @@ TEST(HashPoolTest, StopsCleanlyWhenDroppedHalfWay) {
   }
   ParallelHasher nothing({}, 4);
 }
+
+#if !defined(_WIN32)
+// A read may come back short before the end of a file (a signal, a network or FUSE file
+// system); a named pipe does so on demand. The writer sends the first part, waits until the
+// reader has taken it (one short read), then sends the rest.
+TEST(HashPoolTest, AShortReadBeforeTheEndIsNotTheEnd) {
+  test::TempDir dir;
+  const std::string fifo = dir / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string first(1000, 'a'), rest(3000, 'b');
+  for (char& c : rest) c = static_cast<char>(&c - rest.data());
+  std::thread writer([&] {
+    // A reader that stopped early makes the second write fail (EPIPE), not end the tests.
+    sigset_t pipe_signal;
+    sigemptyset(&pipe_signal);
+    sigaddset(&pipe_signal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
+    int fd = ::open(fifo.c_str(), O_WRONLY);
+    if (fd < 0) return;
+    if (::write(fd, first.data(), first.size()) == static_cast<ssize_t>(first.size())) {
+      int pending = 1;
+      while (::ioctl(fd, FIONREAD, &pending) == 0 && pending > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      }
+      (void)!::write(fd, rest.data(), rest.size());
+    }
+    ::close(fd);
+  });
+  ParallelHasher hasher({fifo}, 1, 2000);
+  ParallelHasher::FileHash h = hasher.Next();
+  writer.join();
+  ASSERT_TRUE(h.status.ok()) << h.status.message();
+  EXPECT_EQ(h.size, first.size() + rest.size());
+  EXPECT_EQ(h.crc, Zlib(first + rest));
+  EXPECT_TRUE(h.head == (first + rest).substr(0, 2000)) << h.head.size();
+}
+#endif
 
 TEST(HashPoolTest, ThreadCountSetting) {
   EXPECT_EQ(*HashThreadCount(nullptr, 2), 2u);
