@@ -91,7 +91,8 @@ std::optional<Image> PartImage(const pugi::xml_node& part) {
       any = true;
     }
   }
-  if (!any) return std::nullopt;
+  // An image of no bytes would name every empty file (a failed copy, a placeholder).
+  if (!any || image.size == 0) return std::nullopt;
   return image;
 }
 

@@ -21,7 +21,8 @@ namespace quorvin {
 // worked out from the listed roms' CRCs and sizes (no rom data is read); a single rom's CRC
 // alone does not find a part of several roms. Roms without a name (reload, fill and
 // continue instructions) hold no bytes of their own and are left out; a part with a
-// "nodump" rom or a rom without a CRC has no entry. XML comments are not read.
+// "nodump" rom or a rom without a CRC, or whose roms hold no bytes at all, has no entry. XML
+// comments are not read.
 //
 // An entry reads as a CRC database value: description | year | publisher | driver details,
 // the details being "Good ROM" or "Known Bad Dump" (a rom of the part is marked "baddump"),

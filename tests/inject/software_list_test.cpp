@@ -120,6 +120,40 @@ TEST(SoftwareListTest, WhatMakesAnEntry) {
   EXPECT_EQ(list->LookupCrcInfo("00000ABC"), list->LookupCrcInfo("ABC"));
 }
 
+// Odd and hostile rom attributes: each list holds one software; `crc_text` finds its entry
+// or, when `value` is empty, nothing (an empty file's dat line says "0").
+TEST(SoftwareListTest, OddRomAttributesMakeNoFalseEntries) {
+  const std::string four_crc = CrcText(Crc32("AAAA"));
+  struct Case {
+    std::string roms;
+    std::string crc_text;
+    std::string value;
+  } cases[] = {
+      {"<rom name=\"r\" size=\"0x4\" crc=\"" + four_crc + "\"/>", four_crc, "G|||Good ROM"},
+      // Roms of no bytes make an empty image, which would name every empty file.
+      {"<rom name=\"r\" size=\"0\" crc=\"00000000\"/>", "0", ""},
+      {"<rom name=\"r\" size=\"0x0\" crc=\"0\"/><rom name=\"s\" size=\"0\" crc=\"0\"/>", "0", ""},
+      {"<rom name=\"r\" size=\"0x\" crc=\"" + four_crc + "\"/>", four_crc, ""},
+      {"<rom name=\"r\" size=\"4\" crc=\"1" + four_crc + "\"/>", four_crc, ""},
+      {"<rom name=\"r\" size=\"-4\" crc=\"" + four_crc + "\"/>", four_crc, ""},
+      {"<rom name=\"r\" size=\"99999999999999999999999\" crc=\"" + four_crc + "\"/>", four_crc, ""},
+      // A character reference in an attribute is decoded like any other.
+      {"<rom name=\"r\" size=\"4\" crc=\"&#x31;\"/>", "1", "G|||Good ROM"},
+  };
+  test::TempDir dir;
+  for (const Case& c : cases) {
+    WriteFile(dir / "t.xml",
+              "<!DOCTYPE softwarelist [<!ENTITY big \"" + std::string(100000, 'x') +
+                  "\">]><softwarelist><software name=\"g\"><description>G</description>"
+                  "<part name=\"p\"><dataarea name=\"rom\">" +
+                  c.roms + "</dataarea></part></software></softwarelist>");
+    auto list = SoftwareList::Load(dir / "t.xml");
+    ASSERT_TRUE(list.ok()) << list.status().ToString();
+    EXPECT_EQ(list->LookupCrcInfo(c.crc_text), c.value) << c.roms;
+    EXPECT_EQ(list->size(), c.value.empty() ? 0u : 1u) << c.roms;
+  }
+}
+
 TEST(SoftwareListTest, BrokenAndEmptyFiles) {
   test::TempDir dir;
   struct Case {
