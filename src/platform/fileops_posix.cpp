@@ -18,7 +18,6 @@ namespace quorvin {
 
 namespace {
 
-constexpr size_t kWriteBufferSize = size_t{64} * 1024;
 constexpr size_t kReadChunk = size_t{256} * 1024;
 
 constexpr std::string_view kTempMarker = ".quorvin-";
@@ -58,16 +57,6 @@ mode_t CurrentUmask() {
 }
 
 }  // namespace
-
-std::string ErrnoMessage(std::string_view verb, const std::string& path, int err) {
-  std::string out = "Cannot ";
-  out.append(verb);
-  out.append(" ");
-  out.append(path);
-  out.append(": ");
-  out.append(std::strerror(err));
-  return out;
-}
 
 bool Exists(const std::string& path) {
   struct stat st;
@@ -153,15 +142,6 @@ Status ReadFileChunks(const std::string& path,
   return Status::Ok();
 }
 
-Result<std::string> ReadWholeFile(const std::string& path) {
-  std::string out;
-  Status s = ReadFileChunks(path, [&out](const uint8_t* p, size_t n) {
-    out.append(reinterpret_cast<const char*>(p), n);
-  });
-  if (!s.ok()) return s;
-  return out;
-}
-
 Status CheckReplaceable(const std::string& path) {
   if (path.empty()) return Status::InvalidInput("No file name was given");
   std::string folder = FolderOf(path);
@@ -174,21 +154,6 @@ Status CheckReplaceable(const std::string& path) {
     if ((st.st_mode & 0222) == 0) return Status::Io("The file " + path + " is read-only");
   }
   return Status::Ok();
-}
-
-AtomicFile::AtomicFile(std::string path, std::string temp_path, int fd)
-    : path_(std::move(path)), temp_path_(std::move(temp_path)), fd_(fd) {
-  buffer_.reserve(kWriteBufferSize);
-}
-
-AtomicFile::AtomicFile(AtomicFile&& other) noexcept
-    : path_(std::move(other.path_)),
-      temp_path_(std::move(other.temp_path_)),
-      fd_(other.fd_),
-      buffer_(std::move(other.buffer_)),
-      error_(std::move(other.error_)) {
-  other.fd_ = -1;
-  other.temp_path_.clear();
 }
 
 AtomicFile::~AtomicFile() {
@@ -223,28 +188,6 @@ Status AtomicFile::Flush() {
   return Status::Ok();
 }
 
-Status AtomicFile::Write(std::string_view bytes) {
-  if (!error_.ok()) return error_;
-  if (fd_ < 0) return Status::Io("Cannot write " + path_ + ": the file is already closed");
-  if (buffer_.size() + bytes.size() > kWriteBufferSize) {
-    error_ = Flush();
-    if (!error_.ok()) return error_;
-  }
-  if (bytes.size() >= kWriteBufferSize) {
-    buffer_.assign(bytes);
-    error_ = Flush();
-    return error_;
-  }
-  buffer_.append(bytes);
-  return Status::Ok();
-}
-
-Status AtomicFile::WriteLine(std::string_view line) {
-  Status s = Write(line);
-  if (!s.ok()) return s;
-  return Write("\r\n");
-}
-
 Status AtomicFile::Commit() {
   if (!error_.ok()) return error_;
   if (fd_ < 0) return Status::Io("Cannot write " + path_ + ": the file is already closed");
@@ -260,27 +203,6 @@ Status AtomicFile::Commit() {
   temp_path_.clear();
   RemoveStaleTemporaries(path_);
   return Status::Ok();
-}
-
-Status WriteFileAtomic(const std::string& path, std::string_view content) {
-  auto file = AtomicFile::Create(path);
-  if (!file.ok()) return file.status();
-  Status s = file->Write(content);
-  if (!s.ok()) return s;
-  return file->Commit();
-}
-
-Status CopyFileAtomic(const std::string& from, const std::string& to) {
-  if (!Exists(from)) return Status::NotFound("The file " + from + " does not exist");
-  auto out = AtomicFile::Create(to);
-  if (!out.ok()) return out.status();
-  Status written;
-  Status read = ReadFileChunks(from, [&](const uint8_t* p, size_t n) {
-    if (written.ok()) written = out->Write(std::string_view(reinterpret_cast<const char*>(p), n));
-  });
-  if (!read.ok()) return read;
-  if (!written.ok()) return written;
-  return out->Commit();
 }
 
 Status RenameNoReplace(const std::string& from, const std::string& to) {
@@ -320,22 +242,6 @@ Result<LineReader> LineReader::Open(const std::string& path) {
     return Status::Io(ErrnoMessage("open", path, errno));
   }
   return LineReader(path, f);
-}
-
-LineReader::LineReader(LineReader&& other) noexcept
-    : path_(std::move(other.path_)),
-      file_(other.file_),
-      buf_(other.buf_),
-      cap_(other.cap_),
-      status_(std::move(other.status_)) {
-  other.file_ = nullptr;
-  other.buf_ = nullptr;
-  other.cap_ = 0;
-}
-
-LineReader::~LineReader() {
-  if (file_ != nullptr) std::fclose(file_);
-  std::free(buf_);
 }
 
 bool LineReader::Next(std::string& line) {

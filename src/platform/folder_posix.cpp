@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 
 #include "platform/fileops.h"
 #include "platform/folder.h"
@@ -11,40 +12,11 @@
 
 namespace quorvin {
 
-Result<std::vector<std::string>> ListFolder(const std::string& folder, std::string_view pattern) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (dir == nullptr) {
-    if (errno == ENOENT || errno == ENOTDIR) {
-      return Status::NotFound("The folder " + folder + " does not exist");
-    }
-    return Status::Io(ErrnoMessage("list the folder", folder, errno));
-  }
-  std::vector<std::string> names;
-  while (true) {
-    errno = 0;
-    dirent* e = ::readdir(dir);
-    if (e == nullptr) {
-      if (errno != 0) {
-        int err = errno;
-        ::closedir(dir);
-        return Status::Io(ErrnoMessage("list the folder", folder, err));
-      }
-      break;
-    }
-    std::string_view name = e->d_name;
-    if (name.empty() || name[0] == '.') continue;
-    if (!WildcardMatch(pattern, name)) continue;
-    bool regular = e->d_type == DT_REG;
-    if (e->d_type == DT_UNKNOWN || e->d_type == DT_LNK) regular = IsFile(JoinPath(folder, name));
-    if (regular) names.emplace_back(name);
-  }
-  ::closedir(dir);
-  std::sort(names.begin(), names.end(),
-            [](const std::string& a, const std::string& b) { return LessIgnoreCase(a, b); });
-  return names;
-}
+namespace {
 
-Result<std::vector<std::string>> ListEntries(const std::string& folder) {
+// Calls `each` for every entry of `folder`, "." and ".." included, in the order the system
+// lists them. Fails with NotFound when the folder does not exist.
+Status EachEntry(const std::string& folder, const std::function<void(const dirent&)>& each) {
   DIR* dir = ::opendir(folder.c_str());
   if (dir == nullptr) {
     if (errno == ENOENT || errno == ENOTDIR) {
@@ -52,7 +24,6 @@ Result<std::vector<std::string>> ListEntries(const std::string& folder) {
     }
     return Status::Io(ErrnoMessage("list the folder", folder, errno));
   }
-  std::vector<std::string> names;
   while (true) {
     errno = 0;
     dirent* e = ::readdir(dir);
@@ -60,11 +31,38 @@ Result<std::vector<std::string>> ListEntries(const std::string& folder) {
       int err = errno;
       ::closedir(dir);
       if (err != 0) return Status::Io(ErrnoMessage("list the folder", folder, err));
-      return names;
+      return Status::Ok();
     }
-    std::string_view name = e->d_name;
-    if (name != "." && name != "..") names.emplace_back(name);
+    each(*e);
   }
+}
+
+}  // namespace
+
+Result<std::vector<std::string>> ListFolder(const std::string& folder, std::string_view pattern) {
+  std::vector<std::string> names;
+  Status s = EachEntry(folder, [&](const dirent& e) {
+    std::string_view name = e.d_name;
+    if (name.empty() || name[0] == '.') return;
+    if (!WildcardMatch(pattern, name)) return;
+    bool regular = e.d_type == DT_REG;
+    if (e.d_type == DT_UNKNOWN || e.d_type == DT_LNK) regular = IsFile(JoinPath(folder, name));
+    if (regular) names.emplace_back(name);
+  });
+  if (!s.ok()) return s;
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return LessIgnoreCase(a, b); });
+  return names;
+}
+
+Result<std::vector<std::string>> ListEntries(const std::string& folder) {
+  std::vector<std::string> names;
+  Status s = EachEntry(folder, [&](const dirent& e) {
+    std::string_view name = e.d_name;
+    if (name != "." && name != "..") names.emplace_back(name);
+  });
+  if (!s.ok()) return s;
+  return names;
 }
 
 std::string ResolveNameIgnoreCase(const std::string& folder, std::string_view name) {
