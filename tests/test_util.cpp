@@ -169,6 +169,29 @@ std::string ForgeCrc(std::string prefix, uint32_t target) {
   return prefix;
 }
 
+bool Contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
+RunFolders::RunFolders() : runner(dir / "home", rep) {
+  MakeProgramFolder(dir / "home");
+  MakeDir(dir / "roms");
+  RunSettings& s = runner.settings;
+  s.txtRom = dir / "roms";
+  s.txtOutput = dir / "out.dat";
+  s.chkCvtRoms = 1;
+}
+
+void RunFolders::UseNesMessAndArt() {
+  MakeDir(dir / "art");
+  MakeDir(dir / "mess/crc");
+  RunSettings& s = runner.settings;
+  s.txtMessPath = dir / "mess";  // no trailing separator: the stage still runs
+  s.txtExtension = ".nes";
+  s.cmbHName.text = "nes";
+  s.txtRenamePaths = dir / "art";
+}
+
 #ifdef _WIN32
 
 int RunCommand(const std::string& command, std::string* output) {

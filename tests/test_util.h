@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/reporter.h"
+#include "run/runner.h"
 
 namespace quorvin::test {
 
@@ -72,6 +73,22 @@ class RecordingReporter : public Reporter {
 // `prefix` followed by four bytes chosen so that the whole has the CRC-32 `target`: files
 // whose CRCs are the keys of a real database, without real ROM images.
 std::string ForgeCrc(std::string prefix, uint32_t target);
+
+// Whether `part` occurs in `text`.
+bool Contains(std::string_view text, std::string_view part);
+
+// A whole run in a folder of its own: a program folder dir/home, an empty ROM folder dir/roms
+// and a Runner whose settings list it in dir/out.dat with ROM renaming on. Test fixtures
+// derive from it beside ::testing::Test.
+struct RunFolders {
+  RunFolders();
+  // Adds the MESS stage for "nes" ROMs (an empty dir/mess/crc) and the artwork folder dir/art.
+  void UseNesMessAndArt();
+
+  TempDir dir;
+  RecordingReporter rep;
+  Runner runner;
+};
 
 // Runs a command through the shell (cmd.exe on Windows); returns its exit status and fills
 // `output` with what it wrote to stdout and stderr, line ends as LF.

@@ -1,11 +1,11 @@
-// File operations that need nothing of the system: the write buffer of AtomicFile and the
-// helpers built on AtomicFile, InputFile and LineReader. The system calls themselves live in
-// fileops_posix.cpp and fileops_win32.cpp.
+// The parts of the file operations that make no system call: error texts, the write buffer of
+// AtomicFile, the helpers built on AtomicFile and ReadFileChunks, and LineReader's ownership.
+// The system calls live in fileops_posix.cpp and fileops_win32.cpp.
+
+#include "platform/fileops.h"
 
 #include <cstdlib>
 #include <cstring>
-
-#include "platform/fileops.h"
 
 namespace quorvin {
 

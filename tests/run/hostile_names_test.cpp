@@ -12,31 +12,15 @@
 namespace quorvin {
 namespace {
 
+using test::Contains;
 using test::FolderEntries;
 using test::ReadFile;
 using test::WriteFile;
 using Names = std::vector<std::string>;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-class HostileNamesTest : public ::testing::Test {
+class HostileNamesTest : public ::testing::Test, protected test::RunFolders {
  protected:
-  HostileNamesTest() : runner(dir / "home", rep) {
-    test::MakeProgramFolder(dir / "home");
-    test::MakeDir(dir / "roms");
-    test::MakeDir(dir / "art");
-    test::MakeDir(dir / "mess/crc");
-    RunSettings& s = runner.settings;
-    s.txtMessPath = dir / "mess";
-    s.txtRom = dir / "roms";
-    s.txtExtension = ".nes";
-    s.cmbHName.text = "nes";
-    s.txtOutput = dir / "out.dat";
-    s.chkCvtRoms = 1;
-    s.txtRenamePaths = dir / "art";
-  }
+  HostileNamesTest() { UseNesMessAndArt(); }
   // A ROM whose CRC-32 is `crc`; `salt` makes files of one CRC differ in their bytes.
   void Rom(const std::string& name, uint32_t crc, const std::string& salt = "") {
     WriteFile(dir / ("roms/" + name), test::ForgeCrc(salt + name, crc));
@@ -48,10 +32,6 @@ class HostileNamesTest : public ::testing::Test {
     return std::any_of(rep.warnings.begin(), rep.warnings.end(),
                        [&](const std::string& w) { return Contains(w, part); });
   }
-
-  test::TempDir dir;
-  test::RecordingReporter rep;
-  Runner runner;
 };
 
 // Files take the good name in its own letter case and give back their exact earlier name; a

@@ -18,25 +18,9 @@ using test::ReadFile;
 using test::WriteFile;
 using Names = std::vector<std::string>;
 
-class RenameRunTest : public ::testing::Test {
+class RenameRunTest : public ::testing::Test, protected test::RunFolders {
  protected:
-  RenameRunTest() : runner(dir / "home", rep) {
-    test::MakeProgramFolder(dir / "home");
-    test::MakeDir(dir / "roms");
-    test::MakeDir(dir / "art");
-    test::MakeDir(dir / "mess/crc");
-    RunSettings& s = runner.settings;
-    s.txtMessPath = dir / "mess";  // no trailing separator: the stage still runs
-    s.txtRom = dir / "roms";
-    s.txtExtension = ".nes";
-    s.cmbHName.text = "nes";
-    s.txtOutput = dir / "out.dat";
-    s.chkCvtRoms = 1;
-    s.txtRenamePaths = dir / "art";
-  }
-  test::TempDir dir;
-  test::RecordingReporter rep;
-  Runner runner;
+  RenameRunTest() { UseNesMessAndArt(); }
 };
 
 TEST_F(RenameRunTest, ConversionFileAsTheProgramWritesIt) {

@@ -14,25 +14,14 @@
 namespace quorvin {
 namespace {
 
+using test::Contains;
 using test::FolderEntries;
 using test::ReadFile;
 using test::WriteFile;
 using Names = std::vector<std::string>;
 
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
-class SoftwareListRunTest : public ::testing::Test {
+class SoftwareListRunTest : public ::testing::Test, protected test::RunFolders {
  protected:
-  SoftwareListRunTest() : runner(dir / "home", rep) {
-    test::MakeProgramFolder(dir / "home");
-    test::MakeDir(dir / "roms");
-    RunSettings& s = runner.settings;
-    s.txtRom = dir / "roms";
-    s.txtOutput = dir / "out.dat";
-    s.chkCvtRoms = 1;
-  }
   void UseRealLists(const std::string& system, const std::string& extension) {
     runner.SetMessPath(test::TestDataDir() + "/mame");  // hash/ only, no crc/
     runner.settings.cmbHName.text = system;
@@ -41,9 +30,6 @@ class SoftwareListRunTest : public ::testing::Test {
   bool StatusShown(const std::string& text) const {
     return std::find(rep.statuses.begin(), rep.statuses.end(), text) != rep.statuses.end();
   }
-  test::TempDir dir;
-  test::RecordingReporter rep;
-  Runner runner;
 };
 
 TEST_F(SoftwareListRunTest, HeaderlessSystemGetsGoodNamesRenamesAndReverts) {
