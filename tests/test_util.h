@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "forge_crc.h"
 #include "platform/reporter.h"
 #include "run/runner.h"
 
@@ -69,10 +70,6 @@ class RecordingReporter : public Reporter {
   size_t last_done = 0;
   size_t last_total = 0;
 };
-
-// `prefix` followed by four bytes chosen so that the whole has the CRC-32 `target`: files
-// whose CRCs are the keys of a real database, without real ROM images.
-std::string ForgeCrc(std::string prefix, uint32_t target);
 
 // Whether `part` occurs in `text`.
 bool Contains(std::string_view text, std::string_view part);
