@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -42,8 +43,10 @@ class ParallelHasher {
   ParallelHasher& operator=(const ParallelHasher&) = delete;
 
   // The result for the next file of the list; blocks until it is ready. Must not be called
-  // more often than the list has files.
-  FileHash Next();
+  // more often than the list has files. While it waits, `stop_requested` (when given) is
+  // asked a few times a second: once it says true, the workers give up the files in hand and
+  // the result is Stopped, whatever the file being read (a large file, a slow disk).
+  FileHash Next(const std::function<bool()>& stop_requested = {});
 
  private:
   struct Slot {

@@ -81,8 +81,10 @@ Status Runner::StartCommand() {
   const std::string temp_dat = TempDatPath();
   // Headered files (".nes") are noted with the CRC after their header, for software lists.
   HeaderlessCrcs headerless;
+  // ROMs the dat left out (unreadable) or names otherwise than their files: not renamed.
+  std::vector<LeftOutRom> left_out;
   Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension}, temp_dat,
-                      reporter_, &headerless);
+                      reporter_, &headerless, &left_out);
   if (st.kind() == ErrorKind::kRefused) return st;  // MakeDat has shown its message
   if (st.kind() == ErrorKind::kStopped) {
     SetStatus("Status:  Stopped");
@@ -99,6 +101,9 @@ Status Runner::StartCommand() {
   Result<ConversionTable> table = Status::InvalidInput("not needed");
   if (run_mess || rename_roms || rename_art) {
     table = LoadConversionTable(system);
+    if (table.ok()) {
+      for (LeftOutRom& rom : left_out) table->LeaveOut(rom.name, std::move(rom.why));
+    }
     if (!table.ok() && table.status().kind() != ErrorKind::kInvalidInput) {
       // The dat is still made; but a conversion file that could not be read is never
       // written over, and without it no rename could be recorded or reverted.

@@ -77,9 +77,10 @@ TEST_F(GameEntryTest, EdgeCases) {
        "\tname ABCDE\r\n\tdescription \"A/B\\\\C?D*E\"\r\n\trom ( name ABCDE size 40976 crc 1 "
        ")\r\n",
        "ABCDE"},
-      // The file is renamed without the quotes; the dat names it as it is then called.
+      // The file is renamed without the quotes; the dat names it as it is then called, and
+      // the description drops them too (inside its quotes they would end it early).
       {"double quotes in the good name", "v", "1", "1=Back The City \"IO\" (Jpn)",
-       "\tname \"Back The City IO (Jpn)\"\r\n\tdescription \"Back The City \"IO\" (Jpn)\"\r\n"
+       "\tname \"Back The City IO (Jpn)\"\r\n\tdescription \"Back The City IO (Jpn)\"\r\n"
        "\trom ( name \"Back The City IO (Jpn)\" size 40976 crc 1 )\r\n",
        "\"Back The City IO (Jpn)\""},
       {"nothing but quotes", "q", "1", "1=\"\"",

@@ -190,8 +190,9 @@ TEST_F(HostileNamesTest, NamesTheDatCannotHold) {
   EXPECT_EQ(FolderEntries(dir / "roms"),
             (Names{"NulThree.nes", "line\nbreak.nes", "quote\"d.nes"}));
   EXPECT_TRUE(Warned("Left " + dir / "roms/line\\nbreak.nes out of the dat"));
-  EXPECT_TRUE(Warned("The ROM \"quote\"d\" holds a double quote"));
-  EXPECT_EQ(rep.warnings.size(), 2u);
+  EXPECT_TRUE(Warned("The ROM " + dir / "roms/quote\"d.nes holds a double quote"))
+      << testing::PrintToString(rep.warnings);
+  EXPECT_EQ(rep.warnings.size(), 2u) << testing::PrintToString(rep.warnings);
 }
 
 // The CRC is read after the rom line's last " crc ", whatever the name holds.
