@@ -206,6 +206,39 @@ TEST(ScanTest, AnyNumberOfThreadsWritesTheSameDat) {
   }
 }
 
+// One reading thread and the default number write the same dat byte for byte, on names
+// whose order by bytes differs from their order without regard to letter case, of sizes that
+// make the workers finish out of order.
+TEST(ScanTest, OneThreadWritesTheDatOfTheDefaultRun) {
+  TempDir dir;
+  test::MakeDir(dir / "a");
+  test::MakeDir(dir / "b");
+  const char* names[] = {"b", "A", "_a", "a_", "[x]", "Zz", "aa", "AB", "~t", "a b", "a.b", "B2",
+                         "b10", "b9", "Ω", "é", "E", "z", "Y"};
+  std::mt19937 rng(7);
+  for (int round = 0; round < 16; ++round) {
+    for (const char* n : names) {
+      const std::string name = std::string(n) + std::to_string(round) + ".nes";
+      const size_t size = rng() % 5 == 0 ? (size_t{1} << 20) + rng() % 1000 : rng() % 300;
+      WriteFile(dir / ((round % 2 ? "a/" : "b/") + name), std::string(size, static_cast<char>(rng())));
+    }
+  }
+  std::string dats[2];
+  for (int i = 0; i < 2; ++i) {
+    ScopedEnv env("QUORVIN_THREADS", i == 0 ? "" : "1");
+    test::RecordingReporter rep;
+    ASSERT_TRUE(MakeDat(Input(dir / "b;" + dir / "a"), dir / "t.dat", rep).ok());
+    dats[i] = ReadFile(dir / "t.dat");
+  }
+  EXPECT_EQ(dats[0], dats[1]);
+  // Name order without regard to letter case, not byte order: "aa0" before "AB0" and "B20",
+  // "b10" before "B20".
+  const std::string& dat = dats[0];
+  EXPECT_LT(dat.find("\tname aa0\r\n"), dat.find("\tname B20\r\n"));
+  EXPECT_LT(dat.find("\tname aa0\r\n"), dat.find("\tname AB0\r\n"));
+  EXPECT_LT(dat.find("\tname b10\r\n"), dat.find("\tname B20\r\n"));
+}
+
 TEST(ScanTest, BadThreadOrCrcSettingsAreRefusedBeforeAnythingIsWritten) {
   TempDir dir;
   WriteFile(dir / "a.nes", "abc");

@@ -110,6 +110,53 @@ TEST_F(HostileNamesTest, EarlierEntryDoesNotRenameARomRefusedThisRun) {
   EXPECT_EQ(ReadFile(dir / "art/Blaster.png"), "png");
 }
 
+// Two runs over one folder with other settings in between (another database, ROM renaming
+// on then off, another artwork folder), then one revert over every folder: each file has its
+// first name again.
+TEST_F(HostileNamesTest, TwoRunsWithOtherSettingsThenOneRevert) {
+  Db("11111111=First Good\r\n22222222=Second Good\r\n");
+  Rom("one.nes", 0x11111111);
+  Rom("two.nes", 0x22222222);
+  Rom("three.nes", 0x33333333);
+  test::MakeDir(dir / "art2");
+  WriteFile(dir / "art/one.png", "a1");
+  WriteFile(dir / "art/two.txt", "a2");
+  WriteFile(dir / "art2/one.jpg", "b1");
+  WriteFile(dir / "art2/three.jpg", "b3");
+  const Names roms = FolderEntries(dir / "roms");
+  const Names art = FolderEntries(dir / "art");
+  const Names art2 = FolderEntries(dir / "art2");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"First Good.nes", "Second Good.nes", "three.nes"}));
+
+  // Another database (a software list in another MESS folder), no ROM renaming, the other
+  // artwork folder.
+  test::MakeDir(dir / "mess2/hash");
+  auto software = [](const char* crc, const char* desc) {
+    return std::string("<software name=\"s\"><description>") + desc +
+           "</description><part name=\"p\"><dataarea name=\"rom\"><rom name=\"r\" size=\"5\" "
+           "crc=\"" + crc + "\"/></dataarea></part></software>";
+  };
+  WriteFile(dir / "mess2/hash/nes.xml", "<softwarelist name=\"nes\">" +
+                                            software("11111111", "Listed One") +
+                                            software("33333333", "Listed Three") +
+                                            "</softwarelist>");
+  runner.SetMessPath(dir / "mess2");
+  runner.settings.cmbHName.text = "nes";
+  runner.settings.chkCvtRoms = 0;
+  runner.settings.txtRenamePaths = dir / "art2";
+  ASSERT_TRUE(runner.StartCommand().ok()) << testing::PrintToString(rep.messages);
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"First Good.nes", "Second Good.nes", "three.nes"}));
+  EXPECT_EQ(FolderEntries(dir / "art2"), (Names{"First Good.jpg", "Listed Three.jpg"}));
+
+  runner.settings.txtRenamePaths = dir / "art;" + dir / "art2";
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), roms);
+  EXPECT_EQ(FolderEntries(dir / "art"), art);
+  EXPECT_EQ(FolderEntries(dir / "art2"), art2);
+  EXPECT_EQ(ReadFile(dir / "art2/three.jpg"), "b3");
+}
+
 // A conversion file written all in upper case, as earlier versions wrote it, still reverts.
 TEST_F(HostileNamesTest, UpperCaseConversionFileStillReverts) {
   WriteFile(dir / "home/conversions/nes.cnv",
