@@ -153,8 +153,8 @@ ParallelHasher::FileHash ParallelHasher::Next(const std::function<bool()>& stop_
           lock.unlock();
           work_cv_.notify_all();
           FileHash out;
-          out.status = Status::Stopped("The scan was stopped while " + paths_[index] +
-                                       " was being read");
+          out.status =
+              Status::Stopped("The scan was stopped while " + paths_[index] + " was being read");
           return out;
         }
       }

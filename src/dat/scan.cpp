@@ -145,7 +145,8 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
         // The dat names the game without its double quotes; no rename may be recorded under
         // that name, which is not the file's, nor under the file's, which the conversion
         // file cannot hold.
-        left_out->push_back({DatText(game), "The ROM " + JoinPath(folder.path, ForMessage(name, 1000)) +
+        left_out->push_back({DatText(game), "The ROM " +
+                                                JoinPath(folder.path, ForMessage(name, 1000)) +
                                                 " holds a double quote, which the conversion "
                                                 "file cannot record; it is not renamed, nor is "
                                                 "a ROM named \"" +

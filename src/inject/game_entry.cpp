@@ -83,7 +83,8 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db) {
                 ForMessage(good) + "\", which is empty as a file name; the game keeps its name";
     return e;
   }
-  const std::string good_token = db.KeepsBareParentheses() ? QuoteIfBlank(cleaned) : DatToken(cleaned);
+  const std::string good_token =
+      db.KeepsBareParentheses() ? QuoteIfBlank(cleaned) : DatToken(cleaned);
 
   e.lines.name_line = std::string(kNameLinePrefix) + good_token;
   // The description is the good name as the database writes it, always quoted.

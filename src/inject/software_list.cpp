@@ -133,16 +133,16 @@ Entities DeclaredEntities(std::string_view doctype) {
   while ((at = doctype.find("<!ENTITY", at)) != std::string_view::npos) {
     at += 8;
     auto skip_blanks = [&] {
-      while (at < doctype.size() && std::string_view(" \t\r\n").find(doctype[at]) !=
-                                        std::string_view::npos) {
+      while (at < doctype.size() &&
+             std::string_view(" \t\r\n").find(doctype[at]) != std::string_view::npos) {
         ++at;
       }
     };
     skip_blanks();
     if (at < doctype.size() && doctype[at] == '%') continue;
     const size_t name_begin = at;
-    while (at < doctype.size() && std::string_view(" \t\r\n\"'>").find(doctype[at]) ==
-                                      std::string_view::npos) {
+    while (at < doctype.size() &&
+           std::string_view(" \t\r\n\"'>").find(doctype[at]) == std::string_view::npos) {
       ++at;
     }
     std::string name(doctype.substr(name_begin, at - name_begin));
@@ -225,8 +225,8 @@ std::optional<Image> PartImage(const pugi::xml_node& part) {
       auto crc = ParseCrc(Attr(rom, "crc"));
       auto size = ParseNumber(Attr(rom, "size"));
       if (!crc || !size) return std::nullopt;
-      auto offset = rom.attribute("offset") ? ParseNumber(Attr(rom, "offset"))
-                                            : std::optional<uint64_t>(0);
+      auto offset =
+          rom.attribute("offset") ? ParseNumber(Attr(rom, "offset")) : std::optional<uint64_t>(0);
       if (!offset) return std::nullopt;
       if (status == "baddump") image.bad_dump = true;
       roms.push_back(Rom{*offset, *size, *crc});

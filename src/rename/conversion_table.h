@@ -26,8 +26,8 @@ class ConversionTable {
   static Result<ConversionTable> Load(const std::string& path);
 
   // Records one rename. The old name is a dat's name token (wrapped in double quotes when it
-  // holds a blank or a parenthesis; the quotes are taken off); double quotes are removed from the new name.
-  // Every game of the run is passed, those without a good name with an empty new name: a
+  // holds a blank or a parenthesis; the quotes are taken off); double quotes are removed from the
+  // new name. Every game of the run is passed, those without a good name with an empty new name: a
   // ROM that keeps its name. A pair is recorded whole or not at all; nothing is recorded,
   // returning Ok, when a side is empty once blanks and TABs are trimmed, or when the names
   // are equal without regard to letter case (a second run over renamed files must not

@@ -122,8 +122,8 @@ TEST(HashPoolTest, PipesAndDevicesAreRefusedWithoutWaiting) {
   ASSERT_EQ(::symlink("/dev/null", (dir / "null").c_str()), 0);
   test::MakeDir(dir / "folder");
   test::WriteFile(dir / "a", "abc");
-  const std::vector<std::string> list = {dir / "a", fifo, dir / "zero", dir / "null",
-                                         dir / "folder", dir / "a"};
+  const std::vector<std::string> list = {dir / "a",    fifo,           dir / "zero",
+                                         dir / "null", dir / "folder", dir / "a"};
   const char* kinds[] = {nullptr, "a named pipe", "a device", "a device", "a folder", nullptr};
   ParallelHasher hasher(list, 2);
   for (size_t i = 0; i < list.size(); ++i) {

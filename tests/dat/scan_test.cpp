@@ -213,14 +213,15 @@ TEST(ScanTest, OneThreadWritesTheDatOfTheDefaultRun) {
   TempDir dir;
   test::MakeDir(dir / "a");
   test::MakeDir(dir / "b");
-  const char* names[] = {"b", "A", "_a", "a_", "[x]", "Zz", "aa", "AB", "~t", "a b", "a.b", "B2",
-                         "b10", "b9", "Ω", "é", "E", "z", "Y"};
+  const char* names[] = {"b",   "A",  "_a",  "a_", "[x]", "Zz", "aa", "AB", "~t", "a b",
+                         "a.b", "B2", "b10", "b9", "Ω",   "é",  "E",  "z",  "Y"};
   std::mt19937 rng(7);
   for (int round = 0; round < 16; ++round) {
     for (const char* n : names) {
       const std::string name = std::string(n) + std::to_string(round) + ".nes";
       const size_t size = rng() % 5 == 0 ? (size_t{1} << 20) + rng() % 1000 : rng() % 300;
-      WriteFile(dir / ((round % 2 ? "a/" : "b/") + name), std::string(size, static_cast<char>(rng())));
+      WriteFile(dir / ((round % 2 ? "a/" : "b/") + name),
+                std::string(size, static_cast<char>(rng())));
     }
   }
   std::string dats[2];
@@ -407,8 +408,8 @@ TEST(ScanTest, StopEndsTheScanAtAFileBoundaryWithoutWaitingForTheRest) {
     Status s = MakeDat(Input(dir / "roms"), dir / "t.dat", rep);
     EXPECT_EQ(s.kind(), ErrorKind::kStopped);
     // Asked between files, or while the caller waits for the file in hand to be read.
-    const bool before = test::Contains(s.message(), "stopped before " + dir / "roms/g" +
-                                                        std::to_string(10 + at) + ".nes");
+    const bool before = test::Contains(
+        s.message(), "stopped before " + dir / "roms/g" + std::to_string(10 + at) + ".nes");
     const bool during = at > 0 && test::Contains(s.message(), "stopped while " + dir / "roms/g" +
                                                                   std::to_string(9 + at) + ".nes");
     EXPECT_TRUE(before || during) << s.message();

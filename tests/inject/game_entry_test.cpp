@@ -147,8 +147,8 @@ TEST_F(GameEntryTest, RealCrcDatabasesGiveTheirDatLinesUnchanged) {
       if (eq == std::string::npos || line.starts_with("#") || line.starts_with("[")) continue;
       const std::string key(TrimBlanks(line.substr(0, eq)));
       uint32_t crc = 0;
-      if (key.empty() || key.size() > 8 || key.find_first_not_of("0123456789abcdefABCDEF") !=
-                                                std::string::npos) {
+      if (key.empty() || key.size() > 8 ||
+          key.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
         continue;
       }
       crc = static_cast<uint32_t>(std::stoul(key, nullptr, 16));

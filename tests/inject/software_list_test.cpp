@@ -17,8 +17,7 @@ std::string RealList(const std::string& name) { return test::TestDataDir() + "/m
 // The CRC text of roms laid end to end, by zlib's own combine (not ours).
 std::string Joined(std::initializer_list<std::pair<uint32_t, uint64_t>> roms) {
   uLong crc = 0;
-  for (auto [rom_crc, size] : roms)
-    crc = test::ZlibCrc32Combine(crc, rom_crc, size);
+  for (auto [rom_crc, size] : roms) crc = test::ZlibCrc32Combine(crc, rom_crc, size);
   return CrcText(static_cast<uint32_t>(crc));
 }
 
@@ -134,16 +133,22 @@ TEST(SoftwareListTest, TextsAreNeverCutAndDeclaredEntitiesExpand) {
   auto software = [](int crc, const std::string& desc, const std::string& publisher) {
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08x", crc);
-    return "<software name=\"s\"><description>" + desc + "</description><year>1990</year>"
-           "<publisher>" + publisher + "</publisher><part name=\"p\"><dataarea name=\"rom\">"
-           "<rom name=\"r\" size=\"4\" crc=\"" + hex + "\"/></dataarea></part></software>\n";
+    return "<software name=\"s\"><description>" + desc +
+           "</description><year>1990</year>"
+           "<publisher>" +
+           publisher +
+           "</publisher><part name=\"p\"><dataarea name=\"rom\">"
+           "<rom name=\"r\" size=\"4\" crc=\"" +
+           hex + "\"/></dataarea></part></software>\n";
   };
   std::string bombs;
   for (int i = 0; i < 50; ++i) bombs += "&b11;";
   const std::string xml =
       "<?xml version=\"1.0\"?>\n<!DOCTYPE softwarelist [\n"
       "<!ENTITY co \"Company &amp; Sons\">\n<!ENTITY tm '&#8482;'>\n"
-      "<!ENTITY % param \"p\">\n<!ENTITY ext SYSTEM \"x.ent\">\n" + bomb + "]>\n"
+      "<!ENTITY % param \"p\">\n<!ENTITY ext SYSTEM \"x.ent\">\n" +
+      bomb +
+      "]>\n"
       "<softwarelist name=\"t\">\n" +
       software(1, "Before&#0;After &#x1;x", "&co;") +
       software(2, "Brand&tm; &unknown; &ext; &#xD800;", "A &amp;&amp; B") +
@@ -152,8 +157,7 @@ TEST(SoftwareListTest, TextsAreNeverCutAndDeclaredEntitiesExpand) {
   auto list = SoftwareList::Parse(xml, "t.xml");
   ASSERT_TRUE(list.ok()) << list.status().ToString();
   EXPECT_EQ(list->LookupCrcInfo("1"), "BeforeAfter x|1990|Company & Sons|Good ROM");
-  EXPECT_EQ(list->LookupCrcInfo("2"),
-            "Brand\u2122 &unknown; &ext; &#xD800;|1990|A && B|Good ROM");
+  EXPECT_EQ(list->LookupCrcInfo("2"), "Brand\u2122 &unknown; &ext; &#xD800;|1990|A && B|Good ROM");
   EXPECT_EQ(list->LookupCrcInfo("3"), "Half  two & three|1990|<\">|Good ROM");
   // Entities of entities are expanded only as long as the bound allows, then kept as written:
   // the text is long but bounded, and still ends with a reference, not cut.

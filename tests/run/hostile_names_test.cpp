@@ -135,12 +135,12 @@ TEST_F(HostileNamesTest, TwoRunsWithOtherSettingsThenOneRevert) {
   auto software = [](const char* crc, const char* desc) {
     return std::string("<software name=\"s\"><description>") + desc +
            "</description><part name=\"p\"><dataarea name=\"rom\"><rom name=\"r\" size=\"5\" "
-           "crc=\"" + crc + "\"/></dataarea></part></software>";
+           "crc=\"" +
+           crc + "\"/></dataarea></part></software>";
   };
-  WriteFile(dir / "mess2/hash/nes.xml", "<softwarelist name=\"nes\">" +
-                                            software("11111111", "Listed One") +
-                                            software("33333333", "Listed Three") +
-                                            "</softwarelist>");
+  WriteFile(dir / "mess2/hash/nes.xml",
+            "<softwarelist name=\"nes\">" + software("11111111", "Listed One") +
+                software("33333333", "Listed Three") + "</softwarelist>");
   runner.SetMessPath(dir / "mess2");
   runner.settings.cmbHName.text = "nes";
   runner.settings.chkCvtRoms = 0;

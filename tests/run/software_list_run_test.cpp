@@ -104,16 +104,18 @@ TEST_F(SoftwareListRunTest, EveryTextOfTheDatReadsBackWhole) {
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08x", crc);
     return "<software name=\"s\"><description>" + desc + "</description><year>" + year +
-           "</year><publisher>" + publisher + "</publisher><part name=\"p\">"
-           "<dataarea name=\"rom\"><rom name=\"r\" size=\"13\" crc=\"" + hex +
-           "\"/></dataarea></part></software>\n";
+           "</year><publisher>" + publisher +
+           "</publisher><part name=\"p\">"
+           "<dataarea name=\"rom\"><rom name=\"r\" size=\"13\" crc=\"" +
+           hex + "\"/></dataarea></part></software>\n";
   };
-  WriteFile(dir / "mess/hash/nes.xml",
-            "<?xml version=\"1.0\"?>\n<!DOCTYPE softwarelist [<!ENTITY pub \"Pub &quot;X&quot;\">]>\n"
-            "<softwarelist name=\"nes\">\n" +
-                software(0x11111111, "The \"Best\" Game", "1990 (proto)", "&pub;") +
-                software(0x22222222, "Cut&#0;Not", "19??", "A (B)") +
-                software(0x33333333, "Solo(Proto)", "1991", "&quot;") + "</softwarelist>\n");
+  WriteFile(
+      dir / "mess/hash/nes.xml",
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE softwarelist [<!ENTITY pub \"Pub &quot;X&quot;\">]>\n"
+      "<softwarelist name=\"nes\">\n" +
+          software(0x11111111, "The \"Best\" Game", "1990 (proto)", "&pub;") +
+          software(0x22222222, "Cut&#0;Not", "19??", "A (B)") +
+          software(0x33333333, "Solo(Proto)", "1991", "&quot;") + "</softwarelist>\n");
   WriteFile(dir / "roms/best.nes", test::ForgeCrc("b", 0x11111111));
   WriteFile(dir / "roms/cut.nes", test::ForgeCrc("c", 0x22222222));
   WriteFile(dir / "roms/solo.nes", test::ForgeCrc("s", 0x33333333));
@@ -126,31 +128,32 @@ TEST_F(SoftwareListRunTest, EveryTextOfTheDatReadsBackWhole) {
   const std::string dat = ReadFile(dir / "out.dat");
   using Fields = std::vector<std::pair<std::string, std::string>>;
   std::vector<Fields> expected = {
-      {{"name", "The Best Game"},
-       {"description", "The Best Game"},
-       {"year", "1990 (proto)"},
-       {"manufacturer", "Pub X"},
-       {"rom", "name The Best Game size 5 crc 11111111"},
-       {"driver", "Good ROM"}},
-      {{"name", "CutNot"},
-       {"description", "CutNot"},
-       {"year", "19??"},
-       {"manufacturer", "A (B)"},
-       {"rom", "name CutNot size 5 crc 22222222"},
-       {"driver", "Good ROM"}},
-      {{"name", "Game(U)"}, {"description", "Game(U)"}, {"rom", "name Game(U) size 8 crc " +
-                                                                    CrcText(Crc32("own name"))}},
+    {{"name", "The Best Game"},
+     {"description", "The Best Game"},
+     {"year", "1990 (proto)"},
+     {"manufacturer", "Pub X"},
+     {"rom", "name The Best Game size 5 crc 11111111"},
+     {"driver", "Good ROM"}},
+    {{"name", "CutNot"},
+     {"description", "CutNot"},
+     {"year", "19??"},
+     {"manufacturer", "A (B)"},
+     {"rom", "name CutNot size 5 crc 22222222"},
+     {"driver", "Good ROM"}},
+    {{"name", "Game(U)"},
+     {"description", "Game(U)"},
+     {"rom", "name Game(U) size 8 crc " + CrcText(Crc32("own name"))}},
 #if !defined(_WIN32)
-      {{"name", "say hi"},
-       {"description", "say hi"},
-       {"rom", "name say hi size 20 crc " + CrcText(Crc32("own name with quotes"))}},
+    {{"name", "say hi"},
+     {"description", "say hi"},
+     {"rom", "name say hi size 20 crc " + CrcText(Crc32("own name with quotes"))}},
 #endif
-      {{"name", "Solo(Proto)"},
-       {"description", "Solo(Proto)"},
-       {"year", "1991"},
-       {"manufacturer", ""},
-       {"rom", "name Solo(Proto) size 5 crc 33333333"},
-       {"driver", "Good ROM"}},
+    {{"name", "Solo(Proto)"},
+     {"description", "Solo(Proto)"},
+     {"year", "1991"},
+     {"manufacturer", ""},
+     {"rom", "name Solo(Proto) size 5 crc 33333333"},
+     {"driver", "Good ROM"}},
   };
   EXPECT_EQ(ReadDatStrictly(dat), expected) << dat;
   EXPECT_TRUE(Contains(dat, "\tname \"Game(U)\"\r\n\tdescription \"Game(U)\"\r\n"));
@@ -168,7 +171,8 @@ TEST_F(SoftwareListRunTest, HeaderlessSystemGetsGoodNamesRenamesAndReverts) {
   ASSERT_TRUE(runner.StartCommand().ok());
   EXPECT_EQ(runner.warnings(), 0u);
   EXPECT_TRUE(StatusShown("Status:  Using software list " + test::OsPath("hash/gameboy.xml")));
-  EXPECT_EQ(runner.CrcDatabasePath, test::TestDataDir() + "/mame" + test::OsPath("/hash/gameboy.xml"));
+  EXPECT_EQ(runner.CrcDatabasePath,
+            test::TestDataDir() + "/mame" + test::OsPath("/hash/gameboy.xml"));
   const std::string good = "Arcade Classic No. 1 - Asteroids & Missile Command (Europe, USA)";
   const std::string dat = ReadFile(dir / "out.dat");
   EXPECT_TRUE(
