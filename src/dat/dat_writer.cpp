@@ -40,7 +40,8 @@ std::string RomLineOf(const DatRom& rom) {
 
 std::optional<DatRom> ReadRomLine(std::string_view line) {
   if (!line.starts_with(kRomNamePrefix) || !line.ends_with(" )")) return std::nullopt;
-  std::string_view rest = line.substr(kRomNamePrefix.size(), line.size() - kRomNamePrefix.size() - 2);
+  std::string_view rest =
+      line.substr(kRomNamePrefix.size(), line.size() - kRomNamePrefix.size() - 2);
   // Size and checksum hold no blanks; the name may hold the words.
   const size_t crc_at = rest.rfind(" crc ");
   if (crc_at == std::string_view::npos) return std::nullopt;

@@ -96,8 +96,7 @@ class TextDatWriter : public DatWriter {
 // are reported as warnings naming the game and the file.
 class XmlDatWriter : public DatWriter {
  public:
-  static Result<std::unique_ptr<XmlDatWriter>> Create(const std::string& path,
-                                                      Reporter& reporter);
+  static Result<std::unique_ptr<XmlDatWriter>> Create(const std::string& path, Reporter& reporter);
   ~XmlDatWriter() override;
 
   Status WriteHeader(const DatHeader& header) override;

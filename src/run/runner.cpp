@@ -121,8 +121,8 @@ Status Runner::StartCommand() {
     }
     SetStatus("Status:  Mess Mode Skipped, Finalizing Dat");
     if (xml_out) {
-      st = WriteOutputDat(
-          [&temp_dat](DatWriter& out) { return ReadTextDat(temp_dat, out); }, &text_form);
+      st = WriteOutputDat([&temp_dat](DatWriter& out) { return ReadTextDat(temp_dat, out); },
+                          &text_form);
     } else {
       st = CopyFileAtomic(temp_dat, s.txtOutput);
     }
@@ -208,8 +208,7 @@ Status Runner::RunMessStage(const std::string& temp_dat, const std::string& syst
                       ": no good names added");
   }
   Status st = WriteOutputDat(
-      [&](DatWriter& out) { return ComparePass(temp_dat, out, *db, table, reporter_); },
-      text_form);
+      [&](DatWriter& out) { return ComparePass(temp_dat, out, *db, table, reporter_); }, text_form);
   if (!st.ok()) return st;
   // The table is saved before any file is renamed: a rename it does not record could never
   // be reverted.

@@ -18,11 +18,16 @@ TEST(DatWriterTest, TheNameEndingChoosesTheFormat) {
     const char* path;
     DatFormat format;
   } cases[] = {
-      {"out.xml", DatFormat::kXml},       {"out.XML", DatFormat::kXml},
-      {"/a b/Out.Xml", DatFormat::kXml},  {".xml", DatFormat::kXml},
-      {"out.dat", DatFormat::kText},      {"out.xml.dat", DatFormat::kText},
-      {"outxml", DatFormat::kText},       {"out.xm", DatFormat::kText},
-      {"", DatFormat::kText},             {"xml", DatFormat::kText},
+      {"out.xml", DatFormat::kXml},
+      {"out.XML", DatFormat::kXml},
+      {"/a b/Out.Xml", DatFormat::kXml},
+      {".xml", DatFormat::kXml},
+      {"out.dat", DatFormat::kText},
+      {"out.xml.dat", DatFormat::kText},
+      {"outxml", DatFormat::kText},
+      {"out.xm", DatFormat::kText},
+      {"", DatFormat::kText},
+      {"xml", DatFormat::kText},
   };
   for (const Case& c : cases) EXPECT_EQ(DatFormatOf(c.path), c.format) << c.path;
 }
@@ -34,23 +39,34 @@ TEST(DatWriterTest, TextGamesReadBackToTheirOwnLines) {
     std::string name, description, rom_name;
   } cases[] = {
       {{"\tname Alpha", "\tdescription \"Alpha\"", "\trom ( name Alpha size 3 crc 352441C2 )"},
-       "Alpha", "Alpha", "Alpha"},
+       "Alpha",
+       "Alpha",
+       "Alpha"},
       {{"\tname \"Beta Game\"", "\tdescription \"Beta Game\"",
         "\trom ( name \"Beta Game\" size 2 crc E7DDCE )"},
-       "Beta Game", "Beta Game", "Beta Game"},
+       "Beta Game",
+       "Beta Game",
+       "Beta Game"},
       {{"\tname \"x\"", "\tdescription \"x\"", "\trom ( name \"x\" size 0 crc 0 )"},
-       "\"x\"", "\"x\"", "\"x\""},
-      {{"\tname \"x", "\tdescription \"x", "\trom ( name \"x size 1 crc 1 )"}, "\"x", "\"x",
-       "\"x"},
-      {{"\tname \" a \"", "\tdescription \" a \"", "\trom ( name a size 1 crc 1 )"}, " a ", " a ",
+       "\"x\"",
+       "\"x\"",
+       "\"x\""},
+      {{"\tname \"x", "\tdescription \"x", "\trom ( name \"x size 1 crc 1 )"}, "\"x", "\"x", "\"x"},
+      {{"\tname \" a \"", "\tdescription \" a \"", "\trom ( name a size 1 crc 1 )"},
+       " a ",
+       " a ",
        "a"},
       {{"\tname \"my size 2 crc game\"", "\tdescription \"my size 2 crc game\"",
         "\trom ( name \"my size 2 crc game\" size 9 crc FFFFFFFF )"},
-       "my size 2 crc game", "my size 2 crc game", "my size 2 crc game"},
+       "my size 2 crc game",
+       "my size 2 crc game",
+       "my size 2 crc game"},
       {{"\tname ", "\tdescription \"\"", "\trom ( name  size 0 crc 0 )"}, "", "", ""},
       {{"\tname Good", "\tdescription \"Good: \"the\" One\"", "\tyear 1987",
         "\tmanufacturer \"A & B\"", "\trom ( name Good size 1 crc 11 )", "\tdriver ( x )"},
-       "Good", "Good: \"the\" One", "Good"},
+       "Good",
+       "Good: \"the\" One",
+       "Good"},
   };
   for (const auto& c : cases) {
     std::optional<DatGame> g = ReadTextGame(c.lines);
@@ -65,7 +81,7 @@ TEST(DatWriterTest, TextGamesReadBackToTheirOwnLines) {
 
 TEST(DatWriterTest, LinesNotInTheWritersFormAreNoGame) {
   const std::vector<std::vector<std::string>> cases = {
-      {"\tname a", "\tdescription a", "\trom ( name a size 1 crc 11 )"},    // unquoted
+      {"\tname a", "\tdescription a", "\trom ( name a size 1 crc 11 )"},       // unquoted
       {"\tname a", "\tdescription \"a\"", "\trom ( name a size 1 crc 011 )"},  // padded crc
       {"\tname a", "\tdescription \"a\"", "\trom ( name a size 1 crc 1a )"},   // lower case
       {"\tname a", "\tdescription \"a\"", "\trom ( name a size x crc 1 )"},
@@ -142,9 +158,16 @@ TEST(XmlDatWriterTest, EveryTextSurvivesEscapingAndWhatXmlCannotHoldIsLeftOutWit
       {"Latin-1 bytes", "Caf\xe9 \xff", "Caf\xc3\xa9 \xc3\xbf", "Latin-1"},
       {"a cut UTF-8 sequence", "x\xc3", "x\xc3\x83", "Latin-1"},
       {"an encoded surrogate", "\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80", "Latin-1"},
-      {"control characters", std::string("a\x01" "b\0c\x1f\r\n", 8) + "\td", "abc\td",
-       "control characters"},
-      {"U+FFFE", "a\xef\xbf\xbe" "b", "ab", "control characters"},
+      {"control characters",
+       std::string("a\x01"
+                   "b\0c\x1f\r\n",
+                   8) +
+           "\td",
+       "abc\td", "control characters"},
+      {"U+FFFE",
+       "a\xef\xbf\xbe"
+       "b",
+       "ab", "control characters"},
   };
   for (const Case& c : cases) {
     test::TempDir dir;

@@ -103,20 +103,23 @@ TEST_F(XmlDatRunTest, TheSameCollectionWrittenBothWaysHoldsTheSameGames) {
   EXPECT_EQ(RunInto("out.dat"), Names{});
   EXPECT_EQ(RunInto("out.xml"), Names{});
   const std::string text = ReadFile(dir / "out.dat");
-  EXPECT_TRUE(Contains(text, "\tname \"Alpha Quest (U) [!]\"\r\n\tdescription \"Alpha Quest (U) "
-                             "[!]\"\r\n\tyear 1987\r\n\tmanufacturer \"Maker & Co.\"\r\n"));
+  EXPECT_TRUE(Contains(text,
+                       "\tname \"Alpha Quest (U) [!]\"\r\n\tdescription \"Alpha Quest (U) "
+                       "[!]\"\r\n\tyear 1987\r\n\tmanufacturer \"Maker & Co.\"\r\n"));
   ExpectSameGames(dir / "out.dat", dir / "out.xml");
   const std::string xml = ReadFile(dir / "out.xml");
-  EXPECT_TRUE(Contains(xml, "\t<game name=\"Alpha Quest (U) [!]\">\r\n"
-                            "\t\t<comment>status \"good\" ]]&gt;</comment>\r\n"
-                            "\t\t<description>Alpha Quest (U) [!]</description>\r\n"
-                            "\t\t<year>1987</year>\r\n"
-                            "\t\t<manufacturer>Maker &amp; Co.</manufacturer>\r\n"
-                            "\t\t<rom name=\"Alpha Quest (U) [!]\" size=\"3\" crc=\"352441c2\" />"))
+  EXPECT_TRUE(Contains(xml,
+                       "\t<game name=\"Alpha Quest (U) [!]\">\r\n"
+                       "\t\t<comment>status \"good\" ]]&gt;</comment>\r\n"
+                       "\t\t<description>Alpha Quest (U) [!]</description>\r\n"
+                       "\t\t<year>1987</year>\r\n"
+                       "\t\t<manufacturer>Maker &amp; Co.</manufacturer>\r\n"
+                       "\t\t<rom name=\"Alpha Quest (U) [!]\" size=\"3\" crc=\"352441c2\" />"))
       << xml;
   // ">" needs no escape in an attribute; "]]>" in content does.
-  EXPECT_TRUE(Contains(xml, "<game name=\"Beta &lt;The> ]]> Game\">\r\n"
-                            "\t\t<description>Beta: &lt;The&gt; ]]&gt; \"Game\"</description>"))
+  EXPECT_TRUE(Contains(xml,
+                       "<game name=\"Beta &lt;The> ]]> Game\">\r\n"
+                       "\t\t<description>Beta: &lt;The&gt; ]]&gt; \"Game\"</description>"))
       << xml;
   EXPECT_TRUE(Contains(xml, "<rom name=\"Zero\" size=\"0\" crc=\"00000000\" />")) << xml;
 
