@@ -1,6 +1,7 @@
 // Whole runs whose output dat is in the XML format, against the same runs in text.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <pugixml.hpp>
 
 #include "dat/dat_writer.h"
@@ -182,6 +183,38 @@ TEST_F(XmlDatRunTest, AReadOnlyXmlDatStopsTheRunBeforeAnythingIsRenamed) {
   EXPECT_EQ(rep.messages, Names{"File Error: The file " + dir / "out.XML" + " is read-only"});
   EXPECT_EQ(ReadFile(dir / "out.XML"), "old");
   EXPECT_TRUE(test::Exists(dir / "roms/Alpha.nes"));
+}
+
+// A software list's character references: "&#0;" (which XML 1.0 forbids, but a list may hold)
+// is left out and cuts nothing short; "&amp;" arrives as "&" and is escaped again.
+TEST_F(XmlDatRunTest, CharacterReferencesOfASoftwareListComeOutAsTextXmlCanHold) {
+  std::filesystem::remove(dir / "mess/crc/nes.crc");
+  test::MakeDir(dir / "mess/hash");
+  WriteFile(dir / "mess/hash/nes.xml",
+            "<softwarelist><software name=\"a\"><description>Bad&#0;Name &amp;&#x00; Co</description>"
+            "<year>1990</year><part name=\"cart\"><dataarea name=\"prg\">"
+            "<rom name=\"p\" size=\"9\" crc=\"11111111\"/></dataarea></part></software>"
+            "</softwarelist>");
+  WriteFile(dir / "roms/a.nes", test::ForgeCrc("abcde", 0x11111111));
+  runner.SetMessPath(dir / "mess");
+  runner.settings.cmbHName.text = "nes";
+  RunInto("out.dat");
+  RunInto("out.xml");
+  const std::string text = ReadFile(dir / "out.dat");
+  EXPECT_EQ(text.find('\0'), std::string::npos);
+  pugi::xml_document doc;
+  ASSERT_TRUE(doc.load_file(test::Native(dir / "out.xml").c_str()));
+  bool found = false;
+  for (pugi::xml_node g : doc.child("datafile").children("game")) {
+    const std::string description = Text(g, "description");
+    if (!Contains(description, "Bad")) continue;
+    found = true;
+    EXPECT_TRUE(Contains(text, "\tdescription \"" + description + "\"\r\n")) << description;
+    // Whatever the reference becomes, the text after it is there.
+    EXPECT_TRUE(Contains(description, "Name &") && description.ends_with("Co")) << description;
+    EXPECT_EQ(Text(g, "year"), "1990");
+  }
+  EXPECT_TRUE(found) << ReadFile(dir / "out.xml");
 }
 
 #ifndef _WIN32
