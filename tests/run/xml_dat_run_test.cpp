@@ -141,10 +141,21 @@ TEST_F(XmlDatRunTest, XmlDatsValidateAgainstTheFormatsDtd) {
     FAIL() << "xmllint is needed (Debian: libxml2-utils)";
 #endif
   }
+  RunInto("out.dat");
   RunInto("out.xml");
   runner.settings.txtMessPath.clear();
   RunInto("plain.xml");
-  for (const char* name : {"out.xml", "plain.xml"}) {
+  // The headless program, with the MESS stage, into a name in capitals.
+  const std::string list = dir / "mess/" + "|" + dir / "roms" + "|nes|nes|Nintendo NES||0||" +
+                           dir / "cli.XML" + "||0|0|0|0|0";
+  std::string cli_out;
+  EXPECT_EQ(test::RunCommand(test::WithEnvironment("QUORVIN_HOME", dir / "home") +
+                                 test::ShellQuote(QUORVIN_CLI) + " " + test::ShellQuote(list),
+                             &cli_out),
+            0)
+      << cli_out;
+  ExpectSameGames(dir / "out.dat", dir / "cli.XML");
+  for (const char* name : {"out.xml", "plain.xml", "cli.XML"}) {
     std::string output;
     const std::string command = "xmllint --nonet --noout --dtdvalid " +
                                 test::ShellQuote(QUORVIN_TEST_DATA "/datafile.dtd") + " " +
@@ -190,11 +201,12 @@ TEST_F(XmlDatRunTest, AReadOnlyXmlDatStopsTheRunBeforeAnythingIsRenamed) {
 TEST_F(XmlDatRunTest, CharacterReferencesOfASoftwareListComeOutAsTextXmlCanHold) {
   std::filesystem::remove(dir / "mess/crc/nes.crc");
   test::MakeDir(dir / "mess/hash");
-  WriteFile(dir / "mess/hash/nes.xml",
-            "<softwarelist><software name=\"a\"><description>Bad&#0;Name &amp;&#x00; Co</description>"
-            "<year>1990</year><part name=\"cart\"><dataarea name=\"prg\">"
-            "<rom name=\"p\" size=\"9\" crc=\"11111111\"/></dataarea></part></software>"
-            "</softwarelist>");
+  WriteFile(
+      dir / "mess/hash/nes.xml",
+      "<softwarelist><software name=\"a\"><description>Bad&#0;Name &amp;&#x00; Co</description>"
+      "<year>1990</year><part name=\"cart\"><dataarea name=\"prg\">"
+      "<rom name=\"p\" size=\"9\" crc=\"11111111\"/></dataarea></part></software>"
+      "</softwarelist>");
   WriteFile(dir / "roms/a.nes", test::ForgeCrc("abcde", 0x11111111));
   runner.SetMessPath(dir / "mess");
   runner.settings.cmbHName.text = "nes";
