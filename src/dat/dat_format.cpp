@@ -38,6 +38,16 @@ bool IsQuotedToken(std::string_view token) {
   return token.substr(1, token.size() - 2).find('"') == std::string_view::npos;
 }
 
+std::string TokenValue(std::string_view token) {
+  return std::string(IsQuotedToken(token) ? token.substr(1, token.size() - 2) : token);
+}
+
+std::string DatDriverNotes(std::string_view notes) {
+  return notes.find_first_of("()") == std::string_view::npos ? DatText(notes) : DatQuoted(notes);
+}
+
+std::string LegacyNameToken(std::string_view name) { return QuoteIfBlank(DatText(name)); }
+
 std::string NameToken(std::string_view game_name) { return DatToken(game_name); }
 
 std::string GameNameLine(std::string_view token) {
@@ -61,8 +71,8 @@ std::string RomLine(std::string_view token, uint64_t size, std::string_view crc_
   return out;
 }
 
-Status WriteDatHeader(AtomicFile& out, std::string_view system_name, std::string_view description,
-                      std::string_view author) {
+std::string DatHeaderText(std::string_view system_name, std::string_view description,
+                          std::string_view author) {
   std::string header = "clrmamepro (\r\n\tname ";
   header.append(TrimBlanks(system_name));
   header.append("\r\n\tDescription \"");
@@ -70,7 +80,12 @@ Status WriteDatHeader(AtomicFile& out, std::string_view system_name, std::string
   header.append("\"\r\n\tauthor \"");
   header.append(author);
   header.append("\"\r\n)\r\n\r\n");
-  return out.Write(header);
+  return header;
+}
+
+Status WriteDatHeader(AtomicFile& out, std::string_view system_name, std::string_view description,
+                      std::string_view author) {
+  return out.Write(DatHeaderText(system_name, description, author));
 }
 
 }  // namespace quorvin

@@ -30,6 +30,14 @@ std::string DatToken(std::string_view value);
 std::string DatQuoted(std::string_view value);
 // True when a token DatToken wrote is in double quotes that are not part of the value.
 bool IsQuotedToken(std::string_view token);
+// The value a token stands for: without the quotes when IsQuotedToken, else as it stands.
+std::string TokenValue(std::string_view token);
+// Driver notes as their block holds them (words inside "driver ( ... )"): DatText of the
+// notes, in double quotes when they hold a parenthesis.
+std::string DatDriverNotes(std::string_view notes);
+// A good name of the old CRC files as their dats always had it: DatText, in double quotes
+// only when it holds a blank (a parenthesis alone does not quote it).
+std::string LegacyNameToken(std::string_view name);
 
 // Upper-case hexadecimal of the unsigned value, no prefix, no leading zeros ("0" for 0).
 std::string CrcText(uint32_t crc);
@@ -40,7 +48,9 @@ std::string GameNameLine(std::string_view token);
 std::string GameDescriptionLine(std::string_view token);
 std::string RomLine(std::string_view token, uint64_t size, std::string_view crc_text);
 // The six header lines: "clrmamepro (", name (trimmed, never quoted), Description and author
-// (quoted as given), ")", and the empty line.
+// (quoted as given), ")", and the empty line, each ended by CR LF.
+std::string DatHeaderText(std::string_view system_name, std::string_view description,
+                          std::string_view author);
 Status WriteDatHeader(AtomicFile& out, std::string_view system_name, std::string_view description,
                       std::string_view author);
 

@@ -63,11 +63,7 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db) {
   // have.
   if (!fields[1].empty()) e.year_line = "\tyear " + DatToken(fields[1]);
   if (!fields[2].empty()) e.manufacturer_line = "\tmanufacturer " + DatQuoted(fields[2]);
-  if (!fields[3].empty()) {
-    // The driver notes stand inside their own parentheses, as words.
-    const bool nested = fields[3].find_first_of("()") != std::string_view::npos;
-    e.driver_line = "\tdriver ( " + (nested ? DatQuoted(fields[3]) : DatText(fields[3])) + " )";
-  }
+  if (!fields[3].empty()) e.driver_line = "\tdriver ( " + DatDriverNotes(fields[3]) + " )";
 
   const std::string old_token = game.name_line.starts_with(kNameLinePrefix)
                                     ? game.name_line.substr(kNameLinePrefix.size())
@@ -84,7 +80,7 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db) {
     return e;
   }
   const std::string good_token =
-      db.KeepsBareParentheses() ? QuoteIfBlank(cleaned) : DatToken(cleaned);
+      db.KeepsBareParentheses() ? LegacyNameToken(cleaned) : DatToken(cleaned);
 
   e.lines.name_line = std::string(kNameLinePrefix) + good_token;
   // The description is the good name as the database writes it, always quoted.
