@@ -205,24 +205,31 @@ TEST(SoftwareListTest, HeaderedFilesAreFoundByTheirBytesAfterTheHeader) {
   ASSERT_TRUE(list.ok());
   const std::string header("NES\x1A\x02\x01\0\0\0\0\0\0\0\0\0\0", 16);
   HeaderlessCrcs headerless;
+  struct File {
+    std::string crc;
+    uint64_t size;
+  };
   auto note = [&headerless](const std::string& file) {
     headerless.Note(std::string_view(file).substr(0, kRomHeadBytes), file.size(), Crc32(file));
-    return CrcText(Crc32(file));
+    return File{CrcText(Crc32(file)), file.size()};
   };
-  const std::string good = note(header + prg + chr);     // prg before chr
-  const std::string swapped = note(header + chr + prg);  // wrong order
-  const std::string prg_only = note(header + prg);       // the prg alone
-  const std::string no_header = CrcText(Crc32("NES\x1B" + header.substr(4) + prg + chr));
-  EXPECT_EQ(list->LookupCrcInfo(good), "");  // not until the table is given
+  auto lookup = [&list](const File& f) { return list->LookupRom(f.crc, f.size).value; };
+  const File good = note(header + prg + chr);     // prg before chr
+  const File swapped = note(header + chr + prg);  // wrong order
+  const File prg_only = note(header + prg);       // the prg alone
+  const File no_header = {CrcText(Crc32("NES\x1B" + header.substr(4) + prg + chr)), good.size};
+  EXPECT_EQ(lookup(good), "");  // not until the table is given
   list->UseHeaderlessCrcs(&headerless);
-  EXPECT_EQ(list->LookupCrcInfo(good), "Game|||Good ROM");
-  EXPECT_EQ(list->LookupCrcInfo(CrcText(Crc32(prg + chr))), "Game|||Good ROM");
-  EXPECT_EQ(list->LookupCrcInfo(swapped), "");
-  EXPECT_EQ(list->LookupCrcInfo(prg_only), "");
-  EXPECT_EQ(list->LookupCrcInfo(no_header), "");
+  EXPECT_EQ(lookup(good), "Game|||Good ROM");
+  EXPECT_EQ(lookup({CrcText(Crc32(prg + chr)), prg.size() + chr.size()}), "Game|||Good ROM");
+  EXPECT_EQ(lookup(swapped), "");
+  EXPECT_EQ(lookup(prg_only), "");
+  EXPECT_EQ(lookup(no_header), "");
   // Bytes after the header with the right CRC but another length are another image.
   const std::string forged = test::ForgeCrc(std::string(100, 'x'), Crc32(prg + chr));
-  EXPECT_EQ(list->LookupCrcInfo(note(header + forged)), "");
+  EXPECT_EQ(lookup(note(header + forged)), "");
+  // Nor does a file of the right CRC but another size take the entry.
+  EXPECT_EQ(lookup({CrcText(Crc32(prg + chr)), prg.size() + chr.size() + 1}), "");
 }
 
 }  // namespace
