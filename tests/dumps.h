@@ -27,12 +27,18 @@ inline std::vector<DumpKind> EveryDumpKind() {
   using std::string;
   return {
       {"ines", ".nes", Padded(string("NES\x1A\x02\x01", 6), 16), 0, 40960},
-      {"inestrainer", ".nes",
-       Padded(string("NES\x1A\x02\x01\x04", 7), 16) + string(512, 't'), 0, 40960},
+      {"inestrainer", ".nes", Padded(string("NES\x1A\x02\x01\x04", 7), 16) + string(512, 't'), 0,
+       40960},
       {"fds", ".fds", Padded(string("FDS\x1A\x01", 5), 16), 0, 65500},
       {"lynx", ".lnx", Padded(string("LYNX\0\x02\0\x01", 8) + "cart name", 64), 0, 16384},
       {"lynxbs9", ".lnx", Padded(string(6, '\0') + "BS93", 64), 0, 16384},
-      {"a7800", ".a78", Padded(string("\x01" "ATARI7800", 10) + "   game title", 128), 0, 32768},
+      {"a7800", ".a78",
+       Padded(string("\x01"
+                     "ATARI7800",
+                     10) +
+                  "   game title",
+              128),
+       0, 32768},
       {"snes", ".smc", Padded(string("\x18\0\0", 3), 512), 0, 12288},
       {"snesswc", ".swc", Padded(string("\x18\0\0\0\0\0\0\0\xAA\xBB\x04", 11), 512), 0, 12288},
       {"pce", ".pce", Padded(string("\x40\0\0\0\0\0\0\0\xAA\xBB\x02", 11), 512), 0, 16384},

@@ -29,8 +29,8 @@ bool IsSnesCopierHeader(std::string_view head) {
     }
   };
   clear_if(8, std::string_view("\xAA\xBB\x04", 3));
-  for (std::string_view fig : {"\x77\x83"sv, "\x00\x80"sv, "\xDD\x82"sv, "\xDD\x02"sv,
-                               "\xF7\x83"sv, "\xFD\x82"sv, "\x47\x83"sv, "\x11\x02"sv}) {
+  for (std::string_view fig : {"\x77\x83"sv, "\x00\x80"sv, "\xDD\x82"sv, "\xDD\x02"sv, "\xF7\x83"sv,
+                               "\xFD\x82"sv, "\x47\x83"sv, "\x11\x02"sv}) {
     clear_if(4, fig);
   }
   clear_if(0, "GAME DOCTOR SF 3"sv);
@@ -118,20 +118,32 @@ size_t UnitOf(DumpLayout layout) {
   return layout == DumpLayout::kSwap16 ? 2 : layout == DumpLayout::kSwap32 ? 4 : 1;
 }
 
-// Swaps `size` bytes (a whole number of units) from `in` to `out`, eight bytes at a time
-// where it can: the compiler turns the loop into vector instructions.
+// Swaps `size` bytes (a whole number of units) from `in` to `out`, sixteen at a time where
+// it can: shifts on vector lanes, which every x86-64 and ARM64 processor has (SSE2, NEON),
+// are several times faster than a byte or word loop and keep the swap well below the cost
+// of reading the file.
+using Lanes16 = uint16_t __attribute__((vector_size(16)));
+using Lanes32 = uint32_t __attribute__((vector_size(16)));
+
 void SwapInto(size_t unit, const uint8_t* in, uint8_t* out, size_t size) {
   size_t i = 0;
-  for (; i + 8 <= size; i += 8) {
-    uint64_t w;
-    std::memcpy(&w, in + i, 8);
-    if (unit == 2) {
-      w = ((w & 0x00FF00FF00FF00FFull) << 8) | ((w >> 8) & 0x00FF00FF00FF00FFull);
-    } else {
-      w = ((w & 0x00FF00FF00FF00FFull) << 8) | ((w >> 8) & 0x00FF00FF00FF00FFull);
-      w = ((w & 0x0000FFFF0000FFFFull) << 16) | ((w >> 16) & 0x0000FFFF0000FFFFull);
+  if (unit == 2) {
+    for (; i + 16 <= size; i += 16) {
+      Lanes16 w;
+      std::memcpy(&w, in + i, 16);
+      w = (w << 8) | (w >> 8);
+      std::memcpy(out + i, &w, 16);
     }
-    std::memcpy(out + i, &w, 8);
+  } else {
+    for (; i + 16 <= size; i += 16) {
+      Lanes16 w;
+      std::memcpy(&w, in + i, 16);
+      w = (w << 8) | (w >> 8);
+      Lanes32 x;
+      std::memcpy(&x, &w, 16);
+      x = (x << 16) | (x >> 16);
+      std::memcpy(out + i, &x, 16);
+    }
   }
   for (; i < size; i += unit) {
     for (size_t k = 0; k < unit; ++k) out[i + k] = in[i + unit - 1 - k];
@@ -164,7 +176,7 @@ SwappedCrc::SwappedCrc(DumpLayout layout)
 
 void SwappedCrc::Update(const uint8_t* data, size_t size) {
   // Complete a word begun in the previous piece.
-  while (pending_size_ > 0 && size > 0) {
+  while (pending_size_ > 0 && pending_size_ < sizeof pending_ && size > 0) {
     pending_[pending_size_++] = *data++;
     --size;
     if (pending_size_ == unit_) {
@@ -181,7 +193,12 @@ void SwappedCrc::Update(const uint8_t* data, size_t size) {
     data += take;
     size -= take;
   }
-  for (; size > 0; --size) pending_[pending_size_++] = *data++;
+  if (size > 0) {
+    // Less than a word is left, and no word is begun (the first loop finished any).
+    const size_t n = std::min(size, sizeof pending_);
+    std::memcpy(pending_, data, n);
+    pending_size_ = n;
+  }
 }
 
 std::optional<uint32_t> SwappedCrc::Finish() const {

@@ -70,9 +70,10 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db) {
       names += "\"" + ForMessage(RemoveControlChars(TrimBlanks(value.substr(0, value.find('|'))))) +
                "\"";
     }
-    const std::string_view token = game.name_line.starts_with(kNameLinePrefix)
-                                       ? std::string_view(game.name_line).substr(kNameLinePrefix.size())
-                                       : std::string_view(game.name_line);
+    const std::string_view token =
+        game.name_line.starts_with(kNameLinePrefix)
+            ? std::string_view(game.name_line).substr(kNameLinePrefix.size())
+            : std::string_view(game.name_line);
     e.problem = "The data of \"" + ForMessage(Unquoted(token)) +
                 "\" after its header (or in another byte order) fits " +
                 std::to_string(match.ambiguous.size()) + " entries of the database (" + names +

@@ -39,15 +39,16 @@ std::string CrcTextOf(std::string_view rom_line);
 // when the line has no such number.
 std::optional<uint64_t> SizeOf(std::string_view rom_line);
 
-// Looks the game's CRC and size up (GoodNameLookup::LookupRom) and rewrites its lines with the good name: the name line and the
+// Looks the game's CRC up and rewrites its lines with the good name: the name line and the
 // rom line take the good name's token (quoted when it holds a blank; ":", "\", "/", "?", "*"
 // and double quotes removed), the description the good name as it stands, in quotes; year,
 // manufacturer and driver lines are added from the entry's second to fourth fields. Control
 // characters of the entry are removed first. Replacements are made only where the old name stands
 // as the game's name, never in the keywords before it. A game without an entry, or whose rom line
 // does not carry its name, keeps those lines unchanged; a good name that is empty once
-// cleaned changes no name, records nothing, and is described in `problem`; so does a game
-// that fits several entries equally well (ambiguous: its name is kept).
+// cleaned changes no name, records nothing, and is described in `problem`.
+// The lookup goes by the rom line's CRC and size (GoodNameLookup::LookupRom); a game that fits
+// several entries equally well keeps its name, and is described in `problem` too.
 GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db);
 
 }  // namespace quorvin

@@ -52,8 +52,8 @@ TEST(RomHeaderTest, EveryKindOfDumpGivesTheSizeAndCrcOfItsCartridgeData) {
           << kind.name;
     }
     // The cartridge data itself fits no rule.
-    EXPECT_TRUE(HeaderlessCandidates(HeadOf(data), data.size(), Crc32(data), SwappedCrcOf(data))
-                    .empty())
+    EXPECT_TRUE(
+        HeaderlessCandidates(HeadOf(data), data.size(), Crc32(data), SwappedCrcOf(data)).empty())
         << kind.name;
   }
 }
@@ -83,8 +83,8 @@ TEST(RomHeaderTest, BadInputFitsNoRuleOrOnlyGuesses) {
       {"the Lynx magic one byte off", " LYNX" + random(200), 0},
       {"SNES size by chance, bytes after the third not zero", random(1024 + 512), 0},
       {"SNES size, a header of zeros", std::string(512, '\0') + random(1024), 1},
-      {"SNES size, a wrong copier mark", test::Padded(std::string("\0\0\0\0\0\0\0\0\xAA\xBB\x05", 11), 512) +
-                                             random(1024), 0},
+      {"SNES size, a wrong copier mark",
+       test::Padded(std::string("\0\0\0\0\0\0\0\0\xAA\xBB\x05", 11), 512) + random(1024), 0},
       {"PC Engine size by chance: a guess", random(8192 + 512), 1},
       {"PC Engine size, one byte more", random(8192 + 513), 0},
       {"a v64 mark, not a whole number of words", "\x37\x80\x40\x12" + random(3), 0},

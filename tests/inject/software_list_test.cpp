@@ -4,8 +4,8 @@
 
 #include "dat/crc.h"
 #include "dat/dat_format.h"
-#include "test_util.h"
 #include "dumps.h"
+#include "test_util.h"
 #include "zlib_compat.h"
 
 namespace quorvin {
@@ -18,8 +18,7 @@ std::string RealList(const std::string& name) { return test::TestDataDir() + "/m
 // The CRC text of roms laid end to end, by zlib's own combine (not ours).
 std::string Joined(std::initializer_list<std::pair<uint32_t, uint64_t>> roms) {
   uLong crc = 0;
-  for (auto [rom_crc, size] : roms)
-    crc = test::ZlibCrc32Combine(crc, rom_crc, size);
+  for (auto [rom_crc, size] : roms) crc = test::ZlibCrc32Combine(crc, rom_crc, size);
   return CrcText(static_cast<uint32_t>(crc));
 }
 
@@ -267,7 +266,8 @@ TEST(SoftwareListTest, EveryMatchAgreesOnSizeAndCrc) {
     std::string value;
   } cases[] = {
       {"the whole file, of one size", test::ForgeCrc(std::string(96, 'a'), x), "Small|||Good ROM"},
-      {"the whole file, of the other", test::ForgeCrc(std::string(196, 'b'), x), "Large|||Good ROM"},
+      {"the whole file, of the other", test::ForgeCrc(std::string(196, 'b'), x),
+       "Large|||Good ROM"},
       {"the whole CRC, another size", test::ForgeCrc(std::string(146, 'c'), x), ""},
       {"after a header", header + test::ForgeCrc(std::string(196, 'd'), x), "Large|||Good ROM"},
       // The data after the header has a listed CRC, but no entry of its size has it.
@@ -299,8 +299,8 @@ TEST(SoftwareListTest, DataThatFitsTwoEntriesIsAmbiguous) {
   list->UseHeaderlessCrcs(&headerless);
   const auto match = list->LookupRom(CrcText(Crc32(file)), file.size());
   EXPECT_EQ(match.value, "");
-  EXPECT_EQ(match.ambiguous, (std::vector<std::string_view>{"Lynx Game|||Good ROM",
-                                                            "PCE Game|||Good ROM"}));
+  EXPECT_EQ(match.ambiguous,
+            (std::vector<std::string_view>{"Lynx Game|||Good ROM", "PCE Game|||Good ROM"}));
 }
 
 }  // namespace

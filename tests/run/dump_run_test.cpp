@@ -63,13 +63,12 @@ TEST_F(DumpRunTest, EveryKindOfDumpGetsItsGoodNameIsRenamedAndReverted) {
   for (const DumpKind& kind : test::EveryDumpKind()) {
     SCOPED_TRACE(kind.name);
     const std::string good = "Good " + kind.name + " Game (World)";
-    WriteFile(dir / ("mess/hash/" + kind.name + ".xml"),
-              ListOf({{good, kind.data_size, ++crc}}));
+    WriteFile(dir / ("mess/hash/" + kind.name + ".xml"), ListOf({{good, kind.data_size, ++crc}}));
     test::MakeDir(dir / kind.name);
     const std::string dump = test::DumpOf(kind, test::CartridgeData(kind, crc));
     // The listed CRC, but data of another size: another rom.
-    const std::string longer = test::DumpOf(kind, test::CartridgeData(kind, crc, 'l',
-                                                                      kind.data_size + 8192));
+    const std::string longer =
+        test::DumpOf(kind, test::CartridgeData(kind, crc, 'l', kind.data_size + 8192));
     // The kind's header (or order), other data: no entry has it.
     const std::string unknown = test::DumpOf(kind, test::CartridgeData(kind, crc + 1000, 'u'));
     WriteFile(dir / (kind.name + "/dump" + kind.extension), dump);
@@ -80,21 +79,24 @@ TEST_F(DumpRunTest, EveryKindOfDumpGetsItsGoodNameIsRenamedAndReverted) {
     EXPECT_TRUE(Contains(output, "Status:  Using software list")) << output;
     const std::string dat = ReadFile(dir / (kind.name + ".dat"));
     // The dat keeps what is on the disk: the whole file's size and CRC.
-    EXPECT_TRUE(Contains(dat, "\tname \"" + good + "\"\r\n\tdescription \"" + good +
-                                  "\"\r\n\tyear 1991\r\n\tmanufacturer \"Maker\"\r\n\trom ( name \"" +
-                                  good + "\" size " + std::to_string(dump.size()) + " crc " +
-                                  CrcText(Crc32(dump)) + " )\r\n\tdriver ( Good ROM )\r\n"))
+    EXPECT_TRUE(
+        Contains(dat, "\tname \"" + good + "\"\r\n\tdescription \"" + good +
+                          "\"\r\n\tyear 1991\r\n\tmanufacturer \"Maker\"\r\n\trom ( name \"" +
+                          good + "\" size " + std::to_string(dump.size()) + " crc " +
+                          CrcText(Crc32(dump)) + " )\r\n\tdriver ( Good ROM )\r\n"))
         << dat;
     EXPECT_TRUE(Contains(dat, "\tname longer\r\n")) << dat;
     EXPECT_TRUE(Contains(dat, "\tname unknown\r\n")) << dat;
     // Renamed with its own extension and its bytes as they were.
-    EXPECT_EQ(FolderEntries(dir / kind.name),
-              (Names{good + kind.extension, "longer" + kind.extension, "unknown" + kind.extension}));
+    EXPECT_EQ(
+        FolderEntries(dir / kind.name),
+        (Names{good + kind.extension, "longer" + kind.extension, "unknown" + kind.extension}));
     EXPECT_EQ(ReadFile(dir / (kind.name + "/" + good + kind.extension)), dump);
 
     ASSERT_EQ(Cli(kind.name, kind.extension, true), 0) << output;
-    EXPECT_EQ(FolderEntries(dir / kind.name),
-              (Names{"dump" + kind.extension, "longer" + kind.extension, "unknown" + kind.extension}));
+    EXPECT_EQ(
+        FolderEntries(dir / kind.name),
+        (Names{"dump" + kind.extension, "longer" + kind.extension, "unknown" + kind.extension}));
     EXPECT_EQ(ReadFile(dir / (kind.name + "/dump" + kind.extension)), dump);
   }
 }
@@ -111,9 +113,10 @@ TEST_F(DumpRunTest, DataThatFitsTwoEntriesKeepsItsNameWithAWarning) {
   // A text file that only begins like a Lynx dump keeps its name too, without a word.
   WriteFile(dir / "lynx/notes.lnx", "LYNX is the name of my cat.\n" + std::string(100, '.'));
   EXPECT_EQ(Cli("lynx", ".lnx"), 3) << output;
-  EXPECT_TRUE(Contains(output, "Warning: The data of \"both\" after its header (or in another "
-                               "byte order) fits 2 entries of the database (\"Lynx Reading\", "
-                               "\"PC Engine Reading\"); the game keeps its name"))
+  EXPECT_TRUE(Contains(output,
+                       "Warning: The data of \"both\" after its header (or in another "
+                       "byte order) fits 2 entries of the database (\"Lynx Reading\", "
+                       "\"PC Engine Reading\"); the game keeps its name"))
       << output;
   EXPECT_EQ(FolderEntries(dir / "lynx"), (Names{"both.lnx", "notes.lnx"}));
   EXPECT_TRUE(Contains(ReadFile(dir / "lynx.dat"), "\tname both\r\n"));
@@ -126,7 +129,8 @@ TEST_F(DumpRunTest, FilesTooShortForTheirHeaderKeepTheirNames) {
   for (const DumpKind& kind : test::EveryDumpKind()) {
     if (kind.swap != 0) continue;
     WriteFile(dir / ("short/" + kind.name + ".rom"), kind.header);
-    WriteFile(dir / ("short/" + kind.name + "cut.rom"), kind.header.substr(0, kind.header.size() / 2));
+    WriteFile(dir / ("short/" + kind.name + "cut.rom"),
+              kind.header.substr(0, kind.header.size() / 2));
   }
   WriteFile(dir / "short/v64.rom", "\x37\x80\x40");
   const Names before = FolderEntries(dir / "short");

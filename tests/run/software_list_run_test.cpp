@@ -44,7 +44,8 @@ TEST_F(SoftwareListRunTest, HeaderlessSystemGetsGoodNamesRenamesAndReverts) {
   ASSERT_TRUE(runner.StartCommand().ok());
   EXPECT_EQ(runner.warnings(), 0u);
   EXPECT_TRUE(StatusShown("Status:  Using software list " + test::OsPath("hash/gameboy.xml")));
-  EXPECT_EQ(runner.CrcDatabasePath, test::TestDataDir() + "/mame" + test::OsPath("/hash/gameboy.xml"));
+  EXPECT_EQ(runner.CrcDatabasePath,
+            test::TestDataDir() + "/mame" + test::OsPath("/hash/gameboy.xml"));
   const std::string good = "Arcade Classic No. 1 - Asteroids & Missile Command (Europe, USA)";
   const std::string dat = ReadFile(dir / "out.dat");
   EXPECT_TRUE(
