@@ -132,15 +132,16 @@ TEST_F(HostileNamesTest, TwoRunsWithOtherSettingsThenOneRevert) {
   // Another database (a software list in another MESS folder), no ROM renaming, the other
   // artwork folder.
   test::MakeDir(dir / "mess2/hash");
-  auto software = [](const char* crc, const char* desc) {
+  // Each entry of its file's size: a software list matches size and CRC.
+  auto software = [this](const char* crc, const char* desc, const char* rom) {
     return std::string("<software name=\"s\"><description>") + desc +
-           "</description><part name=\"p\"><dataarea name=\"rom\"><rom name=\"r\" size=\"5\" "
-           "crc=\"" +
-           crc + "\"/></dataarea></part></software>";
+           "</description><part name=\"p\"><dataarea name=\"rom\"><rom name=\"r\" size=\"" +
+           std::to_string(ReadFile(dir / ("roms/" + std::string(rom))).size()) + "\" crc=\"" + crc +
+           "\"/></dataarea></part></software>";
   };
   WriteFile(dir / "mess2/hash/nes.xml",
-            "<softwarelist name=\"nes\">" + software("11111111", "Listed One") +
-                software("33333333", "Listed Three") + "</softwarelist>");
+            "<softwarelist name=\"nes\">" + software("11111111", "Listed One", "First Good.nes") +
+                software("33333333", "Listed Three", "three.nes") + "</softwarelist>");
   runner.SetMessPath(dir / "mess2");
   runner.settings.cmbHName.text = "nes";
   runner.settings.chkCvtRoms = 0;
