@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <optional>
 
 #include "dat/crc.h"
 #include "platform/fileops.h"
@@ -22,7 +23,7 @@ constexpr size_t kBatch = 16;
 // Reads and checksums one file. Gives up between reads when `stop` is set (the result is then
 // never looked at), so that dropping the hasher never waits for a large file to be read.
 ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size_t keep_head,
-                                  const std::atomic<bool>& stop) {
+                                  const HashCacheUse& cache, const std::atomic<bool>& stop) {
   ParallelHasher::FileHash out;
   auto file = InputFile::Open(path);
   if (!file.ok()) {
@@ -30,6 +31,26 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
                      ? Status::NotFound("The file " + path + " no longer exists")
                      : file.status();
     return out;
+  }
+  // The cache's key comes from the open file, not from its name: what is read below is what
+  // the key describes.
+  std::optional<CacheKey> key;
+  int64_t taken_at = 0;
+  if (cache.cache != nullptr) {
+    if (auto id = file->Identity(); id.ok()) {
+      taken_at = NowNs();
+      key = CacheKey{path, *id};
+      if (!cache.rehash) {
+        if (std::optional<CachedHash> hit = cache.cache->Find(*key, keep_head)) {
+          out.size = hit->size;
+          out.crc = hit->crc;
+          out.head = hit->head.substr(0, keep_head);
+          out.extra = std::move(hit->extra);
+          out.from_cache = true;
+          return out;
+        }
+      }
+    }
   }
   uint32_t reg = 0xFFFFFFFFu;
   uint64_t total = 0;
@@ -58,6 +79,13 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
   }
   out.size = total;
   out.crc = ~reg;
+  if (key && out.status.ok() && !stop) {
+    // Taken again: a file that changed while it was read is not recorded.
+    if (auto after = file->Identity(); after.ok()) {
+      cache.cache->Record(*key, *after, CachedHash{out.size, out.crc, out.head, out.extra},
+                          taken_at);
+    }
+  }
   return out;
 }
 
@@ -79,8 +107,9 @@ Result<size_t> HashThreadCount(const char* setting, size_t cores) {
   return n;
 }
 
-ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head)
-    : paths_(std::move(paths)), keep_head_(keep_head) {
+ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head,
+                               HashCacheUse cache)
+    : paths_(std::move(paths)), keep_head_(keep_head), cache_(cache) {
   if (threads < 1) threads = 1;
   if (threads > paths_.size()) threads = paths_.size();
   slot_count_ = threads > 0 ? threads * kAheadPerWorker : 1;
@@ -112,7 +141,7 @@ void ParallelHasher::Work() {
       if (stop_) return;
     }
     Slot& slot = slots_[index % slot_count_];
-    slot.hash = HashFile(paths_[index], buffer.get(), keep_head_, stop_);
+    slot.hash = HashFile(paths_[index], buffer.get(), keep_head_, cache_, stop_);
     slot.ready = true;
     if (caller_waiting_) {
       std::lock_guard<std::mutex> lock(mu_);

@@ -4,12 +4,14 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "cache/hash_cache.h"
 #include "platform/status.h"
 
 namespace quorvin {
@@ -21,12 +23,23 @@ namespace quorvin {
 inline constexpr size_t kMaxHashThreads = 64;
 Result<size_t> HashThreadCount(const char* setting, size_t cores);
 
+// How the hasher uses a CRC cache: none (nullptr); ask it first and record what is read; or,
+// with `rehash`, read every file and record it afresh.
+struct HashCacheUse {
+  HashCache* cache = nullptr;
+  bool rehash = false;
+};
+
 // Checksums a list of files on a few worker threads and hands the results back one by one in
 // list order, so that the caller can write them exactly as a single thread would have. Each
 // worker reads whole files into its own reused buffer with plain reads; the workers run at
 // most a fixed number of files ahead of the caller, so memory stays bounded whatever the
 // number and sizes of the files. Dropping the object stops the workers (a file being read is
 // finished first) and waits for them.
+//
+// With a cache, each file is opened and its identity taken from the open file; a record of
+// exactly that state gives the result without a byte being read, and a file that is read is
+// recorded.
 class ParallelHasher {
  public:
   struct FileHash {
@@ -34,9 +47,13 @@ class ParallelHasher {
     uint64_t size = 0;  // bytes read
     uint32_t crc = 0;   // the finished CRC-32 of those bytes
     std::string head;   // the file's first bytes: `keep_head` of them, or all of a shorter file
+    // Further checksums of the same bytes, by name; kept in the cache with the rest.
+    std::map<std::string, uint32_t> extra;
+    bool from_cache = false;  // the cache gave it: the file was not read
   };
 
-  ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head = 0);
+  ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head = 0,
+                 HashCacheUse cache = HashCacheUse());
   ~ParallelHasher();
   ParallelHasher(const ParallelHasher&) = delete;
   ParallelHasher& operator=(const ParallelHasher&) = delete;
@@ -56,6 +73,7 @@ class ParallelHasher {
 
   std::vector<std::string> paths_;
   size_t keep_head_ = 0;
+  HashCacheUse cache_;
   // File i's result lives in slots_[i % slot_count_]; the workers run at most slot_count_
   // files ahead of the caller.
   size_t slot_count_ = 1;
