@@ -22,8 +22,11 @@ constexpr size_t kBatch = 16;
 
 // Reads and checksums one file. Gives up between reads when `stop` is set (the result is then
 // never looked at), so that dropping the hasher never waits for a large file to be read.
+// With a cache, a file that was read leaves in `record` what the cache is to be told.
+template <typename ToRecord>
 ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size_t keep_head,
-                                  const HashCacheUse& cache, const std::atomic<bool>& stop) {
+                                  const HashCacheUse& cache, const std::atomic<bool>& stop,
+                                  std::optional<ToRecord>& record) {
   ParallelHasher::FileHash out;
   auto file = InputFile::Open(path);
   if (!file.ok()) {
@@ -82,8 +85,7 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
   if (key && out.status.ok() && !stop) {
     // Taken again: a file that changed while it was read is not recorded.
     if (auto after = file->Identity(); after.ok()) {
-      cache.cache->Record(*key, *after, CachedHash{out.size, out.crc, out.head, out.extra},
-                          taken_at);
+      record = ToRecord{std::move(*key), *after, taken_at};
     }
   }
   return out;
@@ -141,7 +143,8 @@ void ParallelHasher::Work() {
       if (stop_) return;
     }
     Slot& slot = slots_[index % slot_count_];
-    slot.hash = HashFile(paths_[index], buffer.get(), keep_head_, cache_, stop_);
+    slot.record.reset();
+    slot.hash = HashFile(paths_[index], buffer.get(), keep_head_, cache_, stop_, slot.record);
     slot.ready = true;
     if (caller_waiting_) {
       std::lock_guard<std::mutex> lock(mu_);
@@ -170,6 +173,12 @@ ParallelHasher::FileHash ParallelHasher::Next() {
     caller_waiting_ = false;
   }
   FileHash out = std::move(slot.hash);
+  if (slot.record) {
+    cache_.cache->Record(slot.record->key, slot.record->after,
+                         CachedHash{out.size, out.crc, out.head, out.extra},
+                         slot.record->taken_at_ns);
+    slot.record.reset();
+  }
   slot.ready = false;
   taken_ = index + 1;
   if (workers_waiting_ > 0) {

@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -63,8 +64,16 @@ class ParallelHasher {
   FileHash Next();
 
  private:
+  // What a worker read, for the cache: recorded by the caller's thread in Next(), so that the
+  // workers never wait for the cache's writes.
+  struct ToRecord {
+    CacheKey key;
+    FileIdentity after;
+    int64_t taken_at_ns = 0;
+  };
   struct Slot {
     FileHash hash;
+    std::optional<ToRecord> record;
     std::atomic<bool> ready{false};
   };
   void Work();

@@ -93,7 +93,8 @@ Status Runner::StartCommand() {
   // cache is a warning; the scan goes on without it.
   std::unique_ptr<HashCache> cache = OpenHashCache(CachePath(), cache_options);
   Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension}, temp_dat,
-                      reporter_, &headerless, HashCacheUse{cache.get(), Rehash});
+                      reporter_, &headerless,
+                      HashCacheUse{cache->usable() ? cache.get() : nullptr, Rehash});
   cache->Finish();
   for (const std::string& w : cache->TakeWarnings()) reporter_.Warning(w);
   cache.reset();
