@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "dat/crc.h"
+#include "dat/rom_header.h"
 #include "platform/fileops.h"
 
 namespace quorvin {
@@ -19,6 +20,33 @@ constexpr size_t kChunk = size_t{256} * 1024;
 constexpr size_t kAheadPerWorker = 32;
 // How many results the caller waits for at once when it has to wait.
 constexpr size_t kBatch = 16;
+
+// The name under which the cache keeps the CRC of a file's bytes in their swapped order.
+constexpr std::string_view kSwappedCrcName = "swapped";
+
+// What the cache keeps of a result.
+CachedHash ToCached(const ParallelHasher::FileHash& hash) {
+  CachedHash v{hash.size, hash.crc, hash.head, {}};
+  if (hash.swapped_crc) v.extra.emplace(kSwappedCrcName, *hash.swapped_crc);
+  return v;
+}
+
+// The result a record gives, into `out`; false when it lacks something this scan needs (the
+// CRC in swapped order of a file whose head carries a byte-order mark).
+bool FromRecord(const CachedHash& hit, size_t keep_head, ParallelHasher::FileHash& out) {
+  std::string head = hit.head.substr(0, keep_head);
+  std::optional<uint32_t> swapped;
+  if (auto it = hit.extra.find(std::string(kSwappedCrcName)); it != hit.extra.end()) {
+    swapped = it->second;
+  }
+  if (keep_head >= 4 && head.size() >= 4 && SwappedLayoutOf(head) && !swapped) return false;
+  out.size = hit.size;
+  out.crc = hit.crc;
+  out.head = std::move(head);
+  out.swapped_crc = keep_head >= 4 ? swapped : std::nullopt;
+  out.from_cache = true;
+  return true;
+}
 
 // Reads and checksums one file. Gives up between reads when `stop` is set (the result is then
 // never looked at), so that dropping the hasher never waits for a large file to be read.
@@ -44,20 +72,17 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
       taken_at = NowNs();
       key = CacheKey{path, *id};
       if (!cache.rehash) {
-        if (std::optional<CachedHash> hit = cache.cache->Find(*key, keep_head)) {
-          out.size = hit->size;
-          out.crc = hit->crc;
-          out.head = hit->head.substr(0, keep_head);
-          out.extra = std::move(hit->extra);
-          out.from_cache = true;
-          return out;
-        }
+        std::optional<CachedHash> hit = cache.cache->Find(*key, keep_head);
+        if (hit && FromRecord(*hit, keep_head, out)) return out;
       }
     }
   }
   uint32_t reg = 0xFFFFFFFFu;
   uint64_t total = 0;
   bool whole_asked = false;
+  // Only files whose first bytes carry a byte-order mark pay for a second CRC.
+  std::optional<SwappedCrc> swapped;
+  bool order_known = keep_head < 4;
   // Only a read of nothing is the end: a read can come back short before it (a signal, a
   // network or FUSE file system). A small file costs one more read, and no size query.
   while (!stop) {
@@ -69,9 +94,21 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
     const size_t got = *read;
     if (got == 0) break;
     reg = Crc32Update(reg, buffer, got);
+    const size_t head_before = out.head.size();
     if (out.head.size() < keep_head) {
       out.head.append(reinterpret_cast<const char*>(buffer),
                       std::min(got, keep_head - out.head.size()));
+    }
+    if (swapped) {
+      swapped->Update(buffer, got);
+    } else if (!order_known && out.head.size() >= 4) {
+      // The first four bytes are in: every byte before this read is in the head.
+      order_known = true;
+      if (auto layout = SwappedLayoutOf(out.head)) {
+        swapped.emplace(*layout);
+        swapped->Update(reinterpret_cast<const uint8_t*>(out.head.data()), head_before);
+        swapped->Update(buffer, got);
+      }
     }
     total += got;
     // A large file: ask for a larger read-ahead, which helps when it is not cached.
@@ -82,6 +119,7 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
   }
   out.size = total;
   out.crc = ~reg;
+  if (swapped) out.swapped_crc = swapped->Finish();
   if (key && out.status.ok() && !stop) {
     // Taken again: a file that changed while it was read is not recorded.
     if (auto after = file->Identity(); after.ok()) {
@@ -174,8 +212,7 @@ ParallelHasher::FileHash ParallelHasher::Next() {
   }
   FileHash out = std::move(slot.hash);
   if (slot.record) {
-    cache_.cache->Record(slot.record->key, slot.record->after,
-                         CachedHash{out.size, out.crc, out.head, out.extra},
+    cache_.cache->Record(slot.record->key, slot.record->after, ToCached(out),
                          slot.record->taken_at_ns);
     slot.record.reset();
   }

@@ -48,8 +48,9 @@ class ParallelHasher {
     uint64_t size = 0;  // bytes read
     uint32_t crc = 0;   // the finished CRC-32 of those bytes
     std::string head;   // the file's first bytes: `keep_head` of them, or all of a shorter file
-    // Further checksums of the same bytes, by name; kept in the cache with the rest.
-    std::map<std::string, uint32_t> extra;
+    // With `keep_head` of 4 or more, for a file whose first four bytes carry a byte-order mark
+    // (SwappedLayoutOf): the CRC-32 of its bytes in that order, from the same read.
+    std::optional<uint32_t> swapped_crc;
     bool from_cache = false;  // the cache gave it: the file was not read
   };
 

@@ -94,6 +94,32 @@ TEST(ScanCacheTest, AHitIsNotReadAMissIsReadAndRecordedAndRehashReadsEverything)
   }
 }
 
+TEST(ScanCacheTest, TheCrcInSwappedByteOrderComesBackFromTheCache) {
+  test::TempDir dir;
+  // A byte-swapped Nintendo 64 dump's mark, and a file without one.
+  test::WriteFile(dir / "a.v64", std::string("\x37\x80\x40\x12", 4) + std::string(4000, 'q'));
+  test::WriteFile(dir / "b.bin", std::string(4004, 'q'));
+  auto cache = OpenHashCache(dir / "crccache.db", NoRacyWindow());
+  std::vector<ParallelHasher::FileHash> first;
+  {
+    ParallelHasher h({dir / "a.v64", dir / "b.bin"}, 1, kRomHeadBytes,
+                     HashCacheUse{cache.get(), false});
+    first.push_back(h.Next());
+    first.push_back(h.Next());
+  }
+  ASSERT_TRUE(first[0].swapped_crc.has_value());
+  EXPECT_FALSE(first[1].swapped_crc.has_value());
+  ParallelHasher h({dir / "a.v64", dir / "b.bin"}, 1, kRomHeadBytes,
+                   HashCacheUse{cache.get(), false});
+  for (const ParallelHasher::FileHash& was : first) {
+    ParallelHasher::FileHash now = h.Next();
+    EXPECT_TRUE(now.from_cache);
+    EXPECT_EQ(now.crc, was.crc);
+    EXPECT_EQ(now.head, was.head);
+    EXPECT_EQ(now.swapped_crc, was.swapped_crc);
+  }
+}
+
 TEST(ScanCacheTest, AFileChangedSinceItsRecordIsReadAgain) {
   test::TempDir dir;
   test::WriteFile(dir / "a.nes", "first");
@@ -143,9 +169,14 @@ TEST(ScanCacheTest, TheDatIsTheSameWithAndWithoutTheCacheAndItsWarningsAreReport
     EXPECT_EQ(test::ReadFile(dir / "cached.dat"), test::ReadFile(dir / "plain.dat")) << pass;
     // What the lookup learns of headered files comes back from the cache as well.
     EXPECT_EQ(headerless.size(), plain_headerless.size());
-    const uint32_t whole = Zlib(test::ReadFile(dir / "roms/Game 3.nes"));
-    ASSERT_TRUE(headerless.Find(whole).has_value());
-    EXPECT_EQ(headerless.Find(whole)->crc, plain_headerless.Find(whole)->crc);
+    const std::string game3 = test::ReadFile(dir / "roms/Game 3.nes");
+    const uint32_t whole = Zlib(game3);
+    auto cached_after = headerless.Find(whole, game3.size());
+    auto plain_after = plain_headerless.Find(whole, game3.size());
+    ASSERT_EQ(cached_after.size(), 1u);
+    ASSERT_EQ(plain_after.size(), 1u);
+    EXPECT_EQ(cached_after[0].crc, plain_after[0].crc);
+    EXPECT_EQ(cached_after[0].size, plain_after[0].size);
     EXPECT_EQ(rep.warnings.size(), 1u) << pass;
   }
   ASSERT_EQ(rep.warnings.size(), 1u);
