@@ -69,7 +69,7 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 }
 
 Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
-               HeaderlessCrcs* headerless, std::vector<LeftOutRom>* left_out) {
+               HeaderlessCrcs* headerless, std::vector<LeftOutRom>* left_out, HashCacheUse cache) {
   if (ToUpperAscii(input.extension) == ".ZIP") {
     reporter.Message("Sorry Not Supported Yet",
                      "Zipped roms are not supported yet, unzip your roms and try again");
@@ -111,7 +111,8 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
   if (!out.ok()) return out.status();
   Status s = WriteDatHeader(*out, input.system_name, input.description, input.author);
   // Worker threads read and checksum the files; this thread writes their blocks in list order.
-  ParallelHasher hasher(std::move(paths), *threads, headerless != nullptr ? kRomHeadBytes : 0);
+  ParallelHasher hasher(std::move(paths), *threads, headerless != nullptr ? kRomHeadBytes : 0,
+                        cache);
   size_t done = 0;
   for (const Folder& folder : folders) {
     for (const std::string& name : folder.names) {
@@ -126,6 +127,9 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       // Size and checksum come from the same read, so they always describe the same bytes.
       ParallelHasher::FileHash hash = hasher.Next([&reporter] { return reporter.StopRequested(); });
       ++done;
+      if (cache.cache != nullptr) {
+        for (const std::string& w : cache.cache->TakeWarnings()) reporter.Warning(w);
+      }
       if (hash.status.kind() == ErrorKind::kStopped) {
         return Status::Stopped(hash.status.message() + "; " + temp_dat_path +
                                " was left as it was");
