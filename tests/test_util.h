@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "forge_crc.h"
@@ -71,6 +73,18 @@ class RecordingReporter : public Reporter {
   std::vector<std::string> warnings;
   size_t last_done = 0;
   size_t last_total = 0;
+};
+
+// A recording reporter that runs `swap` once, at the first warning: the scan warns about a
+// name with a control character after the folder is listed and before it reads a byte, so a
+// test can change the folder under the scan at that moment.
+class SwappingReporter : public RecordingReporter {
+ public:
+  void Warning(std::string_view text) override {
+    RecordingReporter::Warning(text);
+    if (swap) std::exchange(swap, nullptr)();
+  }
+  std::function<void()> swap;
 };
 
 // Whether `part` occurs in `text`.

@@ -309,17 +309,6 @@ TEST(ScanTest, FilesThatVanishAreLeftOutWithAWarningAndTheScanGoesOn) {
 }
 
 #if !defined(_WIN32)
-// Swaps files of a folder that is already listed: called at the warning about the name with
-// a control character, which the scan gives after the listing and before it reads a byte.
-class SwappingReporter : public test::RecordingReporter {
- public:
-  void Warning(std::string_view text) override {
-    RecordingReporter::Warning(text);
-    if (swap) std::exchange(swap, nullptr)();
-  }
-  std::function<void()> swap;
-};
-
 // Files swapped after the listing for a pipe, a device, a folder, or taken away: each is a
 // warning naming it and why, none is in the dat, the scan never waits on one and goes on.
 TEST(ScanTest, FilesSwappedAfterTheListingAreLeftOutWithoutWaiting) {
@@ -329,7 +318,7 @@ TEST(ScanTest, FilesSwappedAfterTheListingAreLeftOutWithoutWaiting) {
     WriteFile(dir / "roms/" + n, "abc");
   }
   WriteFile(dir / "roms/\x01.nes", "x");
-  SwappingReporter rep;
+  test::SwappingReporter rep;
   const std::string r = dir / "roms/";
   rep.swap = [&] {
     std::remove((r + "fifo.nes").c_str());

@@ -16,10 +16,9 @@
 #include <set>
 #include <thread>
 
+#include "cli_process.h"
 #include "dat/dat_format.h"
 #include "test_util.h"
-
-extern char** environ;
 
 namespace quorvin {
 namespace {
@@ -84,26 +83,10 @@ class CrashSafetyTest : public ::testing::Test {
   }
 
   pid_t Spawn(bool revert) {
-    std::vector<std::string> args = {QUORVIN_CLI};
+    std::vector<std::string> args;
     if (revert) args.emplace_back("--revert");
     args.push_back(list);
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::string home = "QUORVIN_HOME=" + dir / "home";
-    std::vector<char*> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-      if (!std::string_view(*e).starts_with("QUORVIN_HOME=")) env.push_back(*e);
-    }
-    env.push_back(home.data());
-    env.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data()), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    return pid;
+    return test::SpawnCli(std::move(args), dir / "home");
   }
   // Waits for the child; true when it ended by itself with a usable exit status.
   static bool Finished(pid_t pid) {

@@ -319,17 +319,6 @@ TEST_F(HostileNamesTest, MissingOrUnreadableDatabaseIsAWarning) {
 }
 
 #if !defined(_WIN32)
-// Swaps ROMs for a named pipe and takes one away once the folder is listed: at the warning
-// about a name with a control character, which the scan gives before it reads a byte.
-class SwappingReporter : public test::RecordingReporter {
- public:
-  void Warning(std::string_view text) override {
-    RecordingReporter::Warning(text);
-    if (swap) std::exchange(swap, nullptr)();
-  }
-  std::function<void()> swap;
-};
-
 // One ROM the run cannot read costs that ROM, not the run: it is named in a warning, left out
 // of the dat and of renaming (an earlier run's entry for it included, and its artwork), and
 // every other ROM is in the dat and renamed; the run completes with warnings (exit status 3).
@@ -345,7 +334,7 @@ TEST_F(HostileNamesTest, UnreadableRomsAreLeftOutAndTheRunCompletes) {
   WriteFile(dir / "home/conversions/nes.cnv",
             "[Conversion]\r\npipe=Old Pipe\r\ngone=Old Gone\r\n[Reversion]\r\n"
             "Old Pipe=pipe\r\nOld Gone=gone\r\n");
-  SwappingReporter swapping;
+  test::SwappingReporter swapping;
   Runner run(dir / "home", swapping);
   run.settings = runner.settings;
   swapping.swap = [&] {
