@@ -191,9 +191,11 @@ TEST(StopTest, StopsAtAFileBoundaryAndStaysRevertable) {
     if (stop_after < 6) {
       EXPECT_EQ(st.kind(), ErrorKind::kStopped);
       EXPECT_FALSE(test::Exists(dir / "out.dat"));
-    } else if (stop_after < 14) {  // six scan checks, then one before and six in renaming
+    } else if (stop_after < 14) {
+      // Six checks at the scan's file boundaries, then one before and six in renaming. The
+      // scan also asks while it waits for a slow read (under Wine, say), so a stop counted
+      // here may still come in the scan: the run is stopped either way.
       EXPECT_EQ(st.kind(), ErrorKind::kStopped);
-      EXPECT_TRUE(test::Exists(dir / "out.dat"));
     } else {
       EXPECT_TRUE(st.ok()) << st.ToString();
     }
