@@ -162,7 +162,7 @@ class StopAfter : public test::RecordingReporter {
 };
 
 TEST(StopTest, StopsAtAFileBoundaryAndStaysRevertable) {
-  for (size_t stop_after : {0u, 3u, 6u, 9u, 13u, 20u}) {
+  for (size_t stop_after : {0u, 3u, 6u, 9u, 13u, 1000u}) {
     test::TempDir dir;
     test::MakeProgramFolder(dir / "home");
     test::MakeDir(dir / "roms");
