@@ -21,8 +21,10 @@ constexpr size_t kBatch = 16;
 
 // Reads and checksums one file. Gives up between reads when `stop` is set (the result is then
 // never looked at), so that dropping the hasher never waits for a large file to be read.
+// `read` and `size` tell a waiting caller how far the file has come.
 ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size_t keep_head,
-                                  const std::atomic<bool>& stop) {
+                                  const std::atomic<bool>& stop, std::atomic<uint64_t>& read_so_far,
+                                  std::atomic<uint64_t>& size) {
   ParallelHasher::FileHash out;
   auto file = InputFile::Open(path);
   if (!file.ok()) {
@@ -50,10 +52,13 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
                       std::min(got, keep_head - out.head.size()));
     }
     total += got;
-    // A large file: ask for a larger read-ahead, which helps when it is not cached.
+    read_so_far.store(total, std::memory_order_relaxed);
+    // A large file: ask for a larger read-ahead, which helps when it is not cached, and
+    // measure it, so that a caller waiting for it can show how far it has come.
     if (!whole_asked && total >= kChunk) {
       file->ReadingWhole();
       whole_asked = true;
+      if (auto length = FileLength(path); length.ok()) size.store(*length, std::memory_order_relaxed);
     }
   }
   out.size = total;
@@ -112,7 +117,7 @@ void ParallelHasher::Work() {
       if (stop_) return;
     }
     Slot& slot = slots_[index % slot_count_];
-    slot.hash = HashFile(paths_[index], buffer.get(), keep_head_, stop_);
+    slot.hash = HashFile(paths_[index], buffer.get(), keep_head_, stop_, slot.read, slot.size);
     slot.ready = true;
     if (caller_waiting_) {
       std::lock_guard<std::mutex> lock(mu_);
@@ -128,7 +133,9 @@ bool ParallelHasher::BatchReady() const {
   return true;
 }
 
-ParallelHasher::FileHash ParallelHasher::Next() {
+ParallelHasher::FileHash ParallelHasher::Next() { return Next(WaitFunction()); }
+
+ParallelHasher::FileHash ParallelHasher::Next(const WaitFunction& waiting) {
   const size_t index = taken_;
   Slot& slot = slots_[index % slot_count_];
   if (!slot.ready) {
@@ -137,10 +144,23 @@ ParallelHasher::FileHash ParallelHasher::Next() {
     std::unique_lock<std::mutex> lock(mu_);
     batch_end_ = std::min(paths_.size(), index + kBatch);
     caller_waiting_ = true;
-    result_cv_.wait(lock, [&] { return BatchReady(); });
+    if (waiting) {
+      while (!result_cv_.wait_for(lock, kWaitReport, [&] { return BatchReady(); })) {
+        if (slot.ready) break;  // the file asked for is done; the rest of the batch can wait
+        const uint64_t read = slot.read.load(std::memory_order_relaxed);
+        const uint64_t size = slot.size.load(std::memory_order_relaxed);
+        lock.unlock();
+        waiting(read, size);
+        lock.lock();
+      }
+    } else {
+      result_cv_.wait(lock, [&] { return BatchReady(); });
+    }
     caller_waiting_ = false;
   }
   FileHash out = std::move(slot.hash);
+  slot.read.store(0, std::memory_order_relaxed);
+  slot.size.store(0, std::memory_order_relaxed);
   slot.ready = false;
   taken_ = index + 1;
   if (workers_waiting_ > 0) {

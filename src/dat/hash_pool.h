@@ -1,9 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -44,11 +46,20 @@ class ParallelHasher {
   // The result for the next file of the list; blocks until it is ready. Must not be called
   // more often than the list has files.
   FileHash Next();
+  // The same; while it waits, calls `waiting` on the caller's thread about every
+  // kWaitReport with the bytes read so far of the file it waits for and that file's size
+  // (0 while not known: a file of one read is never measured).
+  using WaitFunction = std::function<void(uint64_t read, uint64_t size)>;
+  static constexpr std::chrono::milliseconds kWaitReport{100};
+  FileHash Next(const WaitFunction& waiting);
 
  private:
   struct Slot {
     FileHash hash;
     std::atomic<bool> ready{false};
+    // The file being read into this slot: bytes so far, and its size once it is known.
+    std::atomic<uint64_t> read{0};
+    std::atomic<uint64_t> size{0};
   };
   void Work();
   // True when the results the caller waits for are all ready. Called with mu_ held.

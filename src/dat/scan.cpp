@@ -119,7 +119,8 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       reporter.SetFileStatus("Status:  Parsing " + game, done, total);
       std::string token = NameToken(game);
       // Size and checksum come from the same read, so they always describe the same bytes.
-      ParallelHasher::FileHash hash = hasher.Next();
+      ParallelHasher::FileHash hash = hasher.Next(
+          [&reporter](uint64_t read, uint64_t size) { reporter.SetFileBytes(read, size); });
       if (!hash.status.ok()) return hash.status;
       const uint64_t size = hash.size;
       std::string crc_text = size == 0 ? "0" : CrcText(hash.crc);

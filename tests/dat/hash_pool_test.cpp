@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <random>
 #include <thread>
 
@@ -145,7 +146,61 @@ TEST(HashPoolTest, AShortReadBeforeTheEndIsNotTheEnd) {
   EXPECT_EQ(h.crc, Zlib(first + rest));
   EXPECT_TRUE(h.head == (first + rest).substr(0, 2000)) << h.head.size();
 }
+
+// A caller waiting for a large file hears how far it has come: a pipe whose writer holds the
+// second half back until the caller has been told of the first.
+TEST(HashPoolTest, ACallerWaitingForALargeFileHearsTheBytesReadSoFar) {
+  test::TempDir dir;
+  const std::string fifo = dir / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const std::string half(512 * 1024, 'q');
+  std::atomic<uint64_t> heard{0};
+  std::thread writer([&] {
+    sigset_t pipe_signal;
+    sigemptyset(&pipe_signal);
+    sigaddset(&pipe_signal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe_signal, nullptr);
+    int fd = ::open(fifo.c_str(), O_WRONLY);
+    if (fd < 0) return;
+    if (::write(fd, half.data(), half.size()) == static_cast<ssize_t>(half.size())) {
+      for (int i = 0; i < 2000 && heard < half.size(); ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      (void)!::write(fd, half.data(), half.size());
+    }
+    ::close(fd);
+  });
+  ParallelHasher hasher({fifo}, 1);
+  int calls = 0;
+  ParallelHasher::FileHash h = hasher.Next([&](uint64_t read, uint64_t size) {
+    ++calls;
+    EXPECT_LE(read, 2 * half.size());
+    EXPECT_EQ(size, 0u);  // a pipe has no size to measure
+    if (read > heard) heard = read;
+  });
+  writer.join();
+  ASSERT_TRUE(h.status.ok()) << h.status.message();
+  EXPECT_GE(calls, 1);
+  EXPECT_EQ(heard.load(), half.size());
+  EXPECT_EQ(h.size, 2 * half.size());
+  EXPECT_EQ(h.crc, Zlib(half + half));
+}
 #endif
+
+// A large file on disk is measured: the caller is told its size beside the bytes read.
+TEST(HashPoolTest, AWaitingCallerIsToldTheSizeOfALargeFile) {
+  test::TempDir dir;
+  const std::string big(8 * 1024 * 1024, 'z');
+  test::WriteFile(dir / "big", big);
+  ParallelHasher hasher({dir / "big"}, 1);
+  ParallelHasher::FileHash h = hasher.Next([&](uint64_t read, uint64_t size) {
+    EXPECT_LE(read, big.size());
+    EXPECT_TRUE(size == 0 || size == big.size()) << size;
+  });
+  ASSERT_TRUE(h.status.ok());
+  EXPECT_EQ(h.size, big.size());
+  EXPECT_EQ(h.crc, Zlib(big));
+}
 
 TEST(HashPoolTest, ThreadCountSetting) {
   EXPECT_EQ(*HashThreadCount(nullptr, 2), 2u);
