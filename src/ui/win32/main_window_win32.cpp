@@ -259,9 +259,16 @@ class MainWindow : public window::ViewPort {
   HWND Item(int id) const { return GetDlgItem(hwnd_, id); }
   void CreateControls();
   void Layout();
+  void PlaceOnly();
   void MakeFonts();
   void DeleteFonts();
-  int Px(int twips) const { return MulDiv(twips, static_cast<int>(dpi_), 1440); }
+  // Twips of the grid to pixels: the monitor's scale, times the font's (`fit_`).
+  int Px(int twips) const {
+    return static_cast<int>(twips * static_cast<double>(dpi_) / 1440.0 * fit_ + 0.5);
+  }
+  // The grid was drawn for a font smaller than today's message fonts: how much it must grow
+  // for every caption to fit its control in the font in use.
+  double FitFactor() const;
   void SetText(int id, const std::string& utf8);
   std::string Text(int id) const { return Narrow(WindowText(Item(id))); }
   void FillSystemList(const SystemBox& box);
@@ -274,6 +281,7 @@ class MainWindow : public window::ViewPort {
   HWND hwnd_ = nullptr;
   HWND about_ = nullptr;
   UINT dpi_ = 96;
+  double fit_ = 1.0;
   HFONT font_ = nullptr;
   HFONT bold_font_ = nullptr;
   HFONT status_font_ = nullptr;
@@ -303,7 +311,7 @@ void MainWindow::DeleteFonts() {
 void MainWindow::CreateControls() {
   for (const Control& c : kControls) {
     const wchar_t* cls = L"STATIC";
-    DWORD style = WS_CHILD | WS_VISIBLE;
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     DWORD ex = 0;
     switch (c.kind) {
       case Kind::kFrame:
@@ -311,7 +319,7 @@ void MainWindow::CreateControls() {
         style |= BS_GROUPBOX;
         break;
       case Kind::kLabel:
-        style |= SS_LEFT | SS_NOPREFIX;
+        style |= SS_NOPREFIX | (c.id == kIdLabel1 ? SS_LEFT : SS_LEFTNOWORDWRAP);
         if (c.id == kIdLStatus) style |= SS_PATHELLIPSIS | SS_NOTIFY;
         break;
       case Kind::kEdit:
@@ -346,14 +354,54 @@ void MainWindow::CreateControls() {
   // The preset list is in the folder's name order, as the model gives it: no sorting here.
   SetWindowLongPtrW(Item(kIdCmbPresets), GWL_STYLE,
                     GetWindowLongPtrW(Item(kIdCmbPresets), GWL_STYLE) & ~CBS_SORT);
+  // Frames below everything, so that they never paint over the controls they hold.
+  for (const Control& c : kControls) {
+    if (c.kind == Kind::kFrame) {
+      SetWindowPos(Item(c.id), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    }
+  }
   SendMessageW(Item(kIdTxtExtension), EM_SETLIMITTEXT, window::kExtensionMaxTyped, 0);
   SendMessageW(Item(kIdProgress), PBM_SETRANGE32, 0, 1000);
-  // The Dragon King frame's caption is drawn over by the bold ONLY: keep it on top.
-  SetWindowPos(Item(kIdLabel10), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+double MainWindow::FitFactor() const {
+  HDC dc = GetDC(hwnd_);
+  double fit = 1.0;
+  const int unit = MulDiv(1, static_cast<int>(dpi_), 96);
+  for (const Control& c : kControls) {
+    int padding = 0;
+    HFONT font = font_;
+    switch (c.kind) {
+      case Kind::kFrame: padding = 20 * unit; break;
+      case Kind::kLabel: padding = 2 * unit; break;
+      case Kind::kButton: padding = 12 * unit; break;
+      case Kind::kCheck: padding = 24 * unit; break;
+      default: continue;
+    }
+    // The read-me label wraps; the status line cuts long texts in the middle.
+    if (c.id == kIdLabel1 || c.id == kIdLStatus || c.id == kIdLabel10) continue;
+    const std::wstring text = Widen(c.caption);
+    HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    const double room = c.w * static_cast<double>(dpi_) / 1440.0;
+    fit = std::max(fit, (size.cx + padding) / room);
+  }
+  ReleaseDC(hwnd_, dc);
+  return std::min(fit, 2.0);
 }
 
 void MainWindow::Layout() {
   MakeFonts();
+  fit_ = FitFactor();
+  TEXTMETRICW tm{};
+  HDC dc = GetDC(hwnd_);
+  HGDIOBJ old = SelectObject(dc, font_);
+  GetTextMetricsW(dc, &tm);
+  SelectObject(dc, old);
+  ReleaseDC(hwnd_, dc);
+  const int line = tm.tmHeight + tm.tmExternalLeading;
   for (const Control& c : kControls) {
     int x = c.x, y = c.y;
     if (c.frame != 0) {
@@ -361,14 +409,44 @@ void MainWindow::Layout() {
       x += f->x;
       y += f->y;
     }
-    // A combo box's height is that of its list when dropped.
-    const int h = (c.kind == Kind::kCombo || c.kind == Kind::kDropList) ? Px(3000) : Px(c.h);
+    int h = Px(c.h);
+    // A label or a check box is never lower than its line of text; a combo box's height is
+    // that of its list when dropped.
+    if (c.kind == Kind::kLabel || c.kind == Kind::kCheck || c.kind == Kind::kEdit) {
+      h = std::max(h, line + 4);
+    }
+    if (c.kind == Kind::kCombo || c.kind == Kind::kDropList) h = Px(3000);
     HWND item = Item(c.id);
     SetWindowPos(item, nullptr, Px(x), Px(y), Px(c.w), h, SWP_NOZORDER | SWP_NOACTIVATE);
     HFONT f = c.id == kIdLabel10 ? bold_font_ : c.id == kIdLStatus ? status_font_ : font_;
     SendMessageW(item, WM_SETFONT, reinterpret_cast<WPARAM>(f), TRUE);
   }
-  SetWindowPos(Item(kIdLabel10), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  PlaceOnly();
+}
+
+// The bold ONLY sits on the run of blanks of the Dragon King frame's caption, in the middle
+// of it, whatever the font makes of the caption.
+void MainWindow::PlaceOnly() {
+  const Control* frame = FindControl(kIdFrmDk);
+  const std::wstring caption = Widen(frame->caption);
+  const size_t blanks_from = caption.find(L"  ");
+  const size_t blanks_to = caption.find_first_not_of(L' ', blanks_from);
+  HDC dc = GetDC(hwnd_);
+  HGDIOBJ old = SelectObject(dc, font_);
+  SIZE before{}, run{}, only{};
+  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(blanks_from), &before);
+  GetTextExtentPoint32W(dc, caption.c_str() + blanks_from, static_cast<int>(blanks_to - blanks_from),
+                        &run);
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  SelectObject(dc, bold_font_);
+  GetTextExtentPoint32W(dc, L"ONLY", 4, &only);
+  SelectObject(dc, old);
+  ReleaseDC(hwnd_, dc);
+  // A group box's caption starts about one average character in from its left edge.
+  const int left = Px(frame->x) + tm.tmAveCharWidth + before.cx + (run.cx - only.cx) / 2;
+  SetWindowPos(Item(kIdLabel10), HWND_TOP, left, Px(frame->y), only.cx + 2, only.cy,
+               SWP_NOACTIVATE);
 }
 
 void MainWindow::SetText(int id, const std::string& utf8) {
