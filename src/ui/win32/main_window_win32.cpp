@@ -139,12 +139,12 @@ constexpr CheckBox kCheckBoxes[] = {
     {kIdChkVdirAdd, window::CheckField::kVdirAdd}, {kIdChkDatAdd, window::CheckField::kDatAdd},
 };
 // The inputs, disabled while a command runs.
-constexpr int kInputs[] = {kIdTxtMessPath, kIdCmdMessBrowse, kIdCmbPresets, kIdTxtRom,
-                           kIdTxtExtension, kIdCmbHName,     kIdTxtDesc,    kIdTxtAuthor,
-                           kIdChkCvtRoms,   kIdTxtRenamePaths, kIdTxtOutput, kIdCommand1,
-                           kIdTxtDkPath,    kIdCmdDkBrowse,  kIdChkMakeCfg, kIdChkRomAdd,
-                           kIdChkArtwork,   kIdChkVdirAdd,   kIdChkDatAdd,  kIdCmdStart,
-                           kIdCmdSave,      kIdCmdRevert,    kIdCmdReadme,  kIdCmdAbout};
+constexpr int kInputs[] = {kIdTxtMessPath,  kIdCmdMessBrowse,  kIdCmbPresets, kIdTxtRom,
+                           kIdTxtExtension, kIdCmbHName,       kIdTxtDesc,    kIdTxtAuthor,
+                           kIdChkCvtRoms,   kIdTxtRenamePaths, kIdTxtOutput,  kIdCommand1,
+                           kIdTxtDkPath,    kIdCmdDkBrowse,    kIdChkMakeCfg, kIdChkRomAdd,
+                           kIdChkArtwork,   kIdChkVdirAdd,     kIdChkDatAdd,  kIdCmdStart,
+                           kIdCmdSave,      kIdCmdRevert,      kIdCmdReadme,  kIdCmdAbout};
 
 // The monitor's scale for a window: GetDpiForWindow where Windows has it (10, 1607 on),
 // else the system's.
@@ -211,9 +211,8 @@ class MainWindow : public window::ViewPort {
     args_ = args;
     RECT r{0, 0, 800, 600};
     hwnd_ = CreateWindowExW(0, kWindowClass, Widen(window::kWindowTitle).c_str(),
-                            WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                            CW_USEDEFAULT, CW_USEDEFAULT, r.right, r.bottom, nullptr, nullptr,
-                            instance_, this);
+                            WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX, CW_USEDEFAULT,
+                            CW_USEDEFAULT, r.right, r.bottom, nullptr, nullptr, instance_, this);
     return hwnd_;
   }
 
@@ -238,8 +237,8 @@ class MainWindow : public window::ViewPort {
   std::string PickFolder(const std::string& initial, const std::string& title) override;
   std::string PickSaveFile(const std::string& initial) override;
   bool OpenFile(const std::string& path) override {
-    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(
-        hwnd_, L"open", WidePath(path).c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED));
+    const auto result = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(hwnd_, L"open", WidePath(path).c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED));
     return result > 32;
   }
   void ShowAbout() override { AboutBox::Show(instance_, hwnd_, font_, bold_font_, &about_); }
@@ -273,6 +272,7 @@ class MainWindow : public window::ViewPort {
   std::string Text(int id) const { return Narrow(WindowText(Item(id))); }
   void FillSystemList(const SystemBox& box);
   void OnCommand(int id, int code);
+  void TakeSystemText();
   std::vector<std::string> ReadmeCandidates() const;
 
   HINSTANCE instance_;
@@ -372,11 +372,20 @@ double MainWindow::FitFactor() const {
     int padding = 0;
     HFONT font = font_;
     switch (c.kind) {
-      case Kind::kFrame: padding = 20 * unit; break;
-      case Kind::kLabel: padding = 2 * unit; break;
-      case Kind::kButton: padding = 12 * unit; break;
-      case Kind::kCheck: padding = 24 * unit; break;
-      default: continue;
+      case Kind::kFrame:
+        padding = 20 * unit;
+        break;
+      case Kind::kLabel:
+        padding = 2 * unit;
+        break;
+      case Kind::kButton:
+        padding = 12 * unit;
+        break;
+      case Kind::kCheck:
+        padding = 24 * unit;
+        break;
+      default:
+        continue;
     }
     // The read-me label wraps; the status line cuts long texts in the middle.
     if (c.id == kIdLabel1 || c.id == kIdLStatus || c.id == kIdLabel10) continue;
@@ -435,8 +444,8 @@ void MainWindow::PlaceOnly() {
   HGDIOBJ old = SelectObject(dc, font_);
   SIZE before{}, run{}, only{};
   GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(blanks_from), &before);
-  GetTextExtentPoint32W(dc, caption.c_str() + blanks_from, static_cast<int>(blanks_to - blanks_from),
-                        &run);
+  GetTextExtentPoint32W(dc, caption.c_str() + blanks_from,
+                        static_cast<int>(blanks_to - blanks_from), &run);
   TEXTMETRICW tm{};
   GetTextMetricsW(dc, &tm);
   SelectObject(dc, bold_font_);
@@ -544,8 +553,8 @@ std::string MainWindow::PickFolder(const std::string& initial, const std::string
   // A start folder that does not exist leaves the dialog at its own default.
   if (!initial.empty()) {
     IShellItem* start = nullptr;
-    if (SUCCEEDED(SHCreateItemFromParsingName(Widen(initial).c_str(), nullptr,
-                                              IID_PPV_ARGS(&start)))) {
+    if (SUCCEEDED(
+            SHCreateItemFromParsingName(Widen(initial).c_str(), nullptr, IID_PPV_ARGS(&start)))) {
       dialog->SetFolder(start);
       start->Release();
     }
@@ -571,8 +580,8 @@ std::string MainWindow::PickSaveFile(const std::string& initial) {
   std::vector<wchar_t> buffer(32768, L'\0');
   const std::wstring start = Widen(initial);
   std::copy_n(start.begin(), std::min(start.size(), buffer.size() - 1), buffer.begin());
-  const std::wstring filter = Widen(window::kDatFilterText) + L'\0' +
-                              Widen(window::kDatFilterPattern) + L'\0' + L'\0';
+  const std::wstring filter =
+      Widen(window::kDatFilterText) + L'\0' + Widen(window::kDatFilterPattern) + L'\0' + L'\0';
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof(ofn);
   ofn.hwndOwner = hwnd_;
@@ -594,6 +603,13 @@ std::vector<std::string> MainWindow::ReadmeCandidates() const {
     if (std::find(out.begin(), out.end(), path) == out.end()) out.push_back(path);
   }
   return out;
+}
+
+void MainWindow::TakeSystemText() {
+  // The combo box tells of typing (CBN_EDITCHANGE) but not of every way its text can be set
+  // (a text pasted into it by another program, say): a command takes the text as it stands.
+  const std::string shown = Text(kIdCmbHName);
+  if (shown != model_->settings().cmbHName.text) model_->SetText(window::TextField::kSystem, shown);
 }
 
 void MainWindow::OnCommand(int id, int code) {
@@ -631,16 +647,34 @@ void MainWindow::OnCommand(int id, int code) {
       break;
   }
   if (code != BN_CLICKED) return;
+  if (id == kIdCmdStart || id == kIdCmdRevert || id == kIdCmdSave) TakeSystemText();
   switch (id) {
-    case kIdCmdStart: model_->Start(); break;
-    case kIdCmdRevert: model_->Revert(); break;
-    case kIdCmdSave: model_->SavePreset(); break;
-    case kIdCmdMessBrowse: model_->BrowseMess(); break;
-    case kIdCmdDkBrowse: model_->BrowseDk(); break;
-    case kIdCommand1: model_->BrowseOutput(); break;
-    case kIdCmdReadme: model_->OpenReadme(ReadmeCandidates()); break;
-    case kIdCmdAbout: model_->About(); break;
-    default: break;
+    case kIdCmdStart:
+      model_->Start();
+      break;
+    case kIdCmdRevert:
+      model_->Revert();
+      break;
+    case kIdCmdSave:
+      model_->SavePreset();
+      break;
+    case kIdCmdMessBrowse:
+      model_->BrowseMess();
+      break;
+    case kIdCmdDkBrowse:
+      model_->BrowseDk();
+      break;
+    case kIdCommand1:
+      model_->BrowseOutput();
+      break;
+    case kIdCmdReadme:
+      model_->OpenReadme(ReadmeCandidates());
+      break;
+    case kIdCmdAbout:
+      model_->About();
+      break;
+    default:
+      break;
   }
 }
 
@@ -688,6 +722,7 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_CLOSE:
+      if (!model_->running()) TakeSystemText();
       if (model_->RequestClose()) {
         if (about_ != nullptr) DestroyWindow(about_);
         DestroyWindow(hwnd_);
@@ -730,8 +765,9 @@ LRESULT CALLBACK AboutProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* state = reinterpret_cast<AboutState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   switch (msg) {
     case WM_NCCREATE:
-      SetWindowLongPtrW(hwnd, GWLP_USERDATA,
-                        reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
+      SetWindowLongPtrW(
+          hwnd, GWLP_USERDATA,
+          reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams));
       break;
     case WM_CTLCOLORSTATIC:
       // White, as the box is drawn on Linux.
@@ -780,9 +816,9 @@ void AboutBox::Show(HINSTANCE instance, HWND owner, HFONT font, HFONT bold, HWND
   auto* state = new AboutState;
   state->slot = slot;
   state->picture_size = MulDiv(128, static_cast<int>(dpi), 96);
-  state->picture = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVIN),
-                                                 IMAGE_ICON, state->picture_size,
-                                                 state->picture_size, LR_DEFAULTCOLOR));
+  state->picture =
+      static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVIN), IMAGE_ICON,
+                                    state->picture_size, state->picture_size, LR_DEFAULTCOLOR));
   RECT r{0, 0, px(5430) + px(600), px(3375)};
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
   AdjustWindowRectEx(&r, style, FALSE, WS_EX_DLGMODALFRAME);
@@ -801,20 +837,22 @@ void AboutBox::Show(HINSTANCE instance, HWND owner, HFONT font, HFONT bold, HWND
     int top, height;
     bool bold;
   };
-  const Line lines[] = {{L"Quorvin", 120, 495, true},
-                        {L"Dat Generator / Info Injector / Good Renamer", 480, 1095, false},
-                        {L"Version 1.0", 1560, 495, false},
-                        {L"Written for ROM collectors by the Quorvin authors, 2004", 2160, 600,
-                         false}};
+  const Line lines[] = {
+      {L"Quorvin", 120, 495, true},
+      {L"Dat Generator / Info Injector / Good Renamer", 480, 1095, false},
+      {L"Version 1.0", 1560, 495, false},
+      {L"Written for ROM collectors by the Quorvin authors, 2004", 2160, 600, false}};
   const int left = px(3000) + px(600);
   for (const Line& l : lines) {
-    HWND label = CreateWindowExW(0, L"STATIC", l.text, WS_CHILD | WS_VISIBLE | SS_LEFT, left,
-                                 px(l.top), px(2295), px(l.height), box, nullptr, instance, nullptr);
+    HWND label =
+        CreateWindowExW(0, L"STATIC", l.text, WS_CHILD | WS_VISIBLE | SS_LEFT, left, px(l.top),
+                        px(2295), px(l.height), box, nullptr, instance, nullptr);
     SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(l.bold ? bold : font), TRUE);
   }
-  HWND ok = CreateWindowExW(0, L"BUTTON", L"Ok", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                            px(3120) + px(600), px(2760), px(1335), px(375), box,
-                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), instance, nullptr);
+  HWND ok =
+      CreateWindowExW(0, L"BUTTON", L"Ok", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
+                      px(3120) + px(600), px(2760), px(1335), px(375), box,
+                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), instance, nullptr);
   SendMessageW(ok, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   ShowWindow(box, SW_SHOW);
 }
@@ -848,7 +886,8 @@ int RunMainWindow(HINSTANCE instance, const std::string& program_folder,
                   const std::vector<std::string>& args) {
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&icc);
-  const bool com = SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+  const bool com =
+      SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
   if (!RegisterClasses(instance)) return kExitStopped;
   int status = kExitStopped;
   {
