@@ -221,7 +221,13 @@ TEST_F(Win32ViewTest, ComesUpTitledWithEveryControlAndKeepsTheSettingsOnClose) {
   EXPECT_EQ(again.ExitStatus(), 0);
 }
 
-TEST_F(Win32ViewTest, AMissingFieldIsAMessageBoxAndTheWindowTakesInputAgain) {
+DWORD GetProcessIdOfWindow(HWND hwnd) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  return pid;
+}
+
+TEST_F(Win32ViewTest, MessagesReadMeAndAboutAreTheSystemsBoxesOverAWindowThatTakesInputAgain) {
   Program p(home, "");
   ASSERT_NE(p.Window(), nullptr);
   p.Press(kIdCmdStart);
@@ -231,6 +237,32 @@ TEST_F(Win32ViewTest, AMissingFieldIsAMessageBoxAndTheWindowTakesInputAgain) {
   EXPECT_EQ(box.text, "Rom Paths is a required Field, Fill it out Please");
   p.Answer(box, IDOK);
   EXPECT_TRUE(WaitFor([&] { return p.Enabled(kIdCmdStart) && p.Enabled(kIdTxtRom); }));
+
+  // No readme.txt beside the build's program nor in the program folder: says where it looked.
+  p.Press(kIdCmdReadme);
+  Box readme = p.NextBox();
+  ASSERT_NE(readme.hwnd, nullptr);
+  EXPECT_EQ(readme.title, "Not Found");
+  EXPECT_TRUE(test::Contains(readme.text, "readme.txt")) << readme.text;
+  p.Answer(readme, IDOK);
+
+  // The about box: one window, not modal, closed by its Ok.
+  p.Press(kIdCmdAbout);
+  p.Press(kIdCmdAbout);
+  std::vector<HWND> about;
+  ASSERT_TRUE(WaitFor([&] {
+    about = WindowsOf(GetProcessIdOfWindow(p.Window()), L"QuorvinAboutBox");
+    return !about.empty();
+  }));
+  std::this_thread::sleep_for(200ms);
+  about = WindowsOf(GetProcessIdOfWindow(p.Window()), L"QuorvinAboutBox");
+  ASSERT_EQ(about.size(), 1u);
+  EXPECT_EQ(TextOf(about[0]), "About");
+  HWND ok = GetDlgItem(about[0], IDOK);
+  EXPECT_EQ(TextOf(ok), "Ok");
+  EXPECT_TRUE(p.Enabled(kIdCmdStart));  // not modal
+  PostMessageW(ok, BM_CLICK, 0, 0);
+  EXPECT_TRUE(WaitFor([&] { return !IsWindow(about[0]); }));
   p.Close();
   EXPECT_EQ(p.ExitStatus(), 0);
 }

@@ -238,7 +238,7 @@ class MainWindow : public window::ViewPort {
   std::string PickSaveFile(const std::string& initial) override;
   bool OpenFile(const std::string& path) override {
     const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(hwnd_, L"open", WidePath(path).c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED));
+        ShellExecuteW(hwnd_, L"open", Widen(path).c_str(), nullptr, nullptr, SW_SHOWMAXIMIZED));
     return result > 32;
   }
   void ShowAbout() override { AboutBox::Show(instance_, hwnd_, font_, bold_font_, &about_); }
