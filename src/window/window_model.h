@@ -60,9 +60,12 @@ inline constexpr std::string_view kWindowTitle =
 inline constexpr std::string_view kReadyStatus = "Status: Ready";
 inline constexpr std::string_view kMessPickerTitle = "Locate Folder Containing MESS";
 inline constexpr std::string_view kDkPickerTitle = "Locate Folder Containing Dragon King";
-// The save dialog's one filter: its display text and its pattern.
+// The save dialog's filters, display text and pattern: the clrmamepro text dat first, then
+// the XML dat (a name ending in ".xml" is written in that format).
 inline constexpr std::string_view kDatFilterText = "clrMamePro Dat Files (.dat)";
 inline constexpr std::string_view kDatFilterPattern = "*.dat";
+inline constexpr std::string_view kXmlFilterText = "XML Dat Files (.xml)";
+inline constexpr std::string_view kXmlFilterPattern = "*.xml";
 inline constexpr std::string_view kCloseTitle = "Quorvin";
 inline constexpr std::string_view kCloseQuestion =
     "A command is still running. Stop it after the file in hand and close Quorvin?";
@@ -96,7 +99,9 @@ class ViewPort {
   // The system's folder picker starting at `initial` (possibly empty or not a folder), titled
   // `title`. The chosen folder, or "" for cancel or a place with no path on disk.
   virtual std::string PickFolder(const std::string& initial, const std::string& title) = 0;
-  // The save dialog for the output dat with kDatFilterText; the chosen path or "".
+  // The save dialog for the output dat with kDatFilterText and kXmlFilterText; the chosen
+  // path ("" for cancel), with ".xml" added to a name without an extension chosen under the
+  // XML filter.
   virtual std::string PickSaveFile(const std::string& initial) = 0;
   // Opens a text file with the system's viewer; false when none could be started.
   virtual bool OpenFile(const std::string& path) = 0;
@@ -157,7 +162,7 @@ class WindowModel {
   void BrowseMess();
   // The Dragon King Browse.
   void BrowseDk();
-  // The output file's Browse: the save dialog; a name without ".dat" gets it.
+  // The output file's Browse: the save dialog; a name without an extension gets ".dat".
   void BrowseOutput();
 
   // ---- Presets ----
