@@ -58,7 +58,9 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
     if (!whole_asked && total >= kChunk) {
       file->ReadingWhole();
       whole_asked = true;
-      if (auto length = FileLength(path); length.ok()) size.store(*length, std::memory_order_relaxed);
+      if (auto length = FileLength(path); length.ok()) {
+        size.store(*length, std::memory_order_relaxed);
+      }
     }
   }
   out.size = total;

@@ -147,8 +147,9 @@ struct Sized {
 Sized InUnits(uint64_t bytes, int unit_index) {
   static constexpr const char* kUnits[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
   if (unit_index == 0) return {std::to_string(bytes), kUnits[0]};
-  const double scaled = static_cast<double>(bytes) / static_cast<double>(uint64_t{1} << (10 * unit_index));
-  // Tenths, rounded down, so that a file of 8 GiB less one byte never reads "8.0 GiB" before it is done.
+  const double scaled =
+      static_cast<double>(bytes) / static_cast<double>(uint64_t{1} << (10 * unit_index));
+  // Tenths, rounded down: a file of 8 GiB less one byte never reads "8.0 GiB" before the end.
   const uint64_t tenths = static_cast<uint64_t>(scaled * 10.0);
   return {std::to_string(tenths / 10) + "." + std::to_string(tenths % 10), kUnits[unit_index]};
 }

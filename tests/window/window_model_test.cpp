@@ -211,6 +211,8 @@ TEST_F(WindowModelTest, BrowseFillsTheFieldOnlyWhenSomethingWasChosen) {
       {&WindowModel::BrowseOutput, TextField::kOutput, dir / "out.dat", dir / "out.dat", "|save"},
       // A name typed without its extension gets the filter's.
       {&WindowModel::BrowseOutput, TextField::kOutput, dir / "nes", dir / "nes.dat", "|save"},
+      // An XML dat keeps its ending (the dialog's XML filter adds it to a bare name).
+      {&WindowModel::BrowseOutput, TextField::kOutput, dir / "nes.xml", dir / "nes.xml", "|save"},
   };
   for (const Case& c : cases) {
     model->SetText(c.field, "before");

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/path.h"
@@ -580,19 +581,28 @@ std::string MainWindow::PickSaveFile(const std::string& initial) {
   std::vector<wchar_t> buffer(32768, L'\0');
   const std::wstring start = Widen(initial);
   std::copy_n(start.begin(), std::min(start.size(), buffer.size() - 1), buffer.begin());
-  const std::wstring filter =
-      Widen(window::kDatFilterText) + L'\0' + Widen(window::kDatFilterPattern) + L'\0' + L'\0';
+  std::wstring filter;
+  for (std::string_view part : {window::kDatFilterText, window::kDatFilterPattern,
+                                window::kXmlFilterText, window::kXmlFilterPattern}) {
+    filter += Widen(part);
+    filter += L'\0';
+  }
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof(ofn);
   ofn.hwndOwner = hwnd_;
-  ofn.lpstrFilter = filter.c_str();
+  ofn.lpstrFilter = filter.c_str();  // ends in two NULs: the last part's and the string's own
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = buffer.data();
   ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-  ofn.lpstrDefExt = L"dat";
   ofn.Flags = OFN_EXPLORER | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
   if (!GetSaveFileNameW(&ofn)) return std::string();  // cancelled
-  return Narrow(buffer.data());
+  std::string chosen = Narrow(buffer.data());
+  // The name's ending chooses the dat's format: a name typed without one under the XML
+  // filter gets it (the model gives any other name without one ".dat").
+  if (ofn.nFilterIndex == 2 && FileNameOf(chosen).find('.') == std::string_view::npos) {
+    chosen += ".xml";
+  }
+  return chosen;
 }
 
 std::vector<std::string> MainWindow::ReadmeCandidates() const {
