@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -36,6 +37,9 @@ class ParallelHasher {
     uint64_t size = 0;  // bytes read
     uint32_t crc = 0;   // the finished CRC-32 of those bytes
     std::string head;   // the file's first bytes: `keep_head` of them, or all of a shorter file
+    // With `keep_head` of 4 or more, for a file whose first four bytes carry a byte-order mark
+    // (SwappedLayoutOf): the CRC-32 of its bytes in that order, from the same read.
+    std::optional<uint32_t> swapped_crc;
   };
 
   ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head = 0);

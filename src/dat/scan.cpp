@@ -124,7 +124,7 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       if (!hash.status.ok()) return hash.status;
       const uint64_t size = hash.size;
       std::string crc_text = size == 0 ? "0" : CrcText(hash.crc);
-      if (headerless != nullptr) headerless->Note(hash.head, size, hash.crc);
+      if (headerless != nullptr) headerless->Note(hash.head, size, hash.crc, hash.swapped_crc);
       std::string block = "game (\r\n";
       block.append(GameNameLine(token));
       block.append(kCrLf);

@@ -38,9 +38,9 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 // is written as it stands. A missing folder or an unreadable file stops the scan with a Status
 // that names it, and the file at `temp_dat_path` is left as it was. Refused (after showing
 // the "Sorry Not Supported Yet" message) for the extension ".ZIP" in any case.
-// When `headerless` is given, every file that begins with a header the program knows (see
-// RomHeaderLength) is noted there with the CRC of its bytes after the header; the dat itself
-// is the same either way.
+// When `headerless` is given, every file that fits a rule of RomHeaderRules (a header, or a
+// byte order, recognised by its content) is noted there with the size and CRC of its
+// cartridge data, from the same read; the dat itself is the same either way.
 Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
                HeaderlessCrcs* headerless = nullptr);
 

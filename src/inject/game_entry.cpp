@@ -1,5 +1,7 @@
 #include "inject/game_entry.h"
 
+#include <charconv>
+
 #include "dat/dat_format.h"
 #include "platform/text.h"
 
@@ -42,11 +44,44 @@ std::string CrcTextOf(std::string_view rom_line) {
   return std::string(TrimBlanks(trimmed_end.substr(start, trimmed_end.size() - 2 - start)));
 }
 
+std::optional<uint64_t> SizeOf(std::string_view rom_line) {
+  const size_t crc_at = rom_line.rfind(" crc ");
+  if (crc_at == std::string_view::npos) return std::nullopt;
+  const size_t at = rom_line.rfind(" size ", crc_at);
+  if (at == std::string_view::npos) return std::nullopt;
+  const std::string_view digits = TrimBlanks(rom_line.substr(at + 6, crc_at - (at + 6)));
+  uint64_t size = 0;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), size);
+  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size()) {
+    return std::nullopt;
+  }
+  return size;
+}
+
 GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db) {
   GameEntry e;
   e.lines = game;
+  const GoodNameLookup::Match match = db.LookupRom(CrcTextOf(game.rom_line), SizeOf(game.rom_line));
+  if (!match.ambiguous.empty()) {
+    // Which one the file is cannot be told: it keeps its name, and the user is told why.
+    std::string names;
+    for (std::string_view value : match.ambiguous) {
+      if (!names.empty()) names += ", ";
+      names += "\"" + ForMessage(RemoveControlChars(TrimBlanks(value.substr(0, value.find('|'))))) +
+               "\"";
+    }
+    const std::string_view token =
+        game.name_line.starts_with(kNameLinePrefix)
+            ? std::string_view(game.name_line).substr(kNameLinePrefix.size())
+            : std::string_view(game.name_line);
+    e.problem = "The data of \"" + ForMessage(Unquoted(token)) +
+                "\" after its header (or in another byte order) fits " +
+                std::to_string(match.ambiguous.size()) + " entries of the database (" + names +
+                "); the game keeps its name";
+    return e;
+  }
   // Control characters (a line break, NUL) would break the dat's lines or a file name.
-  const std::string stored = RemoveControlChars(db.LookupCrcInfo(CrcTextOf(game.rom_line)));
+  const std::string stored = RemoveControlChars(match.value);
   std::string_view entry = stored;
   if (entry.empty()) return e;
 

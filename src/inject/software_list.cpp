@@ -165,44 +165,83 @@ Result<SoftwareList> SoftwareList::Parse(std::string text, const std::string& pa
                                                    : "";
     for (pugi::xml_node part : software.children("part")) {
       std::optional<Image> image = PartImage(part);
-      // The first part in file order keeps a CRC that a later one repeats.
-      if (!image || list.by_crc_.contains(image->crc)) continue;
-      Entry e{image->size, static_cast<uint32_t>(list.values_.size()), 0};
+      if (!image) continue;
+      Entry e{image->crc, static_cast<uint32_t>(list.entries_.size()), image->size,
+              static_cast<uint32_t>(list.values_.size()), 0};
       list.values_ += head;
       list.values_ += image->bad_dump ? "Known Bad Dump" : "Good ROM";
       list.values_ += emulation;
       e.value_size = static_cast<uint32_t>(list.values_.size() - e.value_begin);
-      list.by_crc_.emplace(image->crc, e);
+      list.entries_.push_back(e);
     }
   }
+  // The index: by CRC and size, the first part in file order keeping an image that a later
+  // one repeats. (The later one's value stays in values_, unused: rare enough.)
+  std::stable_sort(list.entries_.begin(), list.entries_.end(), [](const Entry& a, const Entry& b) {
+    return a.crc != b.crc ? a.crc < b.crc : a.image_size < b.image_size;
+  });
+  list.entries_.erase(std::unique(list.entries_.begin(), list.entries_.end(),
+                                  [](const Entry& a, const Entry& b) {
+                                    return a.crc == b.crc && a.image_size == b.image_size;
+                                  }),
+                      list.entries_.end());
+  list.entries_.shrink_to_fit();
   list.values_.shrink_to_fit();
   return list;
+}
+
+const SoftwareList::Entry* SoftwareList::Find(uint32_t crc, uint64_t size) const {
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), std::pair(crc, size),
+                             [](const Entry& e, const std::pair<uint32_t, uint64_t>& k) {
+                               return e.crc != k.first ? e.crc < k.first : e.image_size < k.second;
+                             });
+  if (it == entries_.end() || it->crc != crc || it->image_size != size) return nullptr;
+  return &*it;
 }
 
 std::string_view SoftwareList::LookupCrcInfo(std::string_view crc_text) const {
   auto crc = ParseCrc(crc_text);
   if (!crc) return {};
-  if (auto it = by_crc_.find(*crc); it != by_crc_.end()) return ValueOf(it->second);
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), *crc,
+                             [](const Entry& e, uint32_t c) { return e.crc < c; });
+  const Entry* first = nullptr;
+  for (; it != entries_.end() && it->crc == *crc; ++it) {
+    if (first == nullptr || it->order < first->order) first = &*it;
+  }
+  return first == nullptr ? std::string_view() : ValueOf(*first);
+}
+
+GoodNameLookup::Match SoftwareList::LookupRom(std::string_view crc_text,
+                                              std::optional<uint64_t> size) const {
+  if (!size) return Match{LookupCrcInfo(crc_text), {}};
+  auto crc = ParseCrc(crc_text);
+  if (!crc) return {};
+  if (const Entry* whole = Find(*crc, *size)) return Match{ValueOf(*whole), {}};
   if (headerless_ == nullptr) return {};
-  auto after = headerless_->Find(*crc);
-  if (!after) return {};
-  auto it = by_crc_.find(after->crc);
-  if (it == by_crc_.end() || it->second.image_size != after->size) return {};
-  return ValueOf(it->second);
+  // A guess at the file's cartridge data counts only when an entry has its size and CRC.
+  std::vector<const Entry*> found;
+  for (const HeaderlessCrc& data : headerless_->Find(*crc, *size)) {
+    const Entry* e = Find(data.crc, data.size);
+    if (e != nullptr && std::find(found.begin(), found.end(), e) == found.end()) found.push_back(e);
+  }
+  Match m;
+  if (found.size() == 1) {
+    m.value = ValueOf(*found.front());
+  } else {
+    for (const Entry* e : found) m.ambiguous.push_back(ValueOf(*e));
+  }
+  return m;
 }
 
 std::vector<SoftwareList::Listed> SoftwareList::Entries() const {
   std::vector<Listed> out;
-  out.reserve(by_crc_.size());
-  for (const auto& [crc, e] : by_crc_) out.push_back(Listed{crc, e.image_size, ValueOf(e)});
+  out.reserve(entries_.size());
+  for (const Entry& e : entries_) out.push_back(Listed{e.crc, e.image_size, ValueOf(e)});
   return out;
 }
 
 size_t SoftwareList::MemoryUse() const {
-  // Each node of the hash map holds its key, value and a next pointer; the bucket array one
-  // pointer per bucket.
-  const size_t node = sizeof(void*) + sizeof(std::pair<const uint32_t, Entry>) + sizeof(size_t);
-  return values_.capacity() + by_crc_.size() * node + by_crc_.bucket_count() * sizeof(void*);
+  return values_.capacity() + entries_.capacity() * sizeof(Entry);
 }
 
 }  // namespace quorvin
