@@ -101,6 +101,8 @@ wrote="docs/window.png docs/window-about.png docs/window-150.png docs/progress-1
 # title bar), on an Xvfb screen. The sample settings are saved by quorvin-cli.exe, with the
 # Windows paths of the same folders (Wine shows the Linux file system as drive Z:).
 if [ -f "$winbuild/app/quorvin.exe" ]; then
+  # The Wine prefix of windowed runs (tools/wine_window.sh tells why).
+  export QUORVIN_WINEPREFIX="$root/build/wine-prefix-x11"
   wpath() { printf 'Z:%s' "${1//\//\\}"; }
   w="$(wpath "$work")"
   export QUORVIN_HOME="$w\\home-win"

@@ -12,5 +12,8 @@ xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null || true; wait "$xvfb" 2>/dev/null || true' EXIT
 for _ in $(seq 1 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 status=0
+# A Wine prefix of its own: a Wine server kept up by a run without a display (tools/wine.sh)
+# would put this program's windows on a desktop with no display, where none can be made.
+export QUORVIN_WINEPREFIX="${QUORVIN_WINEPREFIX:-$root/build/wine-prefix-x11}"
 QUORVIN_WINE_DISPLAY=":$n" bash "$root/tools/wine.sh" "$@" || status=$?
 exit "$status"
