@@ -9,6 +9,10 @@ Every round runs every tool once on a set, one after the other, so that they sha
 machine's conditions; the table gives the median of the rounds and its ratio to the read
 ceiling (quorvin-read: one thread, 256 KiB reads, nothing done with the bytes).
 
+quorvin-cli is timed three ways: without a CRC cache (its file is deleted before each run, so
+every file is read and recorded: a first run), with the cache an earlier run left (nothing
+changed, so no file is read), and with --rehash (every file read, every record renewed).
+
   --cold      also time the read ceiling and the scan after dropping the page cache (root)
   --big GIB   also scan one sparse file of GIB GiB for the scan's peak memory
   --keep      keep the generated collections (reused by the next run)
@@ -116,13 +120,23 @@ def main():
     def scan(folder):
         return [cli, "|%s|bin|bench|||0||%s||0|0|0|0|0" % (folder, out_dat)]
 
+    cache = os.path.join(home, "crccache.db")
+
+    def no_cache():
+        for suffix in ("", "-wal", "-shm"):
+            if os.path.exists(cache + suffix):
+                os.remove(cache + suffix)
+
+    # label, command, present, what to do before each run (not timed)
     tools = [
-        ("read ceiling (1 thread)", lambda d: [reader, d], True),
-        ("quorvin-cli", scan, True),
-        ("7z h -scrcCRC32", lambda d: ["7z", "h", "-scrcCRC32", d], shutil.which("7z")),
-        ("rhash --crc32", lambda d: ["rhash", "--crc32", "-r", d], shutil.which("rhash")),
+        ("read ceiling (1 thread)", lambda d: [reader, d], True, None),
+        ("quorvin-cli, no CRC cache (first run)", scan, True, no_cache),
+        ("quorvin-cli, CRC cache of an earlier run", scan, True, None),
+        ("quorvin-cli --rehash", lambda d: [cli, "--rehash"] + scan(d)[1:], True, None),
+        ("7z h -scrcCRC32", lambda d: ["7z", "h", "-scrcCRC32", d], shutil.which("7z"), None),
+        ("rhash --crc32", lambda d: ["rhash", "--crc32", "-r", d], shutil.which("rhash"), None),
         ("Python zlib.crc32", lambda d: [sys.executable, os.path.join(HERE, "zlib_crc32.py"), d],
-         True),
+         True, None),
     ]
     sets = [("large", "about 2 GB, files of 1-64 MiB", large_sizes()),
             ("small", "20,000 files of 4-64 KiB", small_sizes())]
@@ -136,14 +150,18 @@ def main():
         print("making %s set (%s, %.2f GB) in %s ..." % (name, what, sum(sizes) / 1e9, folder),
               flush=True)
         make_collection(folder, sizes, seed=10 + i)
+        # The cache does not record a file changed less than two seconds before it is read.
+        time.sleep(2.1)
         run([reader, folder])  # warm the page cache
         run(scan(folder), env)
         times = {t[0]: [] for t in tools if t[2]}
         rss = {}
         for _ in range(args.rounds):
-            for label, cmd, present in tools:
+            for label, cmd, present, prepare in tools:
                 if not present:
                     continue
+                if prepare:
+                    prepare()
                 elapsed, peak = run(cmd(folder), env)
                 times[label].append(elapsed)
                 rss[label] = max(rss.get(label, 0), peak)
@@ -155,7 +173,7 @@ def main():
     print()
     print("| tool | " + " | ".join("%s: %s" % (n, w) for n, (w, _, _, _) in results.items()) + " |")
     print("|---|" + "---|" * len(results))
-    for label, _, present in tools:
+    for label, _, present, _ in tools:
         if not present:
             print("| %s | %s |" % (label, " | ".join("not installed" for _ in results)))
             continue
@@ -175,6 +193,7 @@ def main():
             best = {}
             for _ in range(3):
                 for label, cmd in (("read", [reader, folder]), ("scan", scan(folder))):
+                    no_cache()
                     drop_caches()
                     elapsed, _ = run(cmd, env)
                     best[label] = min(best.get(label, 1e9), elapsed)
@@ -193,6 +212,7 @@ def main():
         try:
             first, _ = run([reader, folder])  # brings the (zero) pages into the page cache
             ceiling, _ = run([reader, folder])
+            no_cache()
             elapsed, peak = run(scan(folder), env)
             print("one sparse file of %.1f GiB: first read %.2f s, read ceiling %.2f s, "
                   "quorvin-cli %.2f s = %.2fx, peak memory %.1f MiB" %

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "cache/hash_cache.h"
 #include "platform/status.h"
 
 namespace quorvin {
@@ -24,12 +26,23 @@ namespace quorvin {
 inline constexpr size_t kMaxHashThreads = 64;
 Result<size_t> HashThreadCount(const char* setting, size_t cores);
 
+// How the hasher uses a CRC cache: none (nullptr); ask it first and record what is read; or,
+// with `rehash`, read every file and record it afresh.
+struct HashCacheUse {
+  HashCache* cache = nullptr;
+  bool rehash = false;
+};
+
 // Checksums a list of files on a few worker threads and hands the results back one by one in
 // list order, so that the caller can write them exactly as a single thread would have. Each
 // worker reads whole files into its own reused buffer with plain reads; the workers run at
 // most a fixed number of files ahead of the caller, so memory stays bounded whatever the
 // number and sizes of the files. Dropping the object stops the workers (a file being read is
 // finished first) and waits for them.
+//
+// With a cache, each file is opened and its identity taken from the open file; a record of
+// exactly that state gives the result without a byte being read, and a file that is read is
+// recorded.
 class ParallelHasher {
  public:
   struct FileHash {
@@ -40,9 +53,11 @@ class ParallelHasher {
     // With `keep_head` of 4 or more, for a file whose first four bytes carry a byte-order mark
     // (SwappedLayoutOf): the CRC-32 of its bytes in that order, from the same read.
     std::optional<uint32_t> swapped_crc;
+    bool from_cache = false;  // the cache gave it: the file was not read
   };
 
-  ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head = 0);
+  ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head = 0,
+                 HashCacheUse cache = HashCacheUse());
   ~ParallelHasher();
   ParallelHasher(const ParallelHasher&) = delete;
   ParallelHasher& operator=(const ParallelHasher&) = delete;
@@ -58,8 +73,16 @@ class ParallelHasher {
   FileHash Next(const WaitFunction& waiting);
 
  private:
+  // What a worker read, for the cache: recorded by the caller's thread in Next(), so that the
+  // workers never wait for the cache's writes.
+  struct ToRecord {
+    CacheKey key;
+    FileIdentity after;
+    int64_t taken_at_ns = 0;
+  };
   struct Slot {
     FileHash hash;
+    std::optional<ToRecord> record;
     std::atomic<bool> ready{false};
     // The file being read into this slot: bytes so far, and its size once it is known.
     std::atomic<uint64_t> read{0};
@@ -71,6 +94,7 @@ class ParallelHasher {
 
   std::vector<std::string> paths_;
   size_t keep_head_ = 0;
+  HashCacheUse cache_;
   // File i's result lives in slots_[i % slot_count_]; the workers run at most slot_count_
   // files ahead of the caller.
   size_t slot_count_ = 1;

@@ -64,7 +64,7 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 }
 
 Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
-               HeaderlessCrcs* headerless) {
+               HeaderlessCrcs* headerless, HashCacheUse cache) {
   if (ToUpperAscii(input.extension) == ".ZIP") {
     reporter.Message("Sorry Not Supported Yet",
                      "Zipped roms are not supported yet, unzip your roms and try again");
@@ -106,7 +106,8 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
   if (!out.ok()) return out.status();
   Status s = WriteDatHeader(*out, input.system_name, input.description, input.author);
   // Worker threads read and checksum the files; this thread writes their blocks in list order.
-  ParallelHasher hasher(std::move(paths), *threads, headerless != nullptr ? kRomHeadBytes : 0);
+  ParallelHasher hasher(std::move(paths), *threads, headerless != nullptr ? kRomHeadBytes : 0,
+                        cache);
   size_t done = 0;
   for (const Folder& folder : folders) {
     for (const std::string& name : folder.names) {
@@ -121,6 +122,9 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       // Size and checksum come from the same read, so they always describe the same bytes.
       ParallelHasher::FileHash hash = hasher.Next(
           [&reporter](uint64_t read, uint64_t size) { reporter.SetFileBytes(read, size); });
+      if (cache.cache != nullptr) {
+        for (const std::string& w : cache.cache->TakeWarnings()) reporter.Warning(w);
+      }
       if (!hash.status.ok()) return hash.status;
       const uint64_t size = hash.size;
       std::string crc_text = size == 0 ? "0" : CrcText(hash.crc);

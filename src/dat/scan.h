@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dat/hash_pool.h"
 #include "dat/rom_header.h"
 #include "platform/reporter.h"
 #include "platform/status.h"
@@ -41,7 +42,9 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 // When `headerless` is given, every file that fits a rule of RomHeaderRules (a header, or a
 // byte order, recognised by its content) is noted there with the size and CRC of its
 // cartridge data, from the same read; the dat itself is the same either way.
+// With a cache (see ParallelHasher), files whose record matches are not read; the cache's
+// warnings are passed to `reporter` as they arise. The dat is the same with or without it.
 Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
-               HeaderlessCrcs* headerless = nullptr);
+               HeaderlessCrcs* headerless = nullptr, HashCacheUse cache = HashCacheUse());
 
 }  // namespace quorvin

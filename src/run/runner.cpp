@@ -40,6 +40,9 @@ Runner::Runner(std::string program_folder, Reporter& reporter)
 std::string Runner::TempDatPath() const { return JoinPath(program_folder_, "tempdat.dat"); }
 std::string Runner::PresetsFolder() const { return JoinPath(program_folder_, "presets"); }
 std::string Runner::ConversionsFolder() const { return JoinPath(program_folder_, "conversions"); }
+std::string Runner::CachePath() const {
+  return JoinPath(program_folder_, std::string(kHashCacheFileName));
+}
 
 void Runner::SetStatus(std::string_view text) { reporter_.SetStatus(text); }
 
@@ -86,8 +89,15 @@ Status Runner::StartCommand() {
   const std::string temp_dat = TempDatPath();
   // Headered files (".nes") are noted with the CRC after their header, for software lists.
   HeaderlessCrcs headerless;
+  // Files unchanged since an earlier run are not read again. Whatever goes wrong with the
+  // cache is a warning; the scan goes on without it.
+  std::unique_ptr<HashCache> cache = OpenHashCache(CachePath(), cache_options);
   Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension}, temp_dat,
-                      reporter_, &headerless);
+                      reporter_, &headerless,
+                      HashCacheUse{cache->usable() ? cache.get() : nullptr, Rehash});
+  cache->Finish();
+  for (const std::string& w : cache->TakeWarnings()) reporter_.Warning(w);
+  cache.reset();
   if (st.kind() == ErrorKind::kRefused) return st;  // MakeDat has shown its message
   if (st.kind() == ErrorKind::kStopped) {
     SetStatus("Status:  Stopped");

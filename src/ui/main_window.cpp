@@ -283,6 +283,10 @@ void MainWindow::BuildControls() {
   cmdReadme_ = MakeButton("cmdReadme", QStringLiteral("Read Me First"));
   cmdAbout_ = MakeButton("cmdAbout", QStringLiteral("About"));
   cmdStart_->setMinimumWidth(cmdStart_->sizeHint().width() * 3 / 2);
+  // Not a setting of the run: presets do not keep it, and it starts cleared.
+  chkRehash_ = MakeCheck("chkRehash", QStringLiteral("Rehash all files"), false);
+  chkRehash_->setToolTip(
+      QStringLiteral("Read every ROM file again rather than take its CRC from the CRC cache"));
   lStatus_ = new QLabel(QStringLiteral("Status: Ready"));
   lStatus_->setObjectName(QStringLiteral("lStatus"));
   {
@@ -319,6 +323,7 @@ void MainWindow::BuildControls() {
   commands->addWidget(cmdStart_);
   commands->addWidget(cmdSave_);
   commands->addWidget(cmdRevert_);
+  commands->addWidget(chkRehash_);
   commands->addStretch(1);
   commands->addWidget(cmdReadme_);
   commands->addWidget(cmdAbout_);
@@ -337,6 +342,7 @@ void MainWindow::BuildControls() {
              txtDesc_,     txtAuthor_,     chkCvtRoms_, txtRenamePaths_, txtOutput_,    command1_,
              txtDkPath_,   cmdDkBrowse_,   chkMakeCfg_, chkRomAdd_,      chkArtwork_,   chkVdirAdd_,
              chkDatAdd_,   cmdStart_,      cmdSave_,    cmdRevert_,      cmdReadme_,    cmdAbout_};
+  inputs_.push_back(chkRehash_);
 
   text_boxes_ = {{window::TextField::kMessPath, txtMessPath_},
                  {window::TextField::kRom, txtRom_},
@@ -360,6 +366,9 @@ void MainWindow::BuildControls() {
       if (!updating_) model_->SetCheck(field, on);
     });
   }
+  connect(chkRehash_, &QCheckBox::toggled, this, [this](bool on) {
+    if (!updating_) model_->SetRehash(on);
+  });
   connect(cmbHName_, &QComboBox::activated, this, [this](int index) {
     if (!updating_ && index >= 0) model_->ChooseSystem(static_cast<size_t>(index));
   });
@@ -399,6 +408,7 @@ void MainWindow::SettingsChanged() {
   FillSystemList(s.cmbHName);
   SetBytes(cmbHName_->lineEdit(), s.cmbHName.text);
   for (const auto& [field, box] : check_boxes_) box->setChecked(window::CheckOf(s, field));
+  chkRehash_->setChecked(model_->rehash());
   updating_ = false;
 }
 

@@ -330,6 +330,11 @@ void WindowModel::SetCheck(CheckField field, bool set) {
   MutableCheckOf(runner_.settings, field) = set ? 1 : 0;
 }
 
+void WindowModel::SetRehash(bool set) {
+  if (running_) return;
+  runner_.Rehash = set;
+}
+
 void WindowModel::ChooseSystem(size_t index) {
   if (running_) return;
   SystemBox& box = runner_.settings.cmbHName;
@@ -481,10 +486,14 @@ bool WindowModel::RequestClose() {
   if (running_) {
     if (close_pending_) return false;
     if (!view_.Confirm(std::string(kCloseTitle), std::string(kCloseQuestion))) return false;
-    close_pending_ = true;
-    reporter_->RequestStop();
-    reporter_->SetStatus("Status:  Stopping after the file in hand...");
-    return false;
+    // The question's own message loop may have seen the run end while it was asked: then
+    // nothing is left to stop and nobody would call CloseNow, so the window closes now.
+    if (running_) {
+      close_pending_ = true;
+      reporter_->RequestStop();
+      reporter_->SetStatus("Status:  Stopping after the file in hand...");
+      return false;
+    }
   }
   Status s = ShutDown(runner_);
   if (!s.ok()) {

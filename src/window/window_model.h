@@ -155,6 +155,11 @@ class WindowModel {
   // typing into the system box leaves no list entry chosen. Ignored during a run.
   void SetText(TextField field, std::string value);
   void SetCheck(CheckField field, bool set);
+  // "Rehash all files": the next runs read every ROM file again rather than take its CRC from
+  // the CRC cache. Not a setting of the run: presets and the last-used settings do not keep
+  // it, and a new window starts with it cleared. Ignored during a run.
+  bool rehash() const { return runner_.Rehash; }
+  void SetRehash(bool set);
   // The user chose entry `index` of the system list: the box shows it.
   void ChooseSystem(size_t index);
   // The MESS Browse: the folder picker, and the chosen folder (with a separator at its end,
@@ -181,7 +186,8 @@ class WindowModel {
   void About();
   // The user closes the window. True: close now (the settings were saved as "lastused").
   // During a run: asks first; on yes the run stops after the file in hand and the view hears
-  // CloseNow when it has; false either way.
+  // CloseNow when it has; false either way. A run that ended while the question was asked
+  // leaves nothing to wait for: a yes closes at once (true).
   bool RequestClose();
 
   // ---- What the view shows ----

@@ -111,6 +111,14 @@ TEST_F(StartupTest, HeadlessProgramExitStatusAndMessages) {
   EXPECT_EQ(test::RunCommand(cli + " " + test::ShellQuote(List()), &out), 0);
   EXPECT_NE(out.find("Status:  Done\n"), std::string::npos);
   EXPECT_EQ(out.find("Parsing"), std::string::npos);  // per-file texts only on a terminal
+  // The CRC cache lives in the program folder; --rehash (before the list, or before
+  // --revert, or joined to the list) reads every file again.
+  EXPECT_TRUE(test::Exists(dir / "home/crccache.db"));
+  EXPECT_EQ(test::RunCommand(cli + " --rehash " + test::ShellQuote(List()), &out), 0) << out;
+  EXPECT_EQ(test::RunCommand(cli + " " + test::ShellQuote("--rehash " + List()), &out), 0) << out;
+  EXPECT_EQ(test::RunCommand(cli + " --rehash --revert " + test::ShellQuote(List()), &out), 0)
+      << out;
+  EXPECT_NE(out.find("Status:  Reversion Complete"), std::string::npos) << out;
   EXPECT_EQ(test::RunCommand(cli + " " + test::ShellQuote("||nes|nes|||0||||1|1|1|1|1"), &out), 1);
   EXPECT_EQ(out, "Data Missing: Rom Paths is a required Field, Fill it out Please\n");
   EXPECT_EQ(

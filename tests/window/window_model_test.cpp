@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -18,6 +19,7 @@
 #include <unistd.h>
 #endif
 
+#include "cache/hash_cache.h"
 #include "platform/fileops.h"
 #include "platform/path.h"
 #include "presets/preset_file.h"
@@ -47,6 +49,7 @@ class FakeView : public ViewPort {
   }
   bool Confirm(const std::string& title, const std::string& text) override {
     questions.push_back(title + ": " + text);
+    if (while_asked) while_asked();  // a dialog's message loop runs posted jobs meanwhile
     return confirm_answer;
   }
   std::string PickFolder(const std::string& initial, const std::string& title) override {
@@ -109,6 +112,7 @@ class FakeView : public ViewPort {
   int abouts = 0, settings_changed = 0, system_lists = 0, presets_changed = 0, finished = 0,
       close_now = 0;
   std::function<void()> on_pump;
+  std::function<void()> while_asked;
 
  private:
   std::mutex mu_;
@@ -297,6 +301,53 @@ TEST_F(WindowModelTest, WarningsCompleteTheRunAndShowOnTheStatusLineAndItsTip) {
   EXPECT_EQ(model->warnings().size(), 1u);
 }
 
+// "Rehash all files" reads every file rather than take its CRC from the cache. It is not a
+// setting: it starts cleared, and neither a preset nor the last-used settings keep it.
+TEST_F(WindowModelTest, RehashReadsEveryFileAndIsKeptNowhere) {
+  EXPECT_FALSE(model->rehash());
+  const std::string rom = JoinPath(dir / "roms", "Alpha.nes");  // as the scan names it
+  Write(rom, "abc");
+  model->SetText(TextField::kRom, dir / "roms");
+  model->SetText(TextField::kExtension, "nes");
+  model->SetText(TextField::kSystem, "nes");
+  model->SetText(TextField::kOutput, dir / "out.dat");
+  {
+    // A record of the file as it is now that no read of it could give.
+    auto file = InputFile::Open(rom);
+    ASSERT_TRUE(file.ok());
+    auto id = file->Identity();
+    ASSERT_TRUE(id.ok());
+    HashCacheOptions options;
+    options.racy_window_ns = 0;
+    auto cache = OpenHashCache(JoinPath(home, std::string(kHashCacheFileName)), options);
+    CachedHash forged;
+    forged.size = 3;
+    forged.crc = 0xABCDEF;
+    forged.head = "abc";
+    cache->Record({rom, *id}, *id, forged, NowNs());
+    cache->Finish();
+  }
+  ASSERT_TRUE(RunAndWait(&WindowModel::Start));
+  EXPECT_TRUE(test::Contains(test::ReadFile(dir / "out.dat"), "crc ABCDEF"));
+  model->SetRehash(true);
+  ASSERT_TRUE(RunAndWait(&WindowModel::Start));
+  EXPECT_TRUE(test::Contains(test::ReadFile(dir / "out.dat"), "crc 352441C2"));
+  EXPECT_TRUE(model->rehash());  // applies to the runs that follow, until cleared
+  EXPECT_TRUE(view.messages.empty()) << view.messages[0];
+  model->SavePreset();
+  EXPECT_TRUE(model->RequestClose());
+  for (const char* name : {"presets/nes.pre", "presets/lastused.pre"}) {
+    const std::string preset = test::ReadFile(JoinPath(home, name));
+    EXPECT_EQ(std::count(preset.begin(), preset.end(), '\n'), 15) << name;
+  }
+  FakeView other_view;
+  WindowModel again(home, other_view);
+  other_view.model = &again;
+  again.StartInteractive();
+  EXPECT_FALSE(again.rehash());
+  other_view.model = nullptr;
+}
+
 TEST_F(WindowModelTest, ClosingDuringARunAsksThenStopsAfterTheFileInHandAndSaves) {
   for (int i = 0; i < 3000; ++i) Write(dir / ("roms/g" + std::to_string(i) + ".nes"), "x");
   model->SetText(TextField::kRom, dir / "roms");
@@ -316,6 +367,23 @@ TEST_F(WindowModelTest, ClosingDuringARunAsksThenStopsAfterTheFileInHandAndSaves
   EXPECT_TRUE(model->RequestClose());  // the view's close after CloseNow
   EXPECT_TRUE(IsFile(JoinPath(home, "presets/lastused.pre")));
   EXPECT_TRUE(view.ends.empty());
+}
+
+// The run ends while the close question is up: a yes closes at once, with nothing to wait
+// for (no CloseNow would ever come).
+TEST_F(WindowModelTest, ARunThatEndsWhileTheCloseQuestionIsUpClosesOnYes) {
+  Write(dir / "roms/Alpha.nes", "abc");
+  model->SetText(TextField::kRom, dir / "roms");
+  model->SetText(TextField::kExtension, "nes");
+  model->SetText(TextField::kSystem, "nes");
+  model->Start();
+  ASSERT_TRUE(model->running());
+  view.while_asked = [&] { EXPECT_TRUE(view.PumpUntil([&] { return !model->running(); })); };
+  view.confirm_answer = true;
+  EXPECT_TRUE(model->RequestClose());
+  EXPECT_EQ(view.questions.size(), 1u);
+  EXPECT_EQ(view.close_now, 0);
+  EXPECT_TRUE(IsFile(JoinPath(home, "presets/lastused.pre")));
 }
 
 TEST_F(WindowModelTest, CommandLineStartsEndTheProgramWithTheRunsStatus) {

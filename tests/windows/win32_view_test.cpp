@@ -193,12 +193,25 @@ TEST_F(Win32ViewTest, ComesUpTitledWithEveryControlAndKeepsTheSettingsOnClose) {
         {kIdLStatus, "Status: Ready"},
         {kIdCmbHName, "For a Non-Mess System Type it in"},
         {kIdChkCvtRoms, "Convert Roms to Good Names"},
+        {kIdChkRehash, "Rehash all files"},
     };
     for (const auto& [id, caption] : captions) EXPECT_EQ(p.Text(id), caption) << id;
     for (int id : {kIdChkMakeCfg, kIdChkRomAdd, kIdChkArtwork, kIdChkVdirAdd, kIdChkDatAdd}) {
       EXPECT_TRUE(p.Checked(id)) << id;
     }
     EXPECT_FALSE(p.Checked(kIdChkCvtRoms));
+    EXPECT_FALSE(p.Checked(kIdChkRehash));
+    {
+      // "Rehash all files" sits in the commands' row, between Revert and Read Me First.
+      RECT revert{}, rehash{}, readme{};
+      GetWindowRect(p.Item(kIdCmdRevert), &revert);
+      GetWindowRect(p.Item(kIdChkRehash), &rehash);
+      GetWindowRect(p.Item(kIdCmdReadme), &readme);
+      EXPECT_GE(rehash.left, revert.right);
+      EXPECT_LE(rehash.right, readme.left);
+      EXPECT_GE(rehash.top, revert.top);
+      EXPECT_LE(rehash.bottom, revert.bottom);
+    }
     // At most four typed characters in the extension.
     SendMessageW(p.Item(kIdTxtExtension), WM_CHAR, L'.', 0);
     for (wchar_t c : std::wstring(L"nesx")) SendMessageW(p.Item(kIdTxtExtension), WM_CHAR, c, 0);
@@ -207,6 +220,8 @@ TEST_F(Win32ViewTest, ComesUpTitledWithEveryControlAndKeepsTheSettingsOnClose) {
     p.SetText(kIdCmbHName, "gameboy");
     PostMessageW(p.Item(kIdChkDatAdd), BM_CLICK, 0, 0);
     ASSERT_TRUE(WaitFor([&] { return !p.Checked(kIdChkDatAdd); }));
+    PostMessageW(p.Item(kIdChkRehash), BM_CLICK, 0, 0);  // not a setting: not kept
+    ASSERT_TRUE(WaitFor([&] { return p.Checked(kIdChkRehash); }));
     p.Close();
     EXPECT_EQ(p.ExitStatus(), 0);
   }
@@ -215,6 +230,7 @@ TEST_F(Win32ViewTest, ComesUpTitledWithEveryControlAndKeepsTheSettingsOnClose) {
   EXPECT_TRUE(WaitFor([&] { return again.Text(kIdTxtRom) == "C:\\my roms \xC3\xA9\xE2\x82\xAC"; }));
   EXPECT_EQ(again.Text(kIdCmbHName), "gameboy");
   EXPECT_FALSE(again.Checked(kIdChkDatAdd));
+  EXPECT_FALSE(again.Checked(kIdChkRehash));
   EXPECT_EQ(again.Text(kIdCmbPresets), "");
   EXPECT_EQ(SendMessageW(again.Item(kIdCmbPresets), CB_GETCOUNT, 0, 0), 1);  // "lastused"
   again.Close();
@@ -289,6 +305,7 @@ TEST_F(Win32ViewTest, RunsFromItsFieldsAndAClosingDuringARunAsksFirst) {
   EXPECT_FALSE(p.Enabled(kIdTxtRom));
   EXPECT_FALSE(p.Enabled(kIdCmbPresets));
   EXPECT_FALSE(p.Enabled(kIdChkCvtRoms));
+  EXPECT_FALSE(p.Enabled(kIdChkRehash));
   ASSERT_TRUE(WaitFor([&] { return p.Enabled(kIdCmdStart); }, 120000ms));
   EXPECT_EQ(p.Text(kIdLStatus), "Status:  Done");
   EXPECT_EQ(p.Text(kIdTxtExtension), ".nes");  // completed by the run

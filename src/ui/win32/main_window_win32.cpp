@@ -100,6 +100,8 @@ const Control kControls[] = {
     {kIdCmdStart, Kind::kButton, "&Start", 0, 240, 6600, 975, 375},
     {kIdCmdSave, Kind::kButton, "Save Settings as Preset", 0, 1320, 6600, 1935, 375},
     {kIdCmdRevert, Kind::kButton, "Revert All Changes", 0, 3360, 6600, 1695, 375},
+    // Not a setting of the run: presets do not keep it, and it starts cleared.
+    {kIdChkRehash, Kind::kCheck, "Rehash all files", 0, 5175, 6645, 1935, 285},
     {kIdCmdReadme, Kind::kButton, "Read Me First", 0, 7200, 6600, 1335, 375},
     {kIdCmdAbout, Kind::kButton, "About", 0, 8760, 6600, 975, 375},
     {kIdLStatus, Kind::kLabel, "Status: Ready", 0, 240, 7140, 6600, 420},
@@ -140,12 +142,12 @@ constexpr CheckBox kCheckBoxes[] = {
     {kIdChkVdirAdd, window::CheckField::kVdirAdd}, {kIdChkDatAdd, window::CheckField::kDatAdd},
 };
 // The inputs, disabled while a command runs.
-constexpr int kInputs[] = {kIdTxtMessPath,  kIdCmdMessBrowse,  kIdCmbPresets, kIdTxtRom,
-                           kIdTxtExtension, kIdCmbHName,       kIdTxtDesc,    kIdTxtAuthor,
-                           kIdChkCvtRoms,   kIdTxtRenamePaths, kIdTxtOutput,  kIdCommand1,
-                           kIdTxtDkPath,    kIdCmdDkBrowse,    kIdChkMakeCfg, kIdChkRomAdd,
-                           kIdChkArtwork,   kIdChkVdirAdd,     kIdChkDatAdd,  kIdCmdStart,
-                           kIdCmdSave,      kIdCmdRevert,      kIdCmdReadme,  kIdCmdAbout};
+constexpr int kInputs[] = {
+    kIdTxtMessPath, kIdCmdMessBrowse, kIdCmbPresets, kIdTxtRom,      kIdTxtExtension,
+    kIdCmbHName,    kIdTxtDesc,       kIdTxtAuthor,  kIdChkCvtRoms,  kIdTxtRenamePaths,
+    kIdTxtOutput,   kIdCommand1,      kIdTxtDkPath,  kIdCmdDkBrowse, kIdChkMakeCfg,
+    kIdChkRomAdd,   kIdChkArtwork,    kIdChkVdirAdd, kIdChkDatAdd,   kIdCmdStart,
+    kIdCmdSave,     kIdCmdRevert,     kIdChkRehash,  kIdCmdReadme,   kIdCmdAbout};
 
 // The monitor's scale for a window: GetDpiForWindow where Windows has it (10, 1607 on),
 // else the system's.
@@ -476,6 +478,7 @@ void MainWindow::SettingsChanged() {
   for (const CheckBox& c : kCheckBoxes) {
     Button_SetCheck(Item(c.id), window::CheckOf(s, c.field) ? BST_CHECKED : BST_UNCHECKED);
   }
+  Button_SetCheck(Item(kIdChkRehash), model_->rehash() ? BST_CHECKED : BST_UNCHECKED);
   updating_ = false;
 }
 
@@ -638,6 +641,11 @@ void MainWindow::OnCommand(int id, int code) {
     }
   }
   switch (id) {
+    case kIdChkRehash:
+      if (code == BN_CLICKED && !updating_) {
+        model_->SetRehash(Button_GetCheck(Item(id)) == BST_CHECKED);
+      }
+      return;
     case kIdCmbHName:
       if (updating_) return;
       if (code == CBN_SELCHANGE) {

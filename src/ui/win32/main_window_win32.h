@@ -53,6 +53,7 @@ enum ControlId : int {
   kIdCmdAbout,
   kIdLStatus,
   kIdProgress,
+  kIdChkRehash,  // beside Revert All Changes; added last, so the IDs before it stay as they were
 };
 
 // Runs the window until it is closed or a command-line run ends it; the exit status.
