@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <optional>
 
@@ -206,9 +207,8 @@ bool ParallelHasher::BatchReady() const {
   return true;
 }
 
-ParallelHasher::FileHash ParallelHasher::Next() { return Next(WaitFunction()); }
-
-ParallelHasher::FileHash ParallelHasher::Next(const WaitFunction& waiting) {
+ParallelHasher::FileHash ParallelHasher::Next(const std::function<bool()>& stop_requested,
+                                              const WaitFunction& waiting) {
   const size_t index = taken_;
   Slot& slot = slots_[index % slot_count_];
   if (!slot.ready) {
@@ -217,17 +217,30 @@ ParallelHasher::FileHash ParallelHasher::Next(const WaitFunction& waiting) {
     std::unique_lock<std::mutex> lock(mu_);
     batch_end_ = std::min(paths_.size(), index + kBatch);
     caller_waiting_ = true;
-    if (waiting) {
+    if (!stop_requested && !waiting) {
+      result_cv_.wait(lock, [&] { return BatchReady(); });
+    } else {
+      // A few times a second: is the file asked for done, does the user want to stop, how
+      // far has the file come.
       while (!result_cv_.wait_for(lock, kWaitReport, [&] { return BatchReady(); })) {
         if (slot.ready) break;  // the file asked for is done; the rest of the batch can wait
         const uint64_t read = slot.read.load(std::memory_order_relaxed);
         const uint64_t size = slot.size.load(std::memory_order_relaxed);
         lock.unlock();
-        waiting(read, size);
+        const bool stop = stop_requested && stop_requested();
+        if (!stop && waiting) waiting(read, size);
         lock.lock();
+        if (stop) {
+          caller_waiting_ = false;
+          stop_ = true;
+          lock.unlock();
+          work_cv_.notify_all();
+          FileHash out;
+          out.status =
+              Status::Stopped("The scan was stopped while " + paths_[index] + " was being read");
+          return out;
+        }
       }
-    } else {
-      result_cv_.wait(lock, [&] { return BatchReady(); });
     }
     caller_waiting_ = false;
   }

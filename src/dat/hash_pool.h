@@ -63,14 +63,15 @@ class ParallelHasher {
   ParallelHasher& operator=(const ParallelHasher&) = delete;
 
   // The result for the next file of the list; blocks until it is ready. Must not be called
-  // more often than the list has files.
-  FileHash Next();
-  // The same; while it waits, calls `waiting` on the caller's thread about every
-  // kWaitReport with the bytes read so far of the file it waits for and that file's size
-  // (0 while not known: a file of one read is never measured).
+  // more often than the list has files. While it waits, `stop_requested` (when given) is
+  // asked a few times a second: once it says true, the workers give up the files in hand and
+  // the result is Stopped, whatever the file being read (a large file, a slow disk).
+  // `waiting` (when given) is called on the caller's thread about every kWaitReport while it
+  // waits, with the bytes read so far of the file it waits for and that file's size (0 while
+  // not known: a file of one read is never measured).
   using WaitFunction = std::function<void(uint64_t read, uint64_t size)>;
   static constexpr std::chrono::milliseconds kWaitReport{100};
-  FileHash Next(const WaitFunction& waiting);
+  FileHash Next(const std::function<bool()>& stop_requested = {}, const WaitFunction& waiting = {});
 
  private:
   // What a worker read, for the cache: recorded by the caller's thread in Next(), so that the

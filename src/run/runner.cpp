@@ -89,11 +89,13 @@ Status Runner::StartCommand() {
   const std::string temp_dat = TempDatPath();
   // Headered files (".nes") are noted with the CRC after their header, for software lists.
   HeaderlessCrcs headerless;
+  // ROMs the dat left out (unreadable) or names otherwise than their files: not renamed.
+  std::vector<LeftOutRom> left_out;
   // Files unchanged since an earlier run are not read again. Whatever goes wrong with the
   // cache is a warning; the scan goes on without it.
   std::unique_ptr<HashCache> cache = OpenHashCache(CachePath(), cache_options);
   Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension}, temp_dat,
-                      reporter_, &headerless,
+                      reporter_, &headerless, &left_out,
                       HashCacheUse{cache->usable() ? cache.get() : nullptr, Rehash});
   cache->Finish();
   for (const std::string& w : cache->TakeWarnings()) reporter_.Warning(w);
@@ -114,6 +116,9 @@ Status Runner::StartCommand() {
   Result<ConversionTable> table = Status::InvalidInput("not needed");
   if (run_mess || rename_roms || rename_art) {
     table = LoadConversionTable(system);
+    if (table.ok()) {
+      for (LeftOutRom& rom : left_out) table->LeaveOut(rom.name, std::move(rom.why));
+    }
     if (!table.ok() && table.status().kind() != ErrorKind::kInvalidInput) {
       // The dat is still made; but a conversion file that could not be read is never
       // written over, and without it no rename could be recorded or reverted.

@@ -161,9 +161,9 @@ TEST(ScanCacheTest, TheDatIsTheSameWithAndWithoutTheCacheAndItsWarningsAreReport
   for (int pass = 0; pass < 3; ++pass) {
     auto cache = OpenHashCache(dir / "crccache.db", NoRacyWindow());
     HeaderlessCrcs headerless;
-    ASSERT_TRUE(
-        MakeDat(input, dir / "cached.dat", rep, &headerless, HashCacheUse{cache.get(), pass == 2})
-            .ok());
+    ASSERT_TRUE(MakeDat(input, dir / "cached.dat", rep, &headerless, nullptr,
+                        HashCacheUse{cache.get(), pass == 2})
+                    .ok());
     cache->Finish();
     for (const std::string& w : cache->TakeWarnings()) rep.Warning(w);
     EXPECT_EQ(test::ReadFile(dir / "cached.dat"), test::ReadFile(dir / "plain.dat")) << pass;
