@@ -1,6 +1,7 @@
 // quorvin-cli: the headless program. Runs its command line the way the window does when
 // started with one, then ends with an exit status scripts can test.
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -8,6 +9,7 @@
 
 #include "platform/process.h"
 #include "platform/reporter.h"
+#include "platform/text.h"
 #include "run/runner.h"
 #include "run/startup.h"
 
@@ -48,6 +50,7 @@ class StderrReporter : public quorvin::Reporter {
   ~StderrReporter() override { EndLine(); }
 
   void SetStatus(std::string_view text) override {
+    file_line_.clear();
     if (tty_) {
       std::fprintf(stderr, "\r\033[K%.*s", static_cast<int>(text.size()), text.data());
       open_line_ = true;
@@ -58,13 +61,18 @@ class StderrReporter : public quorvin::Reporter {
   }
   void SetFileStatus(std::string_view text, size_t done, size_t total) override {
     if (!tty_) return;
-    if (total > 0) {
-      std::fprintf(stderr, "\r\033[K[%zu/%zu] %.*s", done + 1, total, static_cast<int>(text.size()),
-                   text.data());
-    } else {
-      std::fprintf(stderr, "\r\033[K[%zu] %.*s", done + 1, static_cast<int>(text.size()),
-                   text.data());
-    }
+    file_line_ = total > 0 ? "[" + std::to_string(done + 1) + "/" + std::to_string(total) + "] "
+                           : "[" + std::to_string(done + 1) + "] ";
+    file_line_.append(text);
+    std::fprintf(stderr, "\r\033[K%s", file_line_.c_str());
+    open_line_ = true;
+    std::fflush(stderr);
+  }
+  // A large file in hand: its line again, with how much of it has been read.
+  void SetFileBytes(uint64_t done, uint64_t total) override {
+    if (!tty_ || file_line_.empty()) return;
+    std::fprintf(stderr, "\r\033[K%s (%s)", file_line_.c_str(),
+                 quorvin::ByteProgressText(done, total).c_str());
     open_line_ = true;
     std::fflush(stderr);
   }
@@ -85,6 +93,7 @@ class StderrReporter : public quorvin::Reporter {
   }
   bool tty_;
   bool open_line_ = false;
+  std::string file_line_;  // the last per-file line on a terminal
 };
 
 }  // namespace

@@ -21,3 +21,5 @@ convert -size 256x256 xc:none \
   -fill none -stroke '#ffffff' -strokewidth 12 -draw 'polyline 170,183 185,198 212,168' \
   quorvin-256.png
 for s in 48 128; do convert quorvin-256.png -resize ${s}x${s} quorvin-$s.png; done
+# The Windows program's icon resource (compiled in by windres), from the same picture.
+convert quorvin-256.png -define icon:auto-resize=256,128,64,48,32,24,16 quorvin.ico

@@ -2,11 +2,13 @@
 # Sets up a fresh Debian 12 machine and builds Quorvin.
 #   tools/setup.sh demo   install what is missing, build, run the sample job on examples/
 #   tools/setup.sh test   install what is missing, build with sanitizers, run every test;
-#                         then build for Windows and run the core tests under Wine
+#                         then build for Windows and run the core tests and the window's
+#                         tests under Wine (the window on an Xvfb display)
 #   tools/setup.sh bench  install what is missing, build for speed, time the CRC tiers and the
 #                         scan against a plain read and other CRC-32 tools (bench/compare.py;
 #                         options after "bench" go to it, e.g. --cold --big 8)
-#   tools/setup.sh windows  install the cross tool-chain, build quorvin-cli.exe and pack
+#   tools/setup.sh windows  install the cross tool-chain, build quorvin.exe (the window) and
+#                         quorvin-cli.exe, and pack
 #                         build/windows/quorvin-windows-x64.zip
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +17,8 @@ case "$mode" in demo|test|bench|windows) ;; *) echo "usage: tools/setup.sh demo|
 shift || true
 
 # qt6-base-dev: the window and its tests (Qt Widgets, Qt Test, the offscreen platform).
-# xvfb, xauth, imagemagick: tools/screenshots.sh, which makes the pictures in docs/.
+# xvfb, xauth, imagemagick: tools/screenshots.sh, which makes the pictures in docs/; xvfb
+# also gives the Windows window's tests under Wine a display.
 # libsqlite3-dev: the CRC cache (src/cache/).
 packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev libpugixml-dev libsqlite3-dev
           qt6-base-dev xvfb xauth imagemagick)
@@ -110,14 +113,15 @@ build_windows() {
   cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DCMAKE_BUILD_TYPE=Release -DQUORVIN_WERROR=ON -DQUORVIN_PUGIXML_DIR="$pugi" \
     -DQUORVIN_SQLITE_DIR="$sqlite" "$@"
-  cmake --build build/windows -j "$jobs" --target quorvin-cli "${windows_targets[@]}"
-  # The package: the program and its read-me (with Windows line ends).
+  cmake --build build/windows -j "$jobs" --target quorvin quorvin-cli "${windows_targets[@]}"
+  # The package: the window, the headless program and the read-me (with Windows line ends).
+  # Both programs are linked statically: no DLL goes with them.
   local pkg=build/windows/package
   rm -rf "$pkg" build/windows/quorvin-windows-x64.zip
   mkdir -p "$pkg"
-  cp build/windows/app/quorvin-cli.exe "$pkg/"
+  cp build/windows/app/quorvin.exe build/windows/app/quorvin-cli.exe "$pkg/"
   sed 's/\r*$/\r/' packaging/windows/readme.txt > "$pkg/readme.txt"
-  (cd "$pkg" && zip -q -X ../quorvin-windows-x64.zip quorvin-cli.exe readme.txt)
+  (cd "$pkg" && zip -q -X ../quorvin-windows-x64.zip quorvin.exe quorvin-cli.exe readme.txt)
   echo "Packed build/windows/quorvin-windows-x64.zip"
 }
 
@@ -150,7 +154,7 @@ if [ "$mode" = test ]; then
   # compared with the platform's own (Wine's) GetPrivateProfileStringA and
   # WritePrivateProfileStringA; and the sample job run by quorvin-cli.exe compared file by
   # file with the Linux program's run.
-  windows_targets=(quorvin_tests quorvin_profile_diff)
+  windows_targets=(quorvin_tests quorvin_profile_diff quorvin_win32_view_tests)
   build_windows -DQUORVIN_BUILD_TESTS=ON -DQUORVIN_LINUX_CLI="$PWD/build/test/app/quorvin-cli"
   (cd build/windows && ctest --output-on-failure --timeout 300)
   report_skipped build/windows "Windows tests under Wine"

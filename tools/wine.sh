@@ -6,7 +6,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 export WINEPREFIX="${QUORVIN_WINEPREFIX:-$root/build/wine-prefix}"
 export WINEDEBUG=-all
-export DISPLAY=
+export DISPLAY="${QUORVIN_WINE_DISPLAY:-}"  # tools/wine_window.sh gives an Xvfb display
 # No .NET or HTML engine: nothing here needs them, and Wine would offer to download them.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 wine=/usr/lib/wine/wine64

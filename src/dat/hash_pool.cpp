@@ -21,8 +21,6 @@ constexpr size_t kChunk = size_t{256} * 1024;
 constexpr size_t kAheadPerWorker = 32;
 // How many results the caller waits for at once when it has to wait.
 constexpr size_t kBatch = 16;
-// How often a caller waiting for a result asks whether the user wants to stop.
-constexpr std::chrono::milliseconds kStopPoll{100};
 
 // The name under which the cache keeps the CRC of a file's bytes in their swapped order.
 constexpr std::string_view kSwappedCrcName = "swapped";
@@ -54,10 +52,12 @@ bool FromRecord(const CachedHash& hit, size_t keep_head, ParallelHasher::FileHas
 // Reads and checksums one file. Gives up between reads when `stop` is set (the result is then
 // never looked at), so that dropping the hasher never waits for a large file to be read.
 // With a cache, a file that was read leaves in `record` what the cache is to be told.
+// `read_so_far` and `size` tell a waiting caller how far the file has come.
 template <typename ToRecord>
 ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size_t keep_head,
                                   const HashCacheUse& cache, const std::atomic<bool>& stop,
-                                  std::optional<ToRecord>& record) {
+                                  std::optional<ToRecord>& record,
+                                  std::atomic<uint64_t>& read_so_far, std::atomic<uint64_t>& size) {
   ParallelHasher::FileHash out;
   auto file = InputFile::Open(path);
   if (!file.ok()) {
@@ -114,10 +114,15 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
       }
     }
     total += got;
-    // A large file: ask for a larger read-ahead, which helps when it is not cached.
+    read_so_far.store(total, std::memory_order_relaxed);
+    // A large file: ask for a larger read-ahead, which helps when it is not cached, and
+    // measure it, so that a caller waiting for it can show how far it has come.
     if (!whole_asked && total >= kChunk) {
       file->ReadingWhole();
       whole_asked = true;
+      if (auto length = FileLength(path); length.ok()) {
+        size.store(*length, std::memory_order_relaxed);
+      }
     }
   }
   out.size = total;
@@ -185,7 +190,8 @@ void ParallelHasher::Work() {
     }
     Slot& slot = slots_[index % slot_count_];
     slot.record.reset();
-    slot.hash = HashFile(paths_[index], buffer.get(), keep_head_, cache_, stop_, slot.record);
+    slot.hash = HashFile(paths_[index], buffer.get(), keep_head_, cache_, stop_, slot.record,
+                         slot.read, slot.size);
     slot.ready = true;
     if (caller_waiting_) {
       std::lock_guard<std::mutex> lock(mu_);
@@ -201,7 +207,8 @@ bool ParallelHasher::BatchReady() const {
   return true;
 }
 
-ParallelHasher::FileHash ParallelHasher::Next(const std::function<bool()>& stop_requested) {
+ParallelHasher::FileHash ParallelHasher::Next(const std::function<bool()>& stop_requested,
+                                              const WaitFunction& waiting) {
   const size_t index = taken_;
   Slot& slot = slots_[index % slot_count_];
   if (!slot.ready) {
@@ -210,12 +217,18 @@ ParallelHasher::FileHash ParallelHasher::Next(const std::function<bool()>& stop_
     std::unique_lock<std::mutex> lock(mu_);
     batch_end_ = std::min(paths_.size(), index + kBatch);
     caller_waiting_ = true;
-    if (!stop_requested) {
+    if (!stop_requested && !waiting) {
       result_cv_.wait(lock, [&] { return BatchReady(); });
     } else {
-      while (!result_cv_.wait_for(lock, kStopPoll, [&] { return BatchReady(); })) {
+      // A few times a second: is the file asked for done, does the user want to stop, how
+      // far has the file come.
+      while (!result_cv_.wait_for(lock, kWaitReport, [&] { return BatchReady(); })) {
+        if (slot.ready) break;  // the file asked for is done; the rest of the batch can wait
+        const uint64_t read = slot.read.load(std::memory_order_relaxed);
+        const uint64_t size = slot.size.load(std::memory_order_relaxed);
         lock.unlock();
-        const bool stop = stop_requested();
+        const bool stop = stop_requested && stop_requested();
+        if (!stop && waiting) waiting(read, size);
         lock.lock();
         if (stop) {
           caller_waiting_ = false;
@@ -232,6 +245,8 @@ ParallelHasher::FileHash ParallelHasher::Next(const std::function<bool()>& stop_
     caller_waiting_ = false;
   }
   FileHash out = std::move(slot.hash);
+  slot.read.store(0, std::memory_order_relaxed);
+  slot.size.store(0, std::memory_order_relaxed);
   if (slot.record) {
     cache_.cache->Record(slot.record->key, slot.record->after, ToCached(out),
                          slot.record->taken_at_ns);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -65,7 +66,12 @@ class ParallelHasher {
   // more often than the list has files. While it waits, `stop_requested` (when given) is
   // asked a few times a second: once it says true, the workers give up the files in hand and
   // the result is Stopped, whatever the file being read (a large file, a slow disk).
-  FileHash Next(const std::function<bool()>& stop_requested = {});
+  // `waiting` (when given) is called on the caller's thread about every kWaitReport while it
+  // waits, with the bytes read so far of the file it waits for and that file's size (0 while
+  // not known: a file of one read is never measured).
+  using WaitFunction = std::function<void(uint64_t read, uint64_t size)>;
+  static constexpr std::chrono::milliseconds kWaitReport{100};
+  FileHash Next(const std::function<bool()>& stop_requested = {}, const WaitFunction& waiting = {});
 
  private:
   // What a worker read, for the cache: recorded by the caller's thread in Next(), so that the
@@ -79,6 +85,9 @@ class ParallelHasher {
     FileHash hash;
     std::optional<ToRecord> record;
     std::atomic<bool> ready{false};
+    // The file being read into this slot: bytes so far, and its size once it is known.
+    std::atomic<uint64_t> read{0};
+    std::atomic<uint64_t> size{0};
   };
   void Work();
   // True when the results the caller waits for are all ready. Called with mu_ held.

@@ -125,7 +125,9 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       reporter.SetFileStatus("Status:  Parsing " + game, done, total);
       std::string token = NameToken(game);
       // Size and checksum come from the same read, so they always describe the same bytes.
-      ParallelHasher::FileHash hash = hasher.Next([&reporter] { return reporter.StopRequested(); });
+      ParallelHasher::FileHash hash = hasher.Next(
+          [&reporter] { return reporter.StopRequested(); },
+          [&reporter](uint64_t read, uint64_t size) { reporter.SetFileBytes(read, size); });
       ++done;
       if (cache.cache != nullptr) {
         for (const std::string& w : cache.cache->TakeWarnings()) reporter.Warning(w);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace quorvin {
@@ -18,6 +19,13 @@ class Reporter {
     (void)done;
     (void)total;
     SetStatus(text);
+  }
+  // Progress inside the file of the last SetFileStatus: `done` of its `total` bytes read (a
+  // `total` of 0 while its size is not known). Sent again and again while a large file is
+  // read, so that a run over one huge file shows it moving; small files send nothing.
+  virtual void SetFileBytes(uint64_t done, uint64_t total) {
+    (void)done;
+    (void)total;
   }
   // A modal message box with one OK button.
   virtual void Message(std::string_view title, std::string_view text) = 0;
@@ -40,6 +48,7 @@ class CountingReporter : public Reporter {
   void SetFileStatus(std::string_view text, size_t done, size_t total) override {
     to_.SetFileStatus(text, done, total);
   }
+  void SetFileBytes(uint64_t done, uint64_t total) override { to_.SetFileBytes(done, total); }
   void Message(std::string_view title, std::string_view text) override {
     to_.Message(title, text);
   }

@@ -136,4 +136,44 @@ std::string ForMessage(std::string_view s, size_t max_bytes) {
   return out;
 }
 
+namespace {
+
+// The unit for a number of bytes, and the number in it with one decimal.
+struct Sized {
+  std::string number;
+  const char* unit;
+};
+
+Sized InUnits(uint64_t bytes, int unit_index) {
+  static constexpr const char* kUnits[] = {"bytes", "KiB", "MiB", "GiB", "TiB"};
+  if (unit_index == 0) return {std::to_string(bytes), kUnits[0]};
+  const double scaled =
+      static_cast<double>(bytes) / static_cast<double>(uint64_t{1} << (10 * unit_index));
+  // Tenths, rounded down: a file of 8 GiB less one byte never reads "8.0 GiB" before the end.
+  const uint64_t tenths = static_cast<uint64_t>(scaled * 10.0);
+  return {std::to_string(tenths / 10) + "." + std::to_string(tenths % 10), kUnits[unit_index]};
+}
+
+int UnitOf(uint64_t bytes) {
+  int unit = 0;
+  while (unit < 4 && bytes >= (uint64_t{1} << (10 * (unit + 1)))) ++unit;
+  return unit;
+}
+
+}  // namespace
+
+std::string SizeText(uint64_t bytes) {
+  Sized s = InUnits(bytes, UnitOf(bytes));
+  return s.number + " " + s.unit;
+}
+
+std::string ByteProgressText(uint64_t done, uint64_t total) {
+  if (total == 0) return SizeText(done);
+  const int unit = UnitOf(total);
+  // Both in the total's unit, so that the two numbers compare at a glance.
+  Sized d = InUnits(done, unit);
+  Sized t = InUnits(total, unit);
+  return d.number + " of " + t.number + " " + t.unit;
+}
+
 }  // namespace quorvin

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,5 +36,12 @@ std::string RemoveControlChars(std::string_view s);
 // User data as a message quotes it: control characters written as \n, \r, \t or \xNN, and
 // at most `max_bytes` bytes of the text (cut at a character boundary, "..." added).
 std::string ForMessage(std::string_view s, size_t max_bytes = 200);
+
+// A number of bytes as a person reads it: "512 bytes", "1.5 KiB", "8.0 GiB" (one decimal,
+// binary units up to TiB).
+std::string SizeText(uint64_t bytes);
+// "<done> of <total>" in SizeText's words, the unit written once when both share it
+// ("2.1 of 8.0 GiB"); only "<done>" when `total` is 0 (not known).
+std::string ByteProgressText(uint64_t done, uint64_t total);
 
 }  // namespace quorvin

@@ -21,7 +21,6 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include "run/startup.h"
 #include "ui/about_box.h"
 #include "ui/folder_picker.h"
 #include "ui/qt_text.h"
@@ -33,9 +32,6 @@ void quorvin::ui::InitResources() { InitQuorvinResources(); }
 namespace quorvin::ui {
 
 namespace {
-
-constexpr int kStatusPollMs = 50;
-constexpr int kMaxWarningsInTip = 30;
 
 // The Dragon King frame. Its caption leaves a run of blanks between "Dragon King" and
 // "Options", and a bold "ONLY" label sits on them, so that the caption reads in two weights
@@ -131,16 +127,10 @@ QGroupBox* MakeFrame(const char* name, const QString& title) {
 
 }  // namespace
 
-MainWindow::MainWindow(std::string program_folder, QWidget* parent)
-    : QWidget(parent),
-      reporter_(
-          this, [this](const QString& title, const QString& text) { ShowMessage(title, text); },
-          [this] { TakeReporterView(); }),
-      runner_(std::move(program_folder), reporter_) {
+MainWindow::MainWindow(std::string program_folder, QWidget* parent) : QWidget(parent) {
   InitResources();
   setObjectName(QStringLiteral("Form1"));
-  setWindowTitle(QStringLiteral(
-      "Quorvin:   Supplimentary Info Injector / Dat File Generator / Good Renamer"));
+  setWindowTitle(ToQt(window::kWindowTitle));
   setWindowIcon(QIcon(QStringLiteral(":/quorvin/quorvin-256.png")));
 
   show_message_ = [this](const QString& title, const QString& text) {
@@ -152,34 +142,34 @@ MainWindow::MainWindow(std::string program_folder, QWidget* parent)
                                  QMessageBox::No) == QMessageBox::Yes;
   };
   pick_folder_ = [this](const QString& initial, const QString& title) {
-    return PickFolder(initial, title, this);
+    return ::quorvin::ui::PickFolder(initial, title, this);
   };
   pick_file_ = [this](const QString& initial) { return PickOutputFile(initial, this); };
   open_file_ = [](const QString& path) {
     return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
   };
 
+  model_ = std::make_unique<window::WindowModel>(std::move(program_folder),
+                                                 static_cast<window::ViewPort&>(*this));
   BuildControls();
-  WriteControls(runner_.settings);
-  poll_.setInterval(kStatusPollMs);
-  connect(&poll_, &QTimer::timeout, this, [this] { TakeReporterView(); });
+  SettingsChanged();
+  poll_.setInterval(window::kStatusPollMs);
+  connect(&poll_, &QTimer::timeout, this, [this] { model_->PollStatus(); });
+  status_text_ = ToQt(model_->status_view().status);
 }
 
 MainWindow::~MainWindow() {
-  // A run still going: ask it to stop at the next file, let a thread that waits for a
-  // message go on, and wait for it, so that no rename is cut in half.
-  if (worker_.joinable()) {
-    reporter_.RequestStop();
-    reporter_.Abandon();
-    worker_.join();
-  }
+  // The model stops a run still going after the file in hand and waits for it, while this
+  // object still takes its queued calls.
+  model_.reset();
 }
 
 void MainWindow::BuildControls() {
   // MESS frame and preset frame, side by side.
   auto* fraMess = MakeFrame(
       "FraMess",
-      QStringLiteral("Mess Injector Options (If the path is left Blank Mess Injection is bypassed)"));
+      QStringLiteral(
+          "Mess Injector Options (If the path is left Blank Mess Injection is bypassed)"));
   txtMessPath_ = MakeEdit("txtMessPath");
   cmdMessBrowse_ = MakeButton("cmdMessBrowse", QStringLiteral("Browse"));
   {
@@ -205,7 +195,8 @@ void MainWindow::BuildControls() {
   txtExtension_ = MakeEdit("txtExtension");
   txtExtension_->setMaxLength(4);
   txtExtension_->setMinimumWidth(0);
-  txtExtension_->setMaximumWidth(txtExtension_->fontMetrics().horizontalAdvance(QStringLiteral("MMMMM")) + 16);
+  txtExtension_->setMaximumWidth(
+      txtExtension_->fontMetrics().horizontalAdvance(QStringLiteral("MMMMM")) + 16);
   cmbHName_ = new QComboBox;
   cmbHName_->setObjectName(QStringLiteral("cmbHName"));
   cmbHName_->setEditable(true);
@@ -265,8 +256,8 @@ void MainWindow::BuildControls() {
                           true);
   chkRomAdd_ =
       MakeCheck("chkRomAdd", QStringLiteral("Add Rom Paths to Dk if they are missing."), true);
-  chkArtwork_ = MakeCheck("chkArtwork",
-                          QStringLiteral("Add Artwork Paths to Dk if they are missing."), true);
+  chkArtwork_ =
+      MakeCheck("chkArtwork", QStringLiteral("Add Artwork Paths to Dk if they are missing."), true);
   chkVdirAdd_ = MakeCheck(
       "chkVdirAdd",
       QStringLiteral("Add a Virtual Directory to Dk if one hasn't been built for this emulator."),
@@ -347,75 +338,83 @@ void MainWindow::BuildControls() {
   main->addLayout(status);
   main->setSizeConstraint(QLayout::SetMinimumSize);
 
-  inputs_ = {txtMessPath_, cmdMessBrowse_, cmbPresets_,  txtRom_,      txtExtension_, cmbHName_,
-             txtDesc_,     txtAuthor_,     chkCvtRoms_,  txtRenamePaths_, txtOutput_,  command1_,
-             txtDkPath_,   cmdDkBrowse_,   chkMakeCfg_,  chkRomAdd_,   chkArtwork_,   chkVdirAdd_,
-             chkDatAdd_,   cmdStart_,      cmdSave_,     cmdRevert_,   cmdReadme_,    cmdAbout_};
+  inputs_ = {txtMessPath_, cmdMessBrowse_, cmbPresets_, txtRom_,         txtExtension_, cmbHName_,
+             txtDesc_,     txtAuthor_,     chkCvtRoms_, txtRenamePaths_, txtOutput_,    command1_,
+             txtDkPath_,   cmdDkBrowse_,   chkMakeCfg_, chkRomAdd_,      chkArtwork_,   chkVdirAdd_,
+             chkDatAdd_,   cmdStart_,      cmdSave_,    cmdRevert_,      cmdReadme_,    cmdAbout_};
   inputs_.push_back(chkRehash_);
 
-  connect(txtMessPath_, &QLineEdit::textChanged, this, [this] { OnMessPathEdited(); });
-  connect(cmbHName_, &QComboBox::activated, this,
-          [this](int index) { system_selected_ = static_cast<size_t>(index); });
-  connect(cmbHName_->lineEdit(), &QLineEdit::textEdited, this,
-          [this] { system_selected_.reset(); });
-  connect(cmbPresets_, &QComboBox::activated, this, [this](int i) { OnPresetPicked(i); });
-  connect(cmdStart_, &QPushButton::clicked, this, [this] { RunCommand(Command::kStart); });
-  connect(cmdRevert_, &QPushButton::clicked, this, [this] { RunCommand(Command::kRevert); });
-  connect(cmdSave_, &QPushButton::clicked, this, [this] { OnSave(); });
-  connect(cmdMessBrowse_, &QPushButton::clicked, this, [this] { OnMessBrowse(); });
-  connect(cmdDkBrowse_, &QPushButton::clicked, this, [this] { OnDkBrowse(); });
-  connect(command1_, &QPushButton::clicked, this, [this] { OnOutputBrowse(); });
-  connect(cmdReadme_, &QPushButton::clicked, this, [this] { OnReadme(); });
-  connect(cmdAbout_, &QPushButton::clicked, this, [this] { OnAbout(); });
-}
-
-// ---- Controls and settings ----
-
-RunSettings MainWindow::ReadControls() const {
-  RunSettings s;
-  s.txtMessPath = GetBytes(txtMessPath_);
-  s.txtRom = GetBytes(txtRom_);
-  s.txtExtension = GetBytes(txtExtension_);
-  s.cmbHName.text = GetBytes(cmbHName_->lineEdit());
-  for (int i = 0; i < cmbHName_->count(); ++i) s.cmbHName.list.push_back(ItemBytes(cmbHName_, i));
-  if (system_selected_ && *system_selected_ < s.cmbHName.list.size()) {
-    s.cmbHName.selected = system_selected_;
+  text_boxes_ = {{window::TextField::kMessPath, txtMessPath_},
+                 {window::TextField::kRom, txtRom_},
+                 {window::TextField::kExtension, txtExtension_},
+                 {window::TextField::kDesc, txtDesc_},
+                 {window::TextField::kAuthor, txtAuthor_},
+                 {window::TextField::kRenamePaths, txtRenamePaths_},
+                 {window::TextField::kOutput, txtOutput_},
+                 {window::TextField::kDkPath, txtDkPath_}};
+  check_boxes_ = {
+      {window::CheckField::kCvtRoms, chkCvtRoms_}, {window::CheckField::kMakeCfg, chkMakeCfg_},
+      {window::CheckField::kRomAdd, chkRomAdd_},   {window::CheckField::kArtwork, chkArtwork_},
+      {window::CheckField::kVdirAdd, chkVdirAdd_}, {window::CheckField::kDatAdd, chkDatAdd_}};
+  for (const auto& [field, edit] : text_boxes_) {
+    connect(edit, &QLineEdit::textChanged, this, [this, field = field, edit = edit] {
+      if (!updating_) model_->SetText(field, GetBytes(edit));
+    });
   }
-  s.txtDesc = GetBytes(txtDesc_);
-  s.txtAuthor = GetBytes(txtAuthor_);
-  s.chkCvtRoms = chkCvtRoms_->isChecked() ? 1 : 0;
-  s.txtRenamePaths = GetBytes(txtRenamePaths_);
-  s.txtOutput = GetBytes(txtOutput_);
-  s.txtDkPath = GetBytes(txtDkPath_);
-  s.chkMakeCfg = chkMakeCfg_->isChecked() ? 1 : 0;
-  s.chkRomAdd = chkRomAdd_->isChecked() ? 1 : 0;
-  s.chkArtwork = chkArtwork_->isChecked() ? 1 : 0;
-  s.chkVdirAdd = chkVdirAdd_->isChecked() ? 1 : 0;
-  s.chkDatAdd = chkDatAdd_->isChecked() ? 1 : 0;
-  return s;
+  for (const auto& [field, box] : check_boxes_) {
+    connect(box, &QCheckBox::toggled, this, [this, field = field](bool on) {
+      if (!updating_) model_->SetCheck(field, on);
+    });
+  }
+  connect(chkRehash_, &QCheckBox::toggled, this, [this](bool on) {
+    if (!updating_) model_->SetRehash(on);
+  });
+  connect(cmbHName_, &QComboBox::activated, this, [this](int index) {
+    if (!updating_ && index >= 0) model_->ChooseSystem(static_cast<size_t>(index));
+  });
+  connect(cmbHName_->lineEdit(), &QLineEdit::textChanged, this, [this] {
+    if (!updating_) model_->SetText(window::TextField::kSystem, GetBytes(cmbHName_->lineEdit()));
+  });
+  connect(cmbPresets_, &QComboBox::activated, this, [this](int i) {
+    if (i >= 0) model_->PickPreset(static_cast<size_t>(i));
+  });
+  connect(cmdStart_, &QPushButton::clicked, this, [this] { model_->Start(); });
+  connect(cmdRevert_, &QPushButton::clicked, this, [this] { model_->Revert(); });
+  connect(cmdSave_, &QPushButton::clicked, this, [this] { model_->SavePreset(); });
+  connect(cmdMessBrowse_, &QPushButton::clicked, this, [this] { model_->BrowseMess(); });
+  connect(cmdDkBrowse_, &QPushButton::clicked, this, [this] { model_->BrowseDk(); });
+  connect(command1_, &QPushButton::clicked, this, [this] { model_->BrowseOutput(); });
+  connect(cmdReadme_, &QPushButton::clicked, this, [this] {
+    std::vector<std::string> candidates;
+    for (const QString& path : ReadmeCandidates()) candidates.push_back(FromQt(path));
+    model_->OpenReadme(candidates);
+  });
+  connect(cmdAbout_, &QPushButton::clicked, this, [this] { model_->About(); });
 }
 
-void MainWindow::WriteControls(const RunSettings& s) {
-  // The system list comes with the settings: no refill while the fields are set.
+// ---- Drawing the model ----
+
+void MainWindow::SettingsChanged() {
+  const RunSettings& s = model_->settings();
+  // The controls' change events while they are set are echoes, not the user's.
   updating_ = true;
-  SetBytes(txtMessPath_, s.txtMessPath);
-  SetBytes(txtRom_, s.txtRom);
   // A preset may hold a longer extension than can be typed; it is shown as it is.
-  txtExtension_->setMaxLength(std::max<int>(4, static_cast<int>(s.txtExtension.size())));
-  SetBytes(txtExtension_, s.txtExtension);
+  txtExtension_->setMaxLength(std::max<int>(static_cast<int>(window::kExtensionMaxTyped),
+                                            static_cast<int>(s.txtExtension.size())));
+  for (const auto& [field, edit] : text_boxes_) {
+    const std::string& value = window::TextOf(s, field);
+    if (GetBytes(edit) != value) SetBytes(edit, value);
+  }
   FillSystemList(s.cmbHName);
   SetBytes(cmbHName_->lineEdit(), s.cmbHName.text);
-  SetBytes(txtDesc_, s.txtDesc);
-  SetBytes(txtAuthor_, s.txtAuthor);
-  chkCvtRoms_->setChecked(s.chkCvtRoms == 1);
-  SetBytes(txtRenamePaths_, s.txtRenamePaths);
-  SetBytes(txtOutput_, s.txtOutput);
-  SetBytes(txtDkPath_, s.txtDkPath);
-  chkMakeCfg_->setChecked(s.chkMakeCfg == 1);
-  chkRomAdd_->setChecked(s.chkRomAdd == 1);
-  chkArtwork_->setChecked(s.chkArtwork == 1);
-  chkVdirAdd_->setChecked(s.chkVdirAdd == 1);
-  chkDatAdd_->setChecked(s.chkDatAdd == 1);
+  for (const auto& [field, box] : check_boxes_) box->setChecked(window::CheckOf(s, field));
+  chkRehash_->setChecked(model_->rehash());
+  updating_ = false;
+}
+
+void MainWindow::SystemListChanged() {
+  updating_ = true;
+  FillSystemList(model_->settings().cmbHName);
   updating_ = false;
 }
 
@@ -425,19 +424,17 @@ void MainWindow::FillSystemList(const SystemBox& box) {
   const QSignalBlocker block(cmbHName_);
   cmbHName_->clear();
   for (const std::string& name : box.list) AddItemBytes(cmbHName_, name);
-  system_selected_.reset();
   if (box.selected && *box.selected < box.list.size()) {
     cmbHName_->setCurrentIndex(static_cast<int>(*box.selected));
-    system_selected_ = box.selected;
   } else {
     cmbHName_->setCurrentIndex(-1);
     cmbHName_->setEditText(text);
   }
 }
 
-void MainWindow::FillPresetList() {
+void MainWindow::PresetsChanged() {
   QStringList names;
-  for (const std::string& n : runner_.presets) names.push_back(ToQt(n));
+  for (const std::string& n : model_->presets()) names.push_back(ToQt(n));
   QStringList shown;
   for (int i = 0; i < cmbPresets_->count(); ++i) shown.push_back(cmbPresets_->itemText(i));
   if (names == shown && cmbPresets_->currentIndex() == -1) return;
@@ -447,14 +444,32 @@ void MainWindow::FillPresetList() {
   cmbPresets_->setCurrentIndex(-1);
 }
 
-void MainWindow::SetInputsEnabled(bool enabled) {
+void MainWindow::RunningChanged() {
+  const bool enabled = model_->inputs_enabled();
   for (QWidget* w : inputs_) w->setEnabled(enabled);
+  if (model_->running()) {
+    poll_.start();
+  } else {
+    poll_.stop();
+  }
 }
 
-// ---- Status and messages ----
-
-void MainWindow::ShowMessage(const QString& title, const QString& text) {
-  if (show_message_) show_message_(title, text);
+void MainWindow::StatusChanged() {
+  const window::StatusView view = model_->status_view();
+  ShowStatus(ToQt(view.status));
+  lStatus_->setToolTip(ToQt(view.tip));
+  if (!view.bar_shown) {
+    progress_->hide();
+    return;
+  }
+  progress_->show();
+  if (view.bar_busy) {
+    progress_->setRange(0, 0);  // nothing to count: a busy bar
+    return;
+  }
+  progress_->setRange(0, 1000);
+  progress_->setValue(view.bar_permille);
+  progress_->setFormat(ToQt(view.bar_text));
 }
 
 void MainWindow::ShowStatus(const QString& text) {
@@ -479,122 +494,49 @@ void MainWindow::showEvent(QShowEvent* event) {
   ShowStatus(status_text_);
 }
 
-void MainWindow::TakeReporterView() {
-  bool changed = false;
-  const WindowReporter::View view = reporter_.Take(&changed);
-  if (!changed) return;
-  ShowStatus(view.status);
-  if (!running_) return;
-  if (view.files) {
-    progress_->show();
-    if (view.total == 0) {
-      progress_->setRange(0, 0);  // the number of files is not known: a busy bar
-    } else {
-      const int scale = view.total > 1000000 ? 1000 : 1;
-      progress_->setRange(0, static_cast<int>(view.total / scale));
-      progress_->setValue(static_cast<int>(view.done / scale));
-      progress_->setFormat(QStringLiteral("%1 of %2 files").arg(view.done).arg(view.total));
-    }
-  }
+// ---- What the model asks of the view ----
+
+void MainWindow::Post(std::function<void()> job) {
+  // Queued on this object: dropped by Qt if the window is gone before it runs.
+  QMetaObject::invokeMethod(this, std::move(job), Qt::QueuedConnection);
 }
 
-// ---- Commands ----
-
-void MainWindow::RunCommand(Command command, CommandLine command_line) {
-  if (running_) return;
-  runner_.settings = ReadControls();
-  runner_.Rehash = chkRehash_->isChecked();
-  reporter_.BeginCommand();
-  running_ = true;
-  SetInputsEnabled(false);
-  lStatus_->setToolTip(QString());
-  progress_->setRange(0, 1);
-  progress_->setValue(0);
-  progress_->setFormat(QString());
-  progress_->hide();
-  poll_.start();
-  // When the command first reports, its settings are loaded and completed: show them while
-  // it waits (a command-line start loads them on the command's thread).
-  reporter_.SyncOnce([this] { WriteControls(runner_.settings); });
-  worker_ = std::thread([this, command, line = std::move(command_line)] {
-    Status s;
-    switch (command) {
-      case Command::kStart:
-        s = runner_.StartCommand();
-        break;
-      case Command::kRevert:
-        s = runner_.RevertCommand();
-        break;
-      case Command::kCommandLine:
-        s = RunCommandLine(runner_, line, false);  // the loaded settings show at its first report
-        break;
-    }
-    QMetaObject::invokeMethod(this, [this, s] { CommandFinished(s); }, Qt::QueuedConnection);
-  });
+void MainWindow::ShowMessage(const std::string& title, const std::string& text) {
+  if (show_message_) show_message_(ToQt(title), ToQt(text));
 }
 
-void MainWindow::CommandFinished(const Status& status) {
-  if (worker_.joinable()) worker_.join();
-  poll_.stop();
-  TakeReporterView();
-  running_ = false;
-  progress_->hide();
-  // A run completes some settings (extension dot, output, description, author): show them.
-  WriteControls(runner_.settings);
-  FillPresetList();
-  SetInputsEnabled(true);
-
-  const QStringList warnings = reporter_.warnings();
-  if (!warnings.isEmpty()) {
-    QString tip = QStringLiteral("Warnings of the last command:");
-    for (int i = 0; i < warnings.size() && i < kMaxWarningsInTip; ++i) {
-      tip += QStringLiteral("\n- ") + warnings[i];
-    }
-    if (warnings.size() > kMaxWarningsInTip) {
-      tip += QStringLiteral("\n... and %1 more").arg(warnings.size() - kMaxWarningsInTip);
-    }
-    lStatus_->setToolTip(tip);
-    QString last = status_text_.startsWith(QStringLiteral("Warning: ")) ? QString() : status_text_;
-    if (status.ok()) {
-      ShowStatus((last.isEmpty() ? QStringLiteral("Status:  Done") : last) +
-                 QStringLiteral(" (completed with %1 warning%2; point here to read them)")
-                     .arg(warnings.size())
-                     .arg(warnings.size() == 1 ? QString() : QStringLiteral("s")));
-    }
-  }
-  emit commandFinished();
-
-  if (close_pending_) {
-    // The user closed the window during the run and said yes: the run has stopped at a
-    // file boundary; now the session ends as a close always does.
-    close_pending_ = false;
-    if (runner_.SilentMode) exit_status_ = ExitStatusOf(status, runner_.warnings());
-    close();
-    return;
-  }
-  if (runner_.SilentMode && !IsDataMissing(status)) {
-    exit_status_ = ExitStatusOf(status, runner_.warnings());
-    emit programEnds(exit_status_);
-  }
+bool MainWindow::Confirm(const std::string& title, const std::string& text) {
+  return confirm_ && confirm_(ToQt(title), ToQt(text));
 }
 
-bool MainWindow::SaveLastUsed() {
-  runner_.settings = ReadControls();
-  Status s = ShutDown(runner_);
-  if (!s.ok()) {
-    ShowMessage(ToQt(s.Title()),
-                ToQt("The settings could not be kept for the next start: " + s.message()));
-    return false;
-  }
-  return true;
+std::string MainWindow::PickFolder(const std::string& initial, const std::string& title) {
+  const QString chosen = pick_folder_(ToQt(initial), ToQt(title));
+  return chosen.isEmpty() ? std::string() : FromQt(QDir::toNativeSeparators(chosen));
 }
 
-void MainWindow::StartInteractive() {
-  exit_status_ = kExitDone;
-  ::quorvin::StartInteractive(runner_);
-  WriteControls(runner_.settings);
-  FillPresetList();
+std::string MainWindow::PickSaveFile(const std::string& initial) {
+  const QString chosen = pick_file_(ToQt(initial));
+  return chosen.isEmpty() ? std::string() : FromQt(QDir::toNativeSeparators(chosen));
 }
+
+bool MainWindow::OpenFile(const std::string& path) { return open_file_ && open_file_(ToQt(path)); }
+
+void MainWindow::ShowAbout() {
+  if (about_ == nullptr) about_ = new AboutBox(this);
+  about_->show();
+  about_->raise();
+  about_->activateWindow();
+}
+
+void MainWindow::CommandFinished() { emit commandFinished(); }
+
+void MainWindow::ProgramEnds(int exit_status) { emit programEnds(exit_status); }
+
+void MainWindow::CloseNow() { close(); }
+
+// ---- Start-up and closing ----
+
+void MainWindow::StartInteractive() { model_->StartInteractive(); }
 
 void MainWindow::StartCommandLine(const QStringList& arguments) {
   std::vector<std::string> args;
@@ -603,83 +545,16 @@ void MainWindow::StartCommandLine(const QStringList& arguments) {
 }
 
 void MainWindow::StartCommandLineArgs(const std::vector<std::string>& args) {
-  exit_status_ = kExitStopped;
-  // Read as the headless program reads it; a malformed one is refused before anything is
-  // read or written, and ends the program as a usage error.
-  auto command_line = ParseCommandLine(args);
-  if (!command_line.ok()) {
-    runner_.SilentMode = true;
-    ShowMessage(ToQt(command_line.status().Title()), ToQt(command_line.status().message()));
-    exit_status_ = kExitUsage;
-    emit programEnds(exit_status_);
-    return;
-  }
-  RunCommand(Command::kCommandLine, std::move(command_line).value());
+  model_->StartCommandLine(args);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  if (running_) {
+  if (!model_->RequestClose()) {
     event->ignore();
-    if (close_pending_) return;
-    if (!confirm_(QStringLiteral("Quorvin"),
-                  QStringLiteral("A command is still running. Stop it after the file in hand and "
-                                 "close Quorvin?"))) {
-      return;
-    }
-    close_pending_ = true;
-    reporter_.RequestStop();
-    ShowStatus(QStringLiteral("Status:  Stopping after the file in hand..."));
     return;
   }
-  SaveLastUsed();
   if (about_) about_->close();
   event->accept();
-}
-
-// ---- Events of the controls ----
-
-void MainWindow::OnMessPathEdited() {
-  if (updating_ || running_) return;
-  runner_.settings = ReadControls();
-  runner_.RefillSystemList();
-  FillSystemList(runner_.settings.cmbHName);
-}
-
-void MainWindow::OnPresetPicked(int index) {
-  if (index < 0 || running_) return;
-  const std::string name = FromQt(cmbPresets_->itemText(index));
-  runner_.settings = ReadControls();
-  Status s = runner_.LoadPreset(name);
-  if (s.ok()) {
-    WriteControls(runner_.settings);
-  } else if (s.kind() != ErrorKind::kNotFound) {
-    // A preset removed since the list was filled loads nothing; a damaged one says so.
-    ShowMessage(ToQt(s.Title()), ToQt(s.message()));
-  }
-}
-
-void MainWindow::OnSave() {
-  runner_.settings = ReadControls();
-  (void)runner_.SaveSettingsAsPreset();  // a failure has been shown
-  FillPresetList();
-}
-
-void MainWindow::OnMessBrowse() {
-  const QString chosen = pick_folder_(txtMessPath_->text(),
-                                      QStringLiteral("Locate Folder Containing MESS"));
-  // The run joins "crc" to this folder; the separator at its end is the user's habit.
-  if (!chosen.isEmpty()) txtMessPath_->setText(QDir::toNativeSeparators(chosen) + QDir::separator());
-}
-
-void MainWindow::OnDkBrowse() {
-  const QString chosen = pick_folder_(txtDkPath_->text(),
-                                      QStringLiteral("Locate Folder Containing Dragon King"));
-  if (!chosen.isEmpty()) txtDkPath_->setText(QDir::toNativeSeparators(chosen));
-}
-
-void MainWindow::OnOutputBrowse() {
-  const QString chosen = pick_file_(txtOutput_->text());
-  if (!chosen.isEmpty()) txtOutput_->setText(QDir::toNativeSeparators(chosen));
 }
 
 QStringList MainWindow::ReadmeCandidates() const {
@@ -690,7 +565,7 @@ QStringList MainWindow::ReadmeCandidates() const {
     if (!out.contains(path)) out.push_back(path);
   };
   add(exe_dir);
-  add(ToQt(runner_.program_folder()));
+  add(ToQt(model_->program_folder()));
   // An installed program: <prefix>/bin/quorvin and <prefix>/share/doc/quorvin/readme.txt.
   QString rel_bin = QStringLiteral(QUORVIN_BIN_DIR);
   QString up;
@@ -701,29 +576,6 @@ QStringList MainWindow::ReadmeCandidates() const {
   add(exe_dir + up + QStringLiteral("/") + QStringLiteral(QUORVIN_RELATIVE_DOC_DIR));
   add(QStringLiteral(QUORVIN_INSTALLED_DOC_DIR));
   return out;
-}
-
-void MainWindow::OnReadme() {
-  const QStringList candidates = ReadmeCandidates();
-  for (const QString& path : candidates) {
-    if (QFileInfo(path).isFile()) {
-      if (!open_file_(path)) {
-        ShowMessage(QStringLiteral("Read Me First"),
-                    QStringLiteral("No program is set up to open %1").arg(path));
-      }
-      return;
-    }
-  }
-  ShowMessage(QStringLiteral("Not Found"),
-              QStringLiteral("The read-me file is in none of these places:\n") +
-                  candidates.join(QLatin1Char('\n')));
-}
-
-void MainWindow::OnAbout() {
-  if (about_ == nullptr) about_ = new AboutBox(this);
-  about_->show();
-  about_->raise();
-  about_->activateWindow();
 }
 
 }  // namespace quorvin::ui

@@ -6,16 +6,13 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
-#include <optional>
+#include <memory>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
-#include "platform/status.h"
-#include "run/runner.h"
-#include "run/startup.h"
 #include "settings/settings.h"
-#include "ui/window_reporter.h"
+#include "window/window_model.h"
 
 class QCheckBox;
 class QComboBox;
@@ -28,15 +25,15 @@ namespace quorvin::ui {
 
 class AboutBox;
 
-// The main window (`Form1`): every setting of a run in its controls, the preset list, the
-// commands, and the status line with a progress bar. It owns one Runner and does nothing the
-// Runner does not do: a command copies the controls into the Runner's settings, runs on a
-// worker thread while every input is disabled, and copies the settings back (a run completes
-// some of them) when it ends.
+// The main window (`Form1`), drawn with Qt Widgets over the toolkit-free window model: every
+// setting of a run in its controls, the preset list, the commands, and the status line with
+// a progress bar. It only draws the model, forwards what the user does to it, shows the
+// dialogs the model asks for, and brings the model's notifications onto its thread (queued
+// calls); the rules and the run live in window::WindowModel.
 //
 // Every control carries its name as its object name (`txtMessPath`, `cmdStart`, `lStatus`,
 // ...), so that tests find them.
-class MainWindow : public QWidget {
+class MainWindow : public QWidget, private window::ViewPort {
   Q_OBJECT
 
  public:
@@ -54,19 +51,13 @@ class MainWindow : public QWidget {
 
   // Start-up without a command line: the preset list, then the "lastused" settings.
   void StartInteractive();
-  // Start-up with a command line (the program's arguments, read as quorvin-cli reads them):
-  // runs at once. When the run completes, or stops for any reason but an empty required
-  // field, the window emits programEnds with the exit status; after a "Data Missing" stop it
-  // stays open, and the next run that ends ends the program. A malformed command line is
-  // shown and ends the program at once (exit status 2).
+  // Start-up with a command line (see window::WindowModel::StartCommandLine).
   void StartCommandLine(const QStringList& arguments);
   // The same with the arguments as bytes, as the program was given them.
   void StartCommandLineArgs(const std::vector<std::string>& args);
 
-  // The exit status of the program so far: 0 for a session started without a command line;
-  // for one started with a command line, that of the run that ended it (1 until one has).
-  int exit_status() const { return exit_status_; }
-  bool running() const { return running_; }
+  int exit_status() const { return model_->exit_status(); }
+  bool running() const { return model_->running(); }
 
   void SetMessageFunction(MessageFunction f) { show_message_ = std::move(f); }
   void SetConfirmFunction(ConfirmFunction f) { confirm_ = std::move(f); }
@@ -90,31 +81,26 @@ class MainWindow : public QWidget {
   void showEvent(QShowEvent* event) override;
 
  private:
-  enum class Command { kStart, kRevert, kCommandLine };
+  // window::ViewPort
+  void Post(std::function<void()> job) override;
+  void ShowMessage(const std::string& title, const std::string& text) override;
+  bool Confirm(const std::string& title, const std::string& text) override;
+  std::string PickFolder(const std::string& initial, const std::string& title) override;
+  std::string PickSaveFile(const std::string& initial) override;
+  bool OpenFile(const std::string& path) override;
+  void ShowAbout() override;
+  void SettingsChanged() override;
+  void SystemListChanged() override;
+  void PresetsChanged() override;
+  void StatusChanged() override;
+  void RunningChanged() override;
+  void CommandFinished() override;
+  void ProgramEnds(int exit_status) override;
+  void CloseNow() override;
 
   void BuildControls();
-  RunSettings ReadControls() const;
-  void WriteControls(const RunSettings& s);
   void FillSystemList(const SystemBox& box);
-  void FillPresetList();
-  void SetInputsEnabled(bool enabled);
-
-  void ShowMessage(const QString& title, const QString& text);
   void ShowStatus(const QString& text);
-  void TakeReporterView();
-
-  void RunCommand(Command command, CommandLine command_line = CommandLine());
-  void CommandFinished(const Status& status);
-  bool SaveLastUsed();
-
-  void OnMessPathEdited();
-  void OnPresetPicked(int index);
-  void OnSave();
-  void OnMessBrowse();
-  void OnDkBrowse();
-  void OnOutputBrowse();
-  void OnReadme();
-  void OnAbout();
 
   MessageFunction show_message_;
   ConfirmFunction confirm_;
@@ -122,18 +108,11 @@ class MainWindow : public QWidget {
   FileFunction pick_file_;
   OpenFunction open_file_;
 
-  WindowReporter reporter_;
-  Runner runner_;
-  std::thread worker_;
-  bool running_ = false;
-  bool close_pending_ = false;
-  bool closing_ = false;
+  std::unique_ptr<window::WindowModel> model_;
+  // Set while the controls are drawn from the model: their change events are echoes.
   bool updating_ = false;
-  int exit_status_ = 0;
-  QTimer poll_;
   QString status_text_;
-  // The entry of the system list the user chose, until the box is typed into.
-  std::optional<size_t> system_selected_;
+  QTimer poll_;  // the model's status while a command runs
 
   QLineEdit* txtMessPath_ = nullptr;
   QPushButton* cmdMessBrowse_ = nullptr;
@@ -163,6 +142,9 @@ class MainWindow : public QWidget {
   QLabel* lStatus_ = nullptr;
   QProgressBar* progress_ = nullptr;
   std::vector<QWidget*> inputs_;
+  // The text boxes and check boxes, by the model's field they show.
+  std::vector<std::pair<window::TextField, QLineEdit*>> text_boxes_;
+  std::vector<std::pair<window::CheckField, QCheckBox*>> check_boxes_;
   QPointer<AboutBox> about_;
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <atomic>
 #include <random>
 #include <thread>
 
@@ -138,7 +139,43 @@ TEST(HashPoolTest, PipesAndDevicesAreRefusedWithoutWaiting) {
               "Cannot read " + list[i] + ": it is " + kinds[i] + ", not a regular file");
   }
 }
+
+// A caller waiting for a large file hears how far it has come: what it is told never goes
+// back, never passes the file's end, and the result is the whole file's. (Only regular files
+// are read, so the reader cannot be held half-way; how often it is told depends on the disk.)
+TEST(HashPoolTest, ACallerWaitingForALargeFileHearsTheBytesReadSoFar) {
+  test::TempDir dir;
+  std::string big(32 * 1024 * 1024, 'q');
+  for (size_t i = 0; i < big.size(); i += 4096) big[i] = static_cast<char>(i >> 12);
+  test::WriteFile(dir / "big", big);
+  ParallelHasher hasher({dir / "big"}, 1);
+  uint64_t last = 0;
+  ParallelHasher::FileHash h = hasher.Next({}, [&](uint64_t read, uint64_t size) {
+    EXPECT_GE(read, last);
+    EXPECT_LE(read, big.size());
+    EXPECT_TRUE(size == 0 || size == big.size()) << size;
+    last = read;
+  });
+  ASSERT_TRUE(h.status.ok()) << h.status.message();
+  EXPECT_EQ(h.size, big.size());
+  EXPECT_EQ(h.crc, Zlib(big));
+}
 #endif
+
+// A large file on disk is measured: the caller is told its size beside the bytes read.
+TEST(HashPoolTest, AWaitingCallerIsToldTheSizeOfALargeFile) {
+  test::TempDir dir;
+  const std::string big(8 * 1024 * 1024, 'z');
+  test::WriteFile(dir / "big", big);
+  ParallelHasher hasher({dir / "big"}, 1);
+  ParallelHasher::FileHash h = hasher.Next({}, [&](uint64_t read, uint64_t size) {
+    EXPECT_LE(read, big.size());
+    EXPECT_TRUE(size == 0 || size == big.size()) << size;
+  });
+  ASSERT_TRUE(h.status.ok());
+  EXPECT_EQ(h.size, big.size());
+  EXPECT_EQ(h.crc, Zlib(big));
+}
 
 TEST(HashPoolTest, ThreadCountSetting) {
   EXPECT_EQ(*HashThreadCount(nullptr, 2), 2u);
