@@ -18,6 +18,7 @@ constexpr std::string_view kUsage =
     "       quorvin-cli -save '<settings list>'  ... and save them as the system's preset\n"
     "       quorvin-cli -preset NAME             run a saved preset (quote a NAME with blanks)\n"
     "       quorvin-cli --revert <as above>      give renamed files their earlier names back\n"
+    "       quorvin-cli --verify <as above>      also inflate zipped ROMs and check their CRCs\n"
     "       quorvin-cli -h | --help | --version\n"
     "\n"
     "Settings, in order: MESS folder | ROM folders (\";\"-separated) | extension | system |\n"
@@ -102,6 +103,8 @@ int main(int argc, char** argv) {
   }
   bool revert = false;
   constexpr std::string_view kRevert = "--revert";
+  // "--verify" may come before or after "--revert"; ParseCommandLine takes it when first.
+  if (args.size() > 1 && args[0] == "--verify" && args[1] == kRevert) std::swap(args[0], args[1]);
   if (args[0] == kRevert) {
     revert = true;
     args.erase(args.begin());

@@ -13,7 +13,7 @@ namespace {
 
 // One read of this size takes a small file whole; a larger file goes in pieces of this size,
 // each checksummed while it is still in the processor's cache.
-constexpr size_t kChunk = size_t{256} * 1024;
+constexpr size_t kChunk = ParallelHasher::kReadBuffer;
 // How many files the workers may run ahead of the caller, per worker.
 constexpr size_t kAheadPerWorker = 32;
 // How many results the caller waits for at once when it has to wait.
@@ -80,7 +80,14 @@ Result<size_t> HashThreadCount(const char* setting, size_t cores) {
 }
 
 ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head)
-    : paths_(std::move(paths)), keep_head_(keep_head) {
+    : ParallelHasher(std::move(paths), threads,
+                     [keep_head](const std::string& path, uint8_t* buffer,
+                                 const std::atomic<bool>& stop) {
+                       return HashFile(path, buffer, keep_head, stop);
+                     }) {}
+
+ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, Reader reader)
+    : paths_(std::move(paths)), reader_(std::move(reader)) {
   if (threads < 1) threads = 1;
   if (threads > paths_.size()) threads = paths_.size();
   slot_count_ = threads > 0 ? threads * kAheadPerWorker : 1;
@@ -112,7 +119,7 @@ void ParallelHasher::Work() {
       if (stop_) return;
     }
     Slot& slot = slots_[index % slot_count_];
-    slot.hash = HashFile(paths_[index], buffer.get(), keep_head_, stop_);
+    slot.hash = reader_(paths_[index], buffer.get(), stop_);
     slot.ready = true;
     if (caller_waiting_) {
       std::lock_guard<std::mutex> lock(mu_);

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,14 +30,37 @@ Result<size_t> HashThreadCount(const char* setting, size_t cores);
 // finished first) and waits for them.
 class ParallelHasher {
  public:
+  // One rom of an archive: a member's name as stored, its size and CRC-32, and as many of its
+  // first bytes as a header test needed (empty when none was made).
+  struct MemberHash {
+    std::string name;
+    uint64_t size = 0;
+    uint32_t crc = 0;
+    std::string head;
+  };
   struct FileHash {
     Status status;      // NotFound / Io naming the file when it cannot be opened or read
     uint64_t size = 0;  // bytes read
     uint32_t crc = 0;   // the finished CRC-32 of those bytes
     std::string head;   // the file's first bytes: `keep_head` of them, or all of a shorter file
+    // Filled by an archive reader instead of the four above: the archive's roms in its
+    // order, what to warn about it, and whether it must keep its name (its contents were
+    // not what its directory says, or could not all be listed).
+    bool archive = false;
+    std::vector<MemberHash> members;
+    std::vector<std::string> problems;
+    bool hold_back = false;
   };
+  // Reads one source of roms into a FileHash, using `buffer` (kReadBuffer bytes) as it
+  // likes; gives up early when `stop` is set (the result is then never looked at).
+  static constexpr size_t kReadBuffer = size_t{256} * 1024;
+  using Reader = std::function<FileHash(const std::string& path, uint8_t* buffer,
+                                        const std::atomic<bool>& stop)>;
 
+  // Loose files: each read whole and checksummed, keeping `keep_head` first bytes.
   ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head = 0);
+  // Any source: each path given to `reader` on a worker thread.
+  ParallelHasher(std::vector<std::string> paths, size_t threads, Reader reader);
   ~ParallelHasher();
   ParallelHasher(const ParallelHasher&) = delete;
   ParallelHasher& operator=(const ParallelHasher&) = delete;
@@ -55,7 +79,7 @@ class ParallelHasher {
   bool BatchReady() const;
 
   std::vector<std::string> paths_;
-  size_t keep_head_ = 0;
+  Reader reader_;
   // File i's result lives in slots_[i % slot_count_]; the workers run at most slot_count_
   // files ahead of the caller.
   size_t slot_count_ = 1;

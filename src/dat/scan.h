@@ -17,7 +17,13 @@ struct DatScanInput {
   std::string author;
   std::string rom_folders;  // folders separated by ";"
   std::string extension;    // begins with "."
+  // Archives only: inflate every member and compare its data with the stored CRC.
+  bool verify = false;
 };
+
+// True for the extension that makes every archive of the folders one game (".zip" in any
+// letter case).
+bool IsArchiveExtension(std::string_view extension);
 
 // The folders of a ";"-separated list, trimmed of blanks; pieces that are empty after
 // trimming are left out (an empty piece never means the root folder).
@@ -36,12 +42,25 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 // anything is written. A file whose name holds a control character (a line break would
 // split the dat's lines) is left out and reported as a warning; a name with a double quote
 // is written as it stands. A missing folder or an unreadable file stops the scan with a Status
-// that names it, and the file at `temp_dat_path` is left as it was. Refused (after showing
-// the "Sorry Not Supported Yet" message) for the extension ".ZIP" in any case.
-// When `headerless` is given, every file that begins with a header the program knows (see
-// RomHeaderLength) is noted there with the CRC of its bytes after the header; the dat itself
-// is the same either way.
+// that names it, and the file at `temp_dat_path` is left as it was.
+//
+// With the archive extension (IsArchiveExtension) every archive is one game, named by the
+// archive's name less the extension, with one rom line per member (the member's path as
+// stored, its size and CRC from the central directory), in the archive's order; an archive
+// without members is a game without rom lines. An archive that cannot be read (damaged, not
+// a zip) is a warning naming it and is left out of the dat; a member whose name holds a
+// control character is left out with a warning. With `input.verify`, every member is
+// inflated: one whose data does not match its stored CRC is a warning naming the archive
+// and the member, and its rom line gives the CRC and size of the data as read; a member
+// that cannot be checked (encrypted, a method that cannot be inflated) is a warning too.
+// The names of the archives so warned about (their game names) go to `held_back`: they keep
+// their names, whatever a database says.
+//
+// When `headerless` is given, every file (and every lone member of an archive) that begins
+// with a header the program knows (see RomHeaderLength) is noted there with the CRC of its
+// bytes after the header; of an archive member only the header's bytes are inflated. The
+// dat itself is the same either way.
 Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
-               HeaderlessCrcs* headerless = nullptr);
+               HeaderlessCrcs* headerless = nullptr, std::vector<std::string>* held_back = nullptr);
 
 }  // namespace quorvin

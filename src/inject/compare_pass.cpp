@@ -1,5 +1,6 @@
 #include "inject/compare_pass.h"
 
+#include <unordered_set>
 #include <vector>
 
 #include "dat/dat_format.h"
@@ -44,7 +45,9 @@ size_t RomLineIndex(const Block& block) {
 // is not in the expected shape is copied as it stands, and no line of one block ever ends up
 // in another, whatever the temporary dat holds.
 Status ComparePass(const std::string& temp_dat_path, const std::string& output_dat_path,
-                   const GoodNameLookup& db, ConversionTable* table, Reporter& reporter) {
+                   const GoodNameLookup& db, ConversionTable* table, Reporter& reporter,
+                   const CompareOptions& options) {
+  std::unordered_set<std::string> keep(options.keep_names.begin(), options.keep_names.end());
   auto in = LineReader::Open(temp_dat_path);
   if (!in.ok()) return in.status();
   auto out = AtomicFile::Create(output_dat_path);
@@ -89,8 +92,25 @@ Status ComparePass(const std::string& temp_dat_path, const std::string& output_d
     if (rom == 0) {
       for (const std::string& l : block.lines) emit(l);
     } else {
-      GameLines game{block.lines[0], block.lines[1], block.lines[rom]};
-      GameEntry entry = PrintGameEntry(game, db);
+      GameLines game{block.lines[0], block.lines[1], block.lines[rom], {}};
+      // An archive's rom lines stand together, one per member.
+      size_t rom_end = rom + 1;
+      if (options.archives) {
+        while (rom_end < block.lines.size() && IsRomLine(block.lines[rom_end])) {
+          game.more_rom_lines.push_back(block.lines[rom_end++]);
+        }
+      }
+      EntryOptions entry_options;
+      if (options.archives) {
+        const std::string token = block.lines[0].substr(kNameLinePrefix.size());
+        const std::string bare = token.size() >= 2 && token.front() == '"' && token.back() == '"'
+                                     ? token.substr(1, token.size() - 2)
+                                     : token;
+        entry_options.archive = true;
+        entry_options.keep_name = keep.contains(bare);
+        entry_options.label = "the archive " + bare + options.extension;
+      }
+      GameEntry entry = PrintGameEntry(game, db, entry_options);
       if (!entry.problem.empty()) reporter.Warning(entry.problem);
       // The entry's lines in the order a dat writes them, with whatever stood between the
       // description and the rom line kept after the description, and whatever followed the
@@ -102,8 +122,9 @@ Status ComparePass(const std::string& temp_dat_path, const std::string& output_d
         if (!l->empty()) emit(*l);
       }
       emit(entry.lines.rom_line);
+      for (const std::string& l : entry.lines.more_rom_lines) emit(l);
       if (!entry.driver_line.empty()) emit(entry.driver_line);
-      for (size_t i = rom + 1; i < block.lines.size(); ++i) emit(block.lines[i]);
+      for (size_t i = rom_end; i < block.lines.size(); ++i) emit(block.lines[i]);
       if (s.ok() && table != nullptr) {
         // A game without a rename is passed too (it keeps its name): the table must see
         // every ROM to find two of one name that are different games.

@@ -1,5 +1,7 @@
 #include "inject/game_entry.h"
 
+#include <charconv>
+
 #include "dat/dat_format.h"
 #include "platform/text.h"
 
@@ -28,6 +30,7 @@ std::string GameEntry::ToDat() const {
   add(year_line, false);
   add(manufacturer_line, false);
   add(lines.rom_line, true);
+  for (const std::string& l : lines.more_rom_lines) add(l, true);
   add(driver_line, false);
   return out;
 }
@@ -42,11 +45,72 @@ std::string CrcTextOf(std::string_view rom_line) {
   return std::string(TrimBlanks(trimmed_end.substr(start, trimmed_end.size() - 2 - start)));
 }
 
-GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db) {
+std::optional<uint64_t> RomSizeOf(std::string_view rom_line) {
+  size_t at = rom_line.rfind(" size ");
+  if (at == std::string_view::npos) return std::nullopt;
+  std::string_view rest = rom_line.substr(at + 6);
+  uint64_t value = 0;
+  auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
+  if (ec != std::errc() || end == rest.data()) return std::nullopt;
+  return value;
+}
+
+namespace {
+
+std::optional<RomKey> RomKeyOf(std::string_view rom_line) {
+  const std::string crc_text = CrcTextOf(rom_line);
+  auto size = RomSizeOf(rom_line);
+  uint32_t crc = 0;
+  auto [end, ec] = std::from_chars(crc_text.data(), crc_text.data() + crc_text.size(), crc, 16);
+  if (!size || crc_text.empty() || crc_text.size() > 8 || ec != std::errc() ||
+      end != crc_text.data() + crc_text.size()) {
+    return std::nullopt;
+  }
+  return RomKey{crc, *size};
+}
+
+std::string BareName(const GameLines& game) {
+  std::string token = game.name_line.starts_with(kNameLinePrefix)
+                          ? game.name_line.substr(kNameLinePrefix.size())
+                          : game.name_line;
+  return Unquoted(token);
+}
+
+}  // namespace
+
+GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db,
+                         const EntryOptions& options) {
   GameEntry e;
   e.lines = game;
+  if (options.keep_name) return e;
+  std::string_view short_name;
+  std::string_view found;
+  if (options.archive) {
+    std::vector<RomKey> roms;
+    for (const std::string* l : {&game.rom_line}) {
+      if (auto key = RomKeyOf(*l)) roms.push_back(*key);
+    }
+    for (const std::string& l : game.more_rom_lines) {
+      if (auto key = RomKeyOf(l)) roms.push_back(*key);
+    }
+    ArchiveMatch match = db.LookupArchive(roms);
+    if (!match.conflicting.empty()) {
+      std::string names;
+      for (std::string_view c : match.conflicting) {
+        if (!names.empty()) names += ", ";
+        names += "\"" + ForMessage(TrimBlanks(c.substr(0, c.find('|')))) + "\"";
+      }
+      e.problem = "The members of " + options.label + " lead to more than one good name (" +
+                  names + "); it keeps its name";
+      return e;
+    }
+    found = match.entry;
+    short_name = match.short_name;
+  } else {
+    found = db.LookupCrcInfo(CrcTextOf(game.rom_line));
+  }
   // Control characters (a line break, NUL) would break the dat's lines or a file name.
-  const std::string stored = RemoveControlChars(db.LookupCrcInfo(CrcTextOf(game.rom_line)));
+  const std::string stored = RemoveControlChars(found);
   std::string_view entry = stored;
   if (entry.empty()) return e;
 
@@ -89,12 +153,15 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db) {
         ReplaceAll(game.description_line.substr(kDescriptionLinePrefix.size()), bare_old, good);
   }
   const std::string rom_head = std::string(kRomNamePrefix) + old_token + " ";
-  if (game.rom_line.starts_with(rom_head)) {
+  if (!options.archive && game.rom_line.starts_with(rom_head)) {
     e.lines.rom_line =
         std::string(kRomNamePrefix) + good_token + " " + game.rom_line.substr(rom_head.size());
   }
   e.old_name = old_token;
-  e.good_name = good_token;
+  // The emulator finds an archive by the software's short name: it keeps that file name.
+  e.good_name = !short_name.empty() && EqualsIgnoreCase(BareName(game), short_name)
+                    ? std::string()
+                    : good_token;
   return e;
 }
 

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "inject/good_name_lookup.h"
 
@@ -12,6 +15,21 @@ struct GameLines {
   std::string name_line;         // TAB "name " token
   std::string description_line;  // TAB "description " quoted name
   std::string rom_line;          // TAB "rom ( name " token " size " n " crc " hex " )"
+  // An archive's further rom lines, one per member after the first, in its order.
+  std::vector<std::string> more_rom_lines;
+};
+
+// How a game's good name is found and given.
+struct EntryOptions {
+  // The game is an archive: its good name comes from all of its rom lines together
+  // (GoodNameLookup::LookupArchive), and its rom lines, which name its members, never change.
+  // An archive named by the software's short name takes the good name in the dat but keeps
+  // its file name (nothing is recorded for it).
+  bool archive = false;
+  // The game keeps its name and lines whatever the database says (a damaged archive).
+  bool keep_name = false;
+  // How messages name the archive ("the archive mycart.zip").
+  std::string label;
 };
 
 // What the game entry writer makes of a game: its rewritten lines, the extra lines (empty:
@@ -41,6 +59,12 @@ std::string CrcTextOf(std::string_view rom_line);
 // as the game's name, never in the keywords before it. A game without an entry, or whose rom line
 // does not carry its name, keeps those lines unchanged; a good name that is empty once
 // cleaned changes no name, records nothing, and is described in `problem`.
-GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db);
+// Archives: see EntryOptions; members that lead to more than one good name leave the game as
+// it stands, with the names in `problem`.
+GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db,
+                         const EntryOptions& options = {});
+
+// The size of a rom line: the number after its last " size ". nullopt when there is none.
+std::optional<uint64_t> RomSizeOf(std::string_view rom_line);
 
 }  // namespace quorvin

@@ -96,6 +96,30 @@ std::optional<Image> PartImage(const pugi::xml_node& part) {
   return image;
 }
 
+bool RomKeyLess(const RomKey& a, const RomKey& b) {
+  return a.crc != b.crc ? a.crc < b.crc : a.size < b.size;
+}
+
+// The roms a set of the part holds, one file each: every dumped rom of every data area.
+std::optional<std::vector<RomKey>> PartDumpedRoms(const pugi::xml_node& part) {
+  std::vector<RomKey> roms;
+  for (pugi::xml_node area : part.children("dataarea")) {
+    for (pugi::xml_node rom : area.children("rom")) {
+      if (!rom.attribute("name")) continue;
+      const std::string_view flag = rom.attribute("loadflag").value();
+      if (flag == "reload" || flag == "continue" || flag == "fill" || flag == "ignore") continue;
+      if (std::string_view(rom.attribute("status").value()) == "nodump") continue;
+      auto crc = ParseCrc(rom.attribute("crc").value());
+      auto size = ParseNumber(rom.attribute("size").value());
+      if (!crc || !size) return std::nullopt;
+      roms.push_back(RomKey{*crc, *size});
+    }
+  }
+  if (roms.empty()) return std::nullopt;
+  std::sort(roms.begin(), roms.end(), RomKeyLess);
+  return roms;
+}
+
 // 1-based line of a byte offset into the text.
 size_t LineOf(std::string_view text, ptrdiff_t offset) {
   const size_t end = std::min(text.size(), static_cast<size_t>(std::max<ptrdiff_t>(offset, 0)));
@@ -146,32 +170,89 @@ Result<SoftwareList> SoftwareList::Parse(std::string text, const std::string& pa
     const char* emulation = supported == "partial" ? ", emulation partial"
                             : supported == "no"    ? ", emulation not supported"
                                                    : "";
+    const std::string short_name = Field(software.attribute("name").value());
     for (pugi::xml_node part : software.children("part")) {
       std::optional<Image> image = PartImage(part);
-      // The first part in file order keeps a CRC that a later one repeats.
-      if (!image || list.by_crc_.contains(image->crc)) continue;
-      Entry e{image->size, static_cast<uint32_t>(list.values_.size()), 0};
+      std::optional<std::vector<RomKey>> roms = PartDumpedRoms(part);
+      if (!image && !roms) continue;
+      const bool bad_dump = image ? image->bad_dump : false;
+      Entry e{image ? image->size : 0, static_cast<uint32_t>(list.values_.size()), 0, 0, 0};
       list.values_ += head;
-      list.values_ += image->bad_dump ? "Known Bad Dump" : "Good ROM";
+      list.values_ += bad_dump ? "Known Bad Dump" : "Good ROM";
       list.values_ += emulation;
       e.value_size = static_cast<uint32_t>(list.values_.size() - e.value_begin);
-      list.by_crc_.emplace(image->crc, e);
+      e.short_begin = static_cast<uint32_t>(list.values_.size());
+      list.values_ += short_name;
+      e.short_size = static_cast<uint32_t>(short_name.size());
+      // The first part in file order keeps a CRC that a later one repeats.
+      if (image && !list.by_crc_.contains(image->crc)) list.by_crc_.emplace(image->crc, e);
+      if (roms) {
+        list.part_roms_by_key_.emplace(KeyOf(*roms), list.part_roms_.size());
+        list.part_roms_.push_back(PartRoms{std::move(*roms), e});
+      }
     }
   }
   list.values_.shrink_to_fit();
   return list;
 }
 
+const SoftwareList::Entry* SoftwareList::FindEntry(uint32_t crc) const {
+  if (auto it = by_crc_.find(crc); it != by_crc_.end()) return &it->second;
+  if (headerless_ == nullptr) return nullptr;
+  auto after = headerless_->Find(crc);
+  if (!after) return nullptr;
+  auto it = by_crc_.find(after->crc);
+  if (it == by_crc_.end() || it->second.image_size != after->size) return nullptr;
+  return &it->second;
+}
+
 std::string_view SoftwareList::LookupCrcInfo(std::string_view crc_text) const {
   auto crc = ParseCrc(crc_text);
   if (!crc) return {};
-  if (auto it = by_crc_.find(*crc); it != by_crc_.end()) return ValueOf(it->second);
-  if (headerless_ == nullptr) return {};
-  auto after = headerless_->Find(*crc);
-  if (!after) return {};
-  auto it = by_crc_.find(after->crc);
-  if (it == by_crc_.end() || it->second.image_size != after->size) return {};
-  return ValueOf(it->second);
+  const Entry* e = FindEntry(*crc);
+  return e != nullptr ? ValueOf(*e) : std::string_view();
+}
+
+uint64_t SoftwareList::KeyOf(const std::vector<RomKey>& sorted) {
+  // FNV-1a over the sorted roms: equal sets have equal keys.
+  uint64_t h = 14695981039346656037ull;
+  auto mix = [&h](uint64_t v) {
+    for (int i = 0; i < 8; ++i) {
+      h ^= (v >> (8 * i)) & 0xFF;
+      h *= 1099511628211ull;
+    }
+  };
+  for (const RomKey& r : sorted) {
+    mix(r.crc);
+    mix(r.size);
+  }
+  return h;
+}
+
+ArchiveMatch SoftwareList::LookupArchive(const std::vector<RomKey>& roms) const {
+  ArchiveMatch match;
+  if (roms.empty()) return match;
+  std::vector<RomKey> sorted = roms;
+  std::sort(sorted.begin(), sorted.end(), RomKeyLess);
+  // The first part in file order whose roms are these.
+  const PartRoms* found = nullptr;
+  auto [lo, hi] = part_roms_by_key_.equal_range(KeyOf(sorted));
+  for (auto it = lo; it != hi; ++it) {
+    const PartRoms& p = part_roms_[it->second];
+    if (p.roms == sorted && (found == nullptr || &p < found)) found = &p;
+  }
+  if (found != nullptr) {
+    match.entry = ValueOf(found->entry);
+    match.short_name = ShortNameOf(found->entry);
+    return match;
+  }
+  if (roms.size() == 1) {
+    if (const Entry* e = FindEntry(roms[0].crc); e != nullptr) {
+      match.entry = ValueOf(*e);
+      match.short_name = ShortNameOf(*e);
+    }
+  }
+  return match;
 }
 
 std::vector<SoftwareList::Listed> SoftwareList::Entries() const {
@@ -185,7 +266,12 @@ size_t SoftwareList::MemoryUse() const {
   // Each node of the hash map holds its key, value and a next pointer; the bucket array one
   // pointer per bucket.
   const size_t node = sizeof(void*) + sizeof(std::pair<const uint32_t, Entry>) + sizeof(size_t);
-  return values_.capacity() + by_crc_.size() * node + by_crc_.bucket_count() * sizeof(void*);
+  size_t parts = part_roms_.capacity() * sizeof(PartRoms) +
+                 part_roms_by_key_.size() * (node + sizeof(uint64_t)) +
+                 part_roms_by_key_.bucket_count() * sizeof(void*);
+  for (const PartRoms& p : part_roms_) parts += p.roms.capacity() * sizeof(RomKey);
+  return values_.capacity() + by_crc_.size() * node + by_crc_.bucket_count() * sizeof(void*) +
+         parts;
 }
 
 }  // namespace quorvin

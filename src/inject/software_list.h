@@ -50,6 +50,12 @@ class SoftwareList : public GoodNameLookup {
   // text when there is none, or when the text is not a CRC.
   std::string_view LookupCrcInfo(std::string_view crc_text) const override;
 
+  // An archive matches a part when its roms are exactly the part's dumped roms, each by
+  // size and CRC, in any order (roms marked "nodump" and the reload, continue and fill rows
+  // aside): the layout of the emulator's own sets. Failing that, a lone rom matches as a
+  // loose file does (LookupCrcInfo). The match carries the software's short name.
+  ArchiveMatch LookupArchive(const std::vector<RomKey>& roms) const override;
+
   // Parts indexed.
   size_t size() const { return by_crc_.size(); }
   // Every entry with its image's CRC-32 and size, in no particular order.
@@ -67,12 +73,26 @@ class SoftwareList : public GoodNameLookup {
     uint64_t image_size;
     uint32_t value_begin;
     uint32_t value_size;
+    uint32_t short_begin;
+    uint32_t short_size;
   };
+  // A part's dumped roms, sorted, for the archive match.
+  struct PartRoms {
+    std::vector<RomKey> roms;
+    Entry entry;
+  };
+  static uint64_t KeyOf(const std::vector<RomKey>& sorted);
+  const Entry* FindEntry(uint32_t crc) const;
+  std::string_view ShortNameOf(const Entry& e) const {
+    return std::string_view(values_).substr(e.short_begin, e.short_size);
+  }
   std::string_view ValueOf(const Entry& e) const {
     return std::string_view(values_).substr(e.value_begin, e.value_size);
   }
   std::string values_;  // every entry's value, one after another
   std::unordered_map<uint32_t, Entry> by_crc_;
+  std::vector<PartRoms> part_roms_;
+  std::unordered_multimap<uint64_t, size_t> part_roms_by_key_;  // KeyOf -> part_roms_
   const HeaderlessCrcs* headerless_ = nullptr;
 };
 

@@ -81,8 +81,11 @@ Status Runner::StartCommand() {
   const std::string temp_dat = TempDatPath();
   // Headered files (".nes") are noted with the CRC after their header, for software lists.
   HeaderlessCrcs headerless;
-  Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension}, temp_dat,
-                      reporter_, &headerless);
+  // Archives that must keep their names (damaged, or their data not as their directory says).
+  std::vector<std::string> held_back;
+  Status st = MakeDat(
+      {system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension, s.chkVerify == 1}, temp_dat,
+      reporter_, &headerless, &held_back);
   if (st.kind() == ErrorKind::kRefused) return st;  // MakeDat has shown its message
   if (st.kind() == ErrorKind::kStopped) {
     SetStatus("Status:  Stopped");
@@ -127,7 +130,11 @@ Status Runner::StartCommand() {
       table->SetCarriedCheck(
           [carried](std::string_view name) { return carried->contains(ToUpperAscii(name)); });
     }
-    st = RunMessStage(temp_dat, system, headerless, table.ok() ? &*table : nullptr);
+    CompareOptions compare;
+    compare.archives = IsArchiveExtension(s.txtExtension);
+    compare.extension = s.txtExtension;
+    compare.keep_names = held_back;
+    st = RunMessStage(temp_dat, system, headerless, compare, table.ok() ? &*table : nullptr);
     if (!st.ok()) return Fail(st);
   }
 
@@ -140,13 +147,18 @@ Status Runner::StartCommand() {
       reporter_.Warning(table.status().message() + ", so no file was renamed");
     }
   } else {
-    if (rename_roms &&
-        RenameRoms(s.txtRom, s.txtExtension, *table, RenameMode::kRename, reporter_).stopped) {
+    // A held-back archive keeps its name, and so does its artwork, whatever an earlier run
+    // recorded for it.
+    std::unordered_set<std::string> keep;
+    for (const std::string& name : held_back) keep.insert(ToUpperAscii(name));
+    if (rename_roms && RenameRoms(s.txtRom, s.txtExtension, *table, RenameMode::kRename,
+                                  reporter_, &keep)
+                           .stopped) {
       return StoppedBetweenStages(
           "some ROM files were renamed; Revert gives them their names back");
     }
     if (rename_art &&
-        RenameArtwork(s.txtRenamePaths, *table, RenameMode::kRename, reporter_).stopped) {
+        RenameArtwork(s.txtRenamePaths, *table, RenameMode::kRename, reporter_, &keep).stopped) {
       return StoppedBetweenStages("some files were renamed; Revert gives them their names back");
     }
   }
@@ -165,7 +177,8 @@ Status Runner::StartCommand() {
 }
 
 Status Runner::RunMessStage(const std::string& temp_dat, const std::string& system,
-                            const HeaderlessCrcs& headerless, ConversionTable* table) {
+                            const HeaderlessCrcs& headerless, const CompareOptions& compare,
+                            ConversionTable* table) {
   // Without a usable database (missing, unreadable, a folder in its place) every game counts
   // as not found: the dat is still written, and the user is told once.
   auto opened = OpenGoodNames(settings.txtMessPath, system, &headerless, reporter_);
@@ -177,7 +190,7 @@ Status Runner::RunMessStage(const std::string& temp_dat, const std::string& syst
     reporter_.Warning("no CRC database for " + ForMessage(system) + " at " + CrcDatabasePath +
                       ": no good names added");
   }
-  Status st = ComparePass(temp_dat, settings.txtOutput, *db, table, reporter_);
+  Status st = ComparePass(temp_dat, settings.txtOutput, *db, table, reporter_, compare);
   if (!st.ok()) return st;
   // The table is saved before any file is renamed: a rename it does not record could never
   // be reverted.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "dat/rom_header.h"
+#include "inject/compare_pass.h"
 #include "platform/reporter.h"
 #include "platform/status.h"
 #include "rename/conversion_table.h"
@@ -40,7 +41,7 @@ class Runner {
 
   // The Start command: checks and completes the settings, then runs every stage in order.
   // Every failure has been shown as a message box before it is returned: InvalidInput for
-  // the "Data Missing" checks, Refused for zipped ROMs, others for files that failed.
+  // the "Data Missing" checks, others for files that failed.
   Status StartCommand();
   // The Revert command: gives the system's renamed files their earlier names back.
   Status RevertCommand();
@@ -73,7 +74,8 @@ class Runner {
   // in `table` (when there is one), then the table saved. No usable database is a warning,
   // not a failure: every game is then written as it stands.
   Status RunMessStage(const std::string& temp_dat, const std::string& system,
-                      const HeaderlessCrcs& headerless, ConversionTable* table);
+                      const HeaderlessCrcs& headerless, const CompareOptions& compare,
+                      ConversionTable* table);
   // The system's conversion table; InvalidInput when the system name cannot name a file.
   Result<ConversionTable> LoadConversionTable(const std::string& system) const;
   // The user's "Stop" between stages: Stopped, after the status line says so.

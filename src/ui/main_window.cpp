@@ -234,10 +234,17 @@ void MainWindow::BuildControls() {
   // Renaming, and the output file below it.
   auto* frmRenaming = MakeFrame("frmRenaming", QStringLiteral("Post Renaming Options"));
   chkCvtRoms_ = MakeCheck("chkCvtRoms", QStringLiteral("Convert Roms to Good Names"), false);
+  chkVerify_ = MakeCheck("chkVerify", QStringLiteral("Verify zip contents"), false);
+  chkVerify_->setToolTip(QStringLiteral(
+      "With the extension zip: inflate every member and compare it with its stored CRC"));
   txtRenamePaths_ = MakeEdit("txtRenamePaths");
   {
     auto* col = new QVBoxLayout(frmRenaming);
-    col->addWidget(chkCvtRoms_);
+    auto* checks = new QHBoxLayout;
+    checks->addWidget(chkCvtRoms_);
+    checks->addWidget(chkVerify_);
+    checks->addStretch(1);
+    col->addLayout(checks);
     auto* label1 = MakeLabel(
         "Label1",
         QStringLiteral("Add the Paths to any artwork files or misc. files you wish to be renamed "
@@ -343,7 +350,7 @@ void MainWindow::BuildControls() {
   main->setSizeConstraint(QLayout::SetMinimumSize);
 
   inputs_ = {txtMessPath_, cmdMessBrowse_, cmbPresets_,  txtRom_,      txtExtension_, cmbHName_,
-             txtDesc_,     txtAuthor_,     chkCvtRoms_,  txtRenamePaths_, txtOutput_,  command1_,
+             txtDesc_,     txtAuthor_,     chkCvtRoms_,  chkVerify_, txtRenamePaths_, txtOutput_,  command1_,
              txtDkPath_,   cmdDkBrowse_,   chkMakeCfg_,  chkRomAdd_,   chkArtwork_,   chkVdirAdd_,
              chkDatAdd_,   cmdStart_,      cmdSave_,     cmdRevert_,   cmdReadme_,    cmdAbout_};
 
@@ -378,6 +385,7 @@ RunSettings MainWindow::ReadControls() const {
   s.txtDesc = GetBytes(txtDesc_);
   s.txtAuthor = GetBytes(txtAuthor_);
   s.chkCvtRoms = chkCvtRoms_->isChecked() ? 1 : 0;
+  s.chkVerify = chkVerify_->isChecked() ? 1 : 0;
   s.txtRenamePaths = GetBytes(txtRenamePaths_);
   s.txtOutput = GetBytes(txtOutput_);
   s.txtDkPath = GetBytes(txtDkPath_);
@@ -402,6 +410,7 @@ void MainWindow::WriteControls(const RunSettings& s) {
   SetBytes(txtDesc_, s.txtDesc);
   SetBytes(txtAuthor_, s.txtAuthor);
   chkCvtRoms_->setChecked(s.chkCvtRoms == 1);
+  chkVerify_->setChecked(s.chkVerify == 1);
   SetBytes(txtRenamePaths_, s.txtRenamePaths);
   SetBytes(txtOutput_, s.txtOutput);
   SetBytes(txtDkPath_, s.txtDkPath);

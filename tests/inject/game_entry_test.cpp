@@ -20,7 +20,7 @@ class GameEntryTest : public ::testing::Test {
   static GameLines Game(const std::string& token, const std::string& crc) {
     std::string bare = token.front() == '"' ? token.substr(1, token.size() - 2) : token;
     return {"\tname " + token, "\tdescription \"" + bare + "\"",
-            "\trom ( name " + token + " size 40976 crc " + crc + " )"};
+            "\trom ( name " + token + " size 40976 crc " + crc + " )", {}};
   }
   test::TempDir dir;
   CrcDatabase db;
@@ -93,7 +93,7 @@ TEST_F(GameEntryTest, EdgeCases) {
 }
 
 TEST_F(GameEntryTest, RomLineWithAnotherTokenStaysAsItIs) {
-  GameLines g{"\tname \" Odd \"", "\tdescription \" Odd \"", "\trom ( name Odd size 3 crc 1 )"};
+  GameLines g{"\tname \" Odd \"", "\tdescription \" Odd \"", "\trom ( name Odd size 3 crc 1 )", {}};
   GameEntry e = PrintGameEntry(g, Db("1=Even\r\n"));
   EXPECT_EQ(e.lines.name_line, "\tname Even");
   EXPECT_EQ(e.lines.rom_line, "\trom ( name Odd size 3 crc 1 )");

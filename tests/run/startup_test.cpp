@@ -113,12 +113,16 @@ TEST_F(StartupTest, HeadlessProgramExitStatusAndMessages) {
   EXPECT_EQ(out.find("Parsing"), std::string::npos);  // per-file texts only on a terminal
   EXPECT_EQ(test::RunCommand(cli + " " + test::ShellQuote("||nes|nes|||0||||1|1|1|1|1"), &out), 1);
   EXPECT_EQ(out, "Data Missing: Rom Paths is a required Field, Fill it out Please\n");
+  // Zipped ROMs are scanned like any others; "--verify" is taken before the list.
   EXPECT_EQ(
       test::RunCommand(
           cli + " " + test::ShellQuote("|" + dir / "roms" + "|zip|nes|||0||||1|1|1|1|1"), &out),
-      1);
-  EXPECT_NE(out.find("Sorry Not Supported Yet: Zipped roms are not supported yet"),
-            std::string::npos);
+      0);
+  EXPECT_EQ(test::RunCommand(cli + " --verify " +
+                                 test::ShellQuote("|" + dir / "roms" + "|zip|nes|||0||||1|1|1|1|1"),
+                             &out),
+            0);
+  EXPECT_NE(out.find("Status:  Done\n"), std::string::npos);
 }
 
 // "-save" and "-preset" are words, not substrings; a name after its own "-preset" argument

@@ -1,0 +1,181 @@
+#include "dat/zip_archive.h"
+
+#include <zip.h>
+
+#include <algorithm>
+
+#include "dat/crc.h"
+#include "platform/fileops.h"
+#include "platform/text.h"
+
+namespace quorvin {
+
+struct ZipArchive::Handle {
+  zip_t* zip = nullptr;
+  ~Handle() {
+    // Discarded, never closed: zip_close would write back any change, and we make none.
+    if (zip != nullptr) zip_discard(zip);
+  }
+};
+
+namespace {
+
+std::string ErrorText(int code) {
+  zip_error_t error;
+  zip_error_init_with_code(&error, code);
+  std::string text = zip_error_strerror(&error);
+  zip_error_fini(&error);
+  return text;
+}
+
+// What a libzip open error means for the user, in words that name the fault.
+std::string OpenFault(int code) {
+  switch (code) {
+    case ZIP_ER_NOZIP:
+      return "it is not a zip archive, or its end (the central directory) is missing";
+    case ZIP_ER_INCONS:
+      return "it is inconsistent (its central directory disagrees with its entries, two "
+             "entries have one name, or it is cut short)";
+    case ZIP_ER_EOF:
+    case ZIP_ER_READ:
+    case ZIP_ER_SEEK:
+      return "it is cut short (" + ErrorText(code) + ")";
+    case ZIP_ER_MULTIDISK:
+      return "it is one piece of a multi-part archive";
+    default:
+      return ErrorText(code);
+  }
+}
+
+}  // namespace
+
+ZipArchive::ZipArchive(std::string path, std::unique_ptr<Handle> handle)
+    : path_(std::move(path)), handle_(std::move(handle)) {}
+ZipArchive::ZipArchive(ZipArchive&& other) noexcept = default;
+ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept = default;
+ZipArchive::~ZipArchive() = default;
+
+Result<ZipArchive> ZipArchive::Open(const std::string& path) {
+  if (!IsFile(path)) {
+    if (!Exists(path)) return Status::NotFound("The archive " + path + " does not exist");
+    return Status::Io("The archive " + path + " is not a file");
+  }
+  int code = 0;
+  // libzip takes the path in UTF-8 on every platform (it converts it for the wide API).
+  zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+  if (zip == nullptr) {
+    if (code == ZIP_ER_OPEN || code == ZIP_ER_MEMORY) {
+      return Status::Io("Cannot open the archive " + path + ": " + ErrorText(code));
+    }
+    return Status::Corrupt("The archive " + path + " cannot be read: " + OpenFault(code));
+  }
+  auto handle = std::make_unique<Handle>();
+  handle->zip = zip;
+  ZipArchive archive(path, std::move(handle));
+  const zip_int64_t count = zip_get_num_entries(zip, 0);
+  if (count < 0) return Status::Corrupt("The archive " + path + " cannot be read");
+  for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(zip, i, ZIP_FL_ENC_GUESS, &st) != 0) {
+      return Status::Corrupt("The archive " + path + " has an entry (number " +
+                             std::to_string(i + 1) + ") that cannot be read: " +
+                             zip_strerror(zip));
+    }
+    const std::string name = (st.valid & ZIP_STAT_NAME) && st.name != nullptr ? st.name : "";
+    if (name.empty() || name.back() == '/') continue;  // a folder
+    if (!(st.valid & ZIP_STAT_SIZE) || !(st.valid & ZIP_STAT_CRC)) {
+      return Status::Corrupt("The archive " + path + " does not give the size and CRC of " +
+                             ForMessage(name));
+    }
+    ZipMember m;
+    m.index = i;
+    m.name = name;
+    m.size = st.size;
+    m.crc = st.crc;
+    m.encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
+    m.method_supported =
+        !(st.valid & ZIP_STAT_COMP_METHOD) || zip_compression_method_supported(st.comp_method, 0);
+    archive.members_.push_back(std::move(m));
+  }
+  return archive;
+}
+
+Result<std::string> ZipArchive::ReadHead(const ZipMember& member, size_t count) {
+  std::string out;
+  if (member.encrypted || !member.method_supported) return out;  // nothing can be inflated
+  zip_file_t* f = zip_fopen_index(handle_->zip, member.index, 0);
+  if (f == nullptr) {
+    return Status::Corrupt("Cannot inflate " + ForMessage(member.name) + " in the archive " +
+                           path_ + ": " + zip_strerror(handle_->zip));
+  }
+  out.resize(std::min<uint64_t>(count, member.size));
+  size_t got = 0;
+  while (got < out.size()) {
+    const zip_int64_t n = zip_fread(f, out.data() + got, out.size() - got);
+    if (n < 0) {
+      std::string why = zip_file_strerror(f);
+      zip_fclose(f);
+      return Status::Corrupt("Cannot inflate " + ForMessage(member.name) + " in the archive " +
+                             path_ + ": " + why);
+    }
+    if (n == 0) break;
+    got += static_cast<size_t>(n);
+  }
+  out.resize(got);
+  zip_fclose(f);
+  return out;
+}
+
+ZipMemberData ZipArchive::Verify(const ZipMember& member, uint8_t* buffer, size_t buffer_size) {
+  ZipMemberData out;
+  if (member.encrypted) {
+    out.outcome = ZipMemberData::Outcome::kCannotCheck;
+    out.why = "it is encrypted";
+    return out;
+  }
+  if (!member.method_supported) {
+    out.outcome = ZipMemberData::Outcome::kCannotCheck;
+    out.why = "its compression method cannot be inflated here";
+    return out;
+  }
+  zip_file_t* f = zip_fopen_index(handle_->zip, member.index, 0);
+  if (f == nullptr) {
+    out.outcome = ZipMemberData::Outcome::kUnreadable;
+    out.why = zip_strerror(handle_->zip);
+    return out;
+  }
+  uint32_t reg = 0xFFFFFFFFu;
+  uint64_t total = 0;
+  while (true) {
+    const zip_int64_t n = zip_fread(f, buffer, buffer_size);
+    if (n < 0) {
+      zip_error_t* e = zip_file_get_error(f);
+      // libzip checks the CRC itself at the end of the data: a mismatch is ours to report as
+      // such, with the CRC of what was read.
+      if (zip_error_code_zip(e) != ZIP_ER_CRC) {
+        out.outcome = ZipMemberData::Outcome::kUnreadable;
+        out.why = zip_error_strerror(e);
+      }
+      break;
+    }
+    if (n == 0) break;
+    const size_t got = static_cast<size_t>(n);
+    reg = Crc32Update(reg, buffer, got);
+    total += got;
+    if (total > member.size) {
+      out.outcome = ZipMemberData::Outcome::kTooLong;
+      break;
+    }
+  }
+  zip_fclose(f);
+  out.crc = ~reg;
+  out.size = total;
+  if (out.outcome == ZipMemberData::Outcome::kMatches &&
+      (out.crc != member.crc || out.size != member.size)) {
+    out.outcome = ZipMemberData::Outcome::kDiffers;
+  }
+  return out;
+}
+
+}  // namespace quorvin
