@@ -40,11 +40,76 @@ std::string OpenFault(int code) {
     case ZIP_ER_READ:
     case ZIP_ER_SEEK:
       return "it is cut short (" + ErrorText(code) + ")";
+    case ZIP_ER_EXISTS:
+      return "two of its entries have the same name";
     case ZIP_ER_MULTIDISK:
       return "it is one piece of a multi-part archive";
     default:
       return ErrorText(code);
   }
+}
+
+// libzip's consistency check refuses bytes after the end record (a downloader's or a
+// self-extractor's tail), which archives carry often enough and which hurt nothing. This
+// finds where the archive proper ends: just after the last end-of-central-directory record
+// (signature "PK\5\6") whose comment reaches no further than the file. 0 when there is no
+// such record before the file's end, that is, nothing to cut.
+uint64_t EndOfArchive(const std::string& path, uint64_t file_size) {
+  // The record and its comment take at most 22 + 65535 bytes; the tail looked through is
+  // bounded, so a large file costs one small read.
+  constexpr uint64_t kLook = uint64_t{1} << 20;
+  const uint64_t start = file_size > kLook ? file_size - kLook : 0;
+  auto file = InputFile::Open(path);
+  if (!file.ok()) return 0;
+  std::string tail;
+  uint8_t buffer[64 * 1024];
+  uint64_t pos = 0;
+  while (true) {
+    auto got = file->Read(buffer, sizeof buffer);
+    if (!got.ok() || *got == 0) break;
+    const uint64_t end = pos + *got;
+    if (end > start) {
+      const uint64_t from = pos >= start ? 0 : start - pos;
+      tail.append(reinterpret_cast<const char*>(buffer) + from, *got - from);
+    }
+    pos = end;
+  }
+  if (pos != file_size) return 0;
+  for (size_t at = tail.rfind("PK\x05\x06"); at != std::string::npos && at + 22 <= tail.size();
+       at = at == 0 ? std::string::npos : tail.rfind("PK\x05\x06", at - 1)) {
+    const uint64_t comment = static_cast<uint8_t>(tail[at + 20]) |
+                             (static_cast<uint64_t>(static_cast<uint8_t>(tail[at + 21])) << 8);
+    const uint64_t ends = start + at + 22 + comment;
+    if (ends < file_size) return ends;
+    if (ends == file_size) return 0;
+  }
+  return 0;
+}
+
+// Opens the archive at `path` with every check; nullptr and `code` set on failure. A tail
+// after the end record is left out of what libzip sees (see EndOfArchive).
+zip_t* OpenChecked(const std::string& path, int& code) {
+  zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+  if (zip != nullptr || code != ZIP_ER_INCONS) return zip;
+  auto size = FileLength(path);
+  if (!size.ok()) return nullptr;
+  const uint64_t end = EndOfArchive(path, *size);
+  if (end == 0) return nullptr;
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* source = zip_source_file_create(path.c_str(), 0, static_cast<zip_int64_t>(end),
+                                                &error);
+  if (source == nullptr) {
+    zip_error_fini(&error);
+    return nullptr;
+  }
+  zip = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+  if (zip == nullptr) {
+    code = zip_error_code_zip(&error);
+    zip_source_free(source);
+  }
+  zip_error_fini(&error);
+  return zip;
 }
 
 }  // namespace
@@ -62,7 +127,7 @@ Result<ZipArchive> ZipArchive::Open(const std::string& path) {
   }
   int code = 0;
   // libzip takes the path in UTF-8 on every platform (it converts it for the wide API).
-  zip_t* zip = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
+  zip_t* zip = OpenChecked(path, code);
   if (zip == nullptr) {
     if (code == ZIP_ER_OPEN || code == ZIP_ER_MEMORY) {
       return Status::Io("Cannot open the archive " + path + ": " + ErrorText(code));
