@@ -5,7 +5,8 @@
 #                         then build for Windows and run the core tests under Wine
 #   tools/setup.sh bench  install what is missing, build for speed, time the CRC tiers and the
 #                         scan against a plain read and other CRC-32 tools (bench/compare.py;
-#                         options after "bench" go to it, e.g. --cold --big 8)
+#                         options after "bench" go to it, e.g. --cold --big 8, or --zip
+#                         for the zipped collections)
 #   tools/setup.sh windows  install the cross tool-chain, build quorvin-cli.exe and pack
 #                         build/windows/quorvin-windows-x64.zip
 set -euo pipefail
@@ -16,10 +17,12 @@ shift || true
 
 # qt6-base-dev: the window and its tests (Qt Widgets, Qt Test, the offscreen platform).
 # xvfb, xauth, imagemagick: tools/screenshots.sh, which makes the pictures in docs/.
-packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev libpugixml-dev qt6-base-dev xvfb xauth
-          imagemagick)
-# The benchmark compares with these tools and measures peak memory with GNU time.
-if [ "$mode" = bench ]; then packages+=(rhash p7zip-full python3 time); fi
+# libzip-dev: reading zipped ROMs.
+packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev libpugixml-dev libzip-dev
+          qt6-base-dev xvfb xauth imagemagick)
+# The benchmark compares with these tools and measures peak memory with GNU time; unzip and
+# 7z also list and test the zipped collections (bench/compare.py --zip).
+if [ "$mode" = bench ]; then packages+=(rhash p7zip-full unzip python3 time); fi
 # The Windows build: Debian's mingw-w64 cross compiler (the posix-threads variant, for
 # std::thread), zlib for the tests' CRC checks, Wine to run the tests, zip for the package.
 if [ "$mode" = test ] || [ "$mode" = windows ]; then
