@@ -140,7 +140,7 @@ def zip_bench(args, cli, reader, env, out_dat):
     rows = [
         ("quorvin-cli, zips", lambda z, l: scan(z, "zip")),
         ("quorvin-cli, the same ROMs loose", lambda z, l: scan(l, "bin")),
-        ("7z l", lambda z, l: ["7z", "l", "-ai!" + os.path.join(z, "*.zip")]),
+        ("7z l", lambda z, l: ["7z", "l", "-an", "-ai!" + os.path.join(z, "*.zip")]),
         ("unzip -v", lambda z, l: ["unzip", "-v", os.path.join(z, "*.zip")]),
         ("quorvin-cli --verify", lambda z, l: scan(z, "zip", True)),
         ("unzip -tq (inflate ceiling)", lambda z, l: ["unzip", "-tq", os.path.join(z, "*.zip")]),
