@@ -26,7 +26,8 @@ if [ "$mode" = bench ]; then packages+=(rhash p7zip-full unzip python3 time); fi
 # The Windows build: Debian's mingw-w64 cross compiler (the posix-threads variant, for
 # std::thread), zlib for the tests' CRC checks, Wine to run the tests, zip for the package.
 if [ "$mode" = test ] || [ "$mode" = windows ]; then
-  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine zip)
+  # dpkg-dev: apt-get source unpacks Debian's source packages of the Windows libraries with it.
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine zip dpkg-dev)
 fi
 # clang, libclang-rt-14-dev: the libFuzzer harnesses of tests/fuzz (tools/fuzz.sh).
 if [ "$mode" = test ]; then packages+=(clang libclang-rt-14-dev); fi
@@ -44,17 +45,50 @@ fi
 
 jobs="$(nproc 2>/dev/null || echo 2)"
 
+# Debian has no mingw build of some libraries the Windows build needs; their Debian source
+# packages are fetched with apt-get source and built with our cross tool-chain, once, under
+# build/deps. The deb-src entry and the package lists live in build/deps/apt, an apt set-up of
+# our own: the machine's apt configuration is left alone, and because those lists start empty
+# on every fresh clone, CI fetches every source package the way a new machine does (a step
+# that only worked because something was left on the machine fails there).
+deps="$PWD/build/deps"
+apt_src_opts=()
+apt_sources() {
+  local d="$deps/apt"
+  mkdir -p "$d/parts" "$d/lists/partial"
+  if [ ! -s "$d/parts/src.sources" ] && [ ! -s "$d/parts/src.list" ]; then
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+      sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$d/parts/src.sources"
+    fi
+    if [ -f /etc/apt/sources.list ]; then
+      sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list > "$d/parts/src.list"
+    fi
+  fi
+  apt_src_opts=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$d/parts"
+                -o Dir::State::Lists="$d/lists")
+  # Always read the lists before a download: they may be empty or out of date.
+  apt-get "${apt_src_opts[@]}" update -q
+}
+# Unpacks Debian's source package $1 under build/deps/src (once) and prints its folder.
+source_package() {
+  local name="$1" dir
+  dir="$(find "$deps/src" -mindepth 1 -maxdepth 1 -type d -name "$name-[0-9]*" 2>/dev/null | head -n 1)"
+  if [ -z "$dir" ]; then
+    apt_sources >&2
+    mkdir -p "$deps/src"
+    # As root apt warns that the download is "performed unsandboxed": harmless here.
+    (cd "$deps/src" && apt-get "${apt_src_opts[@]}" source -q "$name") >&2
+    dir="$(find "$deps/src" -mindepth 1 -maxdepth 1 -type d -name "$name-[0-9]*" | head -n 1)"
+    [ -n "$dir" ] || { echo "apt-get source $name gave no source folder" >&2; exit 1; }
+  fi
+  echo "$dir"
+}
+
 # The Windows build of the core, quorvin-cli.exe and the tests, in build/windows.
 build_windows() {
-  # Debian has no pugixml for Windows. Its one pugixml.cpp is the copy inside
-  # libopenimageio-dev: download that package (not installed, nothing else is pulled in)
-  # and take pugixml from it.
-  local deps="$PWD/build/deps"
-  local pugi="$deps/usr/include/OpenImageIO/detail/pugixml"
-  if [ ! -f "$pugi/pugixml.cpp" ]; then
-    mkdir -p "$deps"
-    (cd "$deps" && apt-get download -q libopenimageio-dev && dpkg-deb -x libopenimageio-dev_*.deb .)
-  fi
+  # pugixml: its one source file, compiled into the program (src/CMakeLists.txt).
+  local pugi
+  pugi="$(source_package pugixml)/src"
   cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DCMAKE_BUILD_TYPE=Release -DQUORVIN_WERROR=ON -DQUORVIN_PUGIXML_DIR="$pugi" "$@"
   cmake --build build/windows -j "$jobs" --target quorvin-cli "${windows_targets[@]}"

@@ -1,4 +1,0 @@
-#pragma once
-// See oiioversion.h: pugixml is compiled into the program, nothing is exported.
-#include <OpenImageIO/oiioversion.h>
-#define OIIO_API
