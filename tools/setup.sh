@@ -64,8 +64,11 @@ apt_sources() {
       sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list > "$d/parts/src.list"
     fi
   fi
+  # gpgv named by its path: apt-key, run by apt's download method, may not find it on the
+  # PATH it is given ("gpgv, gpgv2 or gpgv1 required for verification"), and apt then
+  # refuses the lists as unsigned. apt itself depends on gpgv, so the file is there.
   apt_src_opts=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$d/parts"
-                -o Dir::State::Lists="$d/lists")
+                -o Dir::State::Lists="$d/lists" -o Apt::Key::gpgvcommand=/usr/bin/gpgv)
   # Always read the lists before a download: they may be empty or out of date.
   apt-get "${apt_src_opts[@]}" update -q
 }
@@ -84,13 +87,38 @@ source_package() {
   echo "$dir"
 }
 
+# libzip for Windows: Debian's source package built as a static library with our cross
+# tool-chain (zlib from libz-mingw-w64-dev; the Windows crypto API for what libzip encrypts,
+# which we never use), once, installed under build/deps/libzip-mingw. Prints that folder.
+libzip_windows() {
+  local prefix="$deps/libzip-mingw" src
+  if [ ! -f "$prefix/lib/libzip.a" ] || [ ! -f "$prefix/include/zip.h" ]; then
+    src="$(source_package libzip)"
+    rm -rf "$deps/libzip-build" "$prefix"
+    {
+      cmake -S "$src" -B "$deps/libzip-build" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
+        -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF -DENABLE_GNUTLS=OFF \
+        -DENABLE_OPENSSL=OFF -DENABLE_MBEDTLS=OFF -DENABLE_WINDOWS_CRYPTO=ON -DBUILD_TOOLS=OFF \
+        -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF
+      cmake --build "$deps/libzip-build" -j "$jobs"
+      cmake --install "$deps/libzip-build"
+    } >&2
+  fi
+  echo "$prefix"
+}
+
 # The Windows build of the core, quorvin-cli.exe and the tests, in build/windows.
 build_windows() {
   # pugixml: its one source file, compiled into the program (src/CMakeLists.txt).
   local pugi
   pugi="$(source_package pugixml)/src"
+  # libzip: zipped ROMs.
+  local libzip
+  libzip="$(libzip_windows)"
   cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-    -DCMAKE_BUILD_TYPE=Release -DQUORVIN_WERROR=ON -DQUORVIN_PUGIXML_DIR="$pugi" "$@"
+    -DCMAKE_BUILD_TYPE=Release -DQUORVIN_WERROR=ON -DQUORVIN_PUGIXML_DIR="$pugi" \
+    -DQUORVIN_LIBZIP_DIR="$libzip" "$@"
   cmake --build build/windows -j "$jobs" --target quorvin-cli "${windows_targets[@]}"
   # The package: the program and its read-me (with Windows line ends).
   local pkg=build/windows/package
