@@ -39,10 +39,10 @@ std::string MakeZip(const std::vector<ZipEntry>& entries, const ZipLayout& layou
   for (const ZipEntry& e : entries) {
     const std::string stored = e.deflate && !e.method ? RawDeflate(e.data) : e.data;
     const uint16_t method = e.method ? *e.method : (e.deflate ? 8 : 0);
-    const uint32_t crc = e.crc ? *e.crc
-                               : static_cast<uint32_t>(crc32(
-                                     0, reinterpret_cast<const Bytef*>(e.data.data()),
-                                     static_cast<uInt>(e.data.size())));
+    const uint32_t crc =
+        e.crc ? *e.crc
+              : static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.data.data()),
+                                            static_cast<uInt>(e.data.size())));
     const uint64_t usize = e.size ? *e.size : e.data.size();
     const uint64_t csize = stored.size();
     const uint64_t offset = out.size();
@@ -52,8 +52,8 @@ std::string MakeZip(const std::vector<ZipEntry>& entries, const ZipLayout& layou
     Put16(out, version);
     Put16(out, e.flags);
     Put16(out, method);
-    Put16(out, 0);       // time
-    Put16(out, 0x21);    // 1980-01-01
+    Put16(out, 0);     // time
+    Put16(out, 0x21);  // 1980-01-01
     Put32(out, e.local_crc ? *e.local_crc : crc);
     Put32(out, layout.zip64 ? 0xFFFFFFFFu : csize);
     Put32(out, layout.zip64 ? 0xFFFFFFFFu : usize);

@@ -80,11 +80,11 @@ Result<size_t> HashThreadCount(const char* setting, size_t cores) {
 }
 
 ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head)
-    : ParallelHasher(std::move(paths), threads,
-                     [keep_head](const std::string& path, uint8_t* buffer,
-                                 const std::atomic<bool>& stop) {
-                       return HashFile(path, buffer, keep_head, stop);
-                     }) {}
+    : ParallelHasher(
+          std::move(paths), threads,
+          [keep_head](const std::string& path, uint8_t* buffer, const std::atomic<bool>& stop) {
+            return HashFile(path, buffer, keep_head, stop);
+          }) {}
 
 ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, Reader reader)
     : paths_(std::move(paths)), reader_(std::move(reader)) {

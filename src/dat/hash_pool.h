@@ -4,8 +4,8 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>

@@ -95,15 +95,15 @@ ParallelHasher::FileHash ReadArchive(const std::string& path, uint8_t* buffer,
           break;
         case ZipMemberData::Outcome::kDiffers:
         case ZipMemberData::Outcome::kTooLong:
-          out.problems.push_back(
-              "The data of " + member +
-              (data.outcome == ZipMemberData::Outcome::kTooLong
-                   ? std::string(" runs past its declared size of ") + std::to_string(m.size) +
-                         " bytes"
-                   : " does not match the archive's directory (stored: size " +
-                         std::to_string(m.size) + " crc " + CrcText(m.crc) + "; read: size " +
-                         std::to_string(data.size) + " crc " + CrcText(data.crc) + ")") +
-              "; the dat gives the data as read and the archive keeps its name");
+          out.problems.push_back("The data of " + member +
+                                 (data.outcome == ZipMemberData::Outcome::kTooLong
+                                      ? std::string(" runs past its declared size of ") +
+                                            std::to_string(m.size) + " bytes"
+                                      : " does not match the archive's directory (stored: size " +
+                                            std::to_string(m.size) + " crc " + CrcText(m.crc) +
+                                            "; read: size " + std::to_string(data.size) + " crc " +
+                                            CrcText(data.crc) + ")") +
+                                 "; the dat gives the data as read and the archive keeps its name");
           h.crc = data.crc;
           h.size = data.size;
           out.hold_back = true;
@@ -192,13 +192,13 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
   // Worker threads read and checksum the files; this thread writes their blocks in list order.
   const bool heads = headerless != nullptr;
   ParallelHasher hasher =
-      archives ? ParallelHasher(std::move(paths), *threads,
-                                [verify = input.verify, heads](const std::string& path,
-                                                               uint8_t* buffer,
-                                                               const std::atomic<bool>& stop) {
-                                  return ReadArchive(path, buffer, stop, verify, heads);
-                                })
-               : ParallelHasher(std::move(paths), *threads, heads ? kRomHeadBytes : 0);
+      archives
+          ? ParallelHasher(std::move(paths), *threads,
+                           [verify = input.verify, heads](const std::string& path, uint8_t* buffer,
+                                                          const std::atomic<bool>& stop) {
+                             return ReadArchive(path, buffer, stop, verify, heads);
+                           })
+          : ParallelHasher(std::move(paths), *threads, heads ? kRomHeadBytes : 0);
   size_t done = 0;
   for (const Folder& folder : folders) {
     for (const std::string& name : folder.names) {

@@ -97,8 +97,8 @@ zip_t* OpenChecked(const std::string& path, int& code) {
   if (end == 0) return nullptr;
   zip_error_t error;
   zip_error_init(&error);
-  zip_source_t* source = zip_source_file_create(path.c_str(), 0, static_cast<zip_int64_t>(end),
-                                                &error);
+  zip_source_t* source =
+      zip_source_file_create(path.c_str(), 0, static_cast<zip_int64_t>(end), &error);
   if (source == nullptr) {
     zip_error_fini(&error);
     return nullptr;
@@ -144,8 +144,7 @@ Result<ZipArchive> ZipArchive::Open(const std::string& path) {
     zip_stat_init(&st);
     if (zip_stat_index(zip, i, ZIP_FL_ENC_GUESS, &st) != 0) {
       return Status::Corrupt("The archive " + path + " has an entry (number " +
-                             std::to_string(i + 1) + ") that cannot be read: " +
-                             zip_strerror(zip));
+                             std::to_string(i + 1) + ") that cannot be read: " + zip_strerror(zip));
     }
     const std::string name = (st.valid & ZIP_STAT_NAME) && st.name != nullptr ? st.name : "";
     if (name.empty() || name.back() == '/') continue;  // a folder

@@ -13,10 +13,10 @@ namespace quorvin {
 
 // One file of an archive as its central directory describes it.
 struct ZipMember {
-  uint64_t index = 0;    // libzip's index of the entry
-  std::string name;      // the path as stored, with "/"; UTF-8 (see ZipArchive::Open)
-  uint64_t size = 0;     // uncompressed size
-  uint32_t crc = 0;      // CRC-32 of the uncompressed data
+  uint64_t index = 0;  // libzip's index of the entry
+  std::string name;    // the path as stored, with "/"; UTF-8 (see ZipArchive::Open)
+  uint64_t size = 0;   // uncompressed size
+  uint32_t crc = 0;    // CRC-32 of the uncompressed data
   bool encrypted = false;
   bool method_supported = true;  // libzip can inflate the member's compression method
 };
@@ -24,11 +24,11 @@ struct ZipMember {
 // What inflating a member gave.
 struct ZipMemberData {
   enum class Outcome {
-    kMatches,         // the data has the stored CRC and size
-    kDiffers,         // the data's CRC or size is not the stored one
-    kTooLong,         // the member inflates past its declared size (reading stopped there)
-    kCannotCheck,     // encrypted, or a compression method libzip cannot inflate
-    kUnreadable,      // inflating failed (damaged data)
+    kMatches,      // the data has the stored CRC and size
+    kDiffers,      // the data's CRC or size is not the stored one
+    kTooLong,      // the member inflates past its declared size (reading stopped there)
+    kCannotCheck,  // encrypted, or a compression method libzip cannot inflate
+    kUnreadable,   // inflating failed (damaged data)
   } outcome = Outcome::kMatches;
   uint32_t crc = 0;   // the CRC-32 of the bytes read
   uint64_t size = 0;  // the bytes read

@@ -100,8 +100,8 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db,
         if (!names.empty()) names += ", ";
         names += "\"" + ForMessage(TrimBlanks(c.substr(0, c.find('|')))) + "\"";
       }
-      e.problem = "The members of " + options.label + " lead to more than one good name (" +
-                  names + "); it keeps its name";
+      e.problem = "The members of " + options.label + " lead to more than one good name (" + names +
+                  "); it keeps its name";
       return e;
     }
     found = match.entry;
@@ -159,9 +159,8 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db,
   }
   e.old_name = old_token;
   // The emulator finds an archive by the software's short name: it keeps that file name.
-  e.good_name = !short_name.empty() && EqualsIgnoreCase(BareName(game), short_name)
-                    ? std::string()
-                    : good_token;
+  e.good_name = !short_name.empty() && EqualsIgnoreCase(BareName(game), short_name) ? std::string()
+                                                                                    : good_token;
   return e;
 }
 

@@ -73,7 +73,8 @@ ArchiveMatch GoodNameLookup::LookupArchive(const std::vector<RomKey>& roms) cons
     std::string_view entry = LookupCrcInfo(CrcText(rom.crc));
     if (entry.empty()) continue;
     bool seen = false;
-    for (std::string_view e : match.conflicting) seen = seen || GoodNameField(e) == GoodNameField(entry);
+    for (std::string_view e : match.conflicting)
+      seen = seen || GoodNameField(e) == GoodNameField(entry);
     if (!seen) match.conflicting.push_back(entry);
   }
   if (match.conflicting.size() == 1) {

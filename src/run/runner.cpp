@@ -83,9 +83,8 @@ Status Runner::StartCommand() {
   HeaderlessCrcs headerless;
   // Archives that must keep their names (damaged, or their data not as their directory says).
   std::vector<std::string> held_back;
-  Status st = MakeDat(
-      {system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension, s.chkVerify == 1}, temp_dat,
-      reporter_, &headerless, &held_back);
+  Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension, s.chkVerify == 1},
+                      temp_dat, reporter_, &headerless, &held_back);
   if (st.kind() == ErrorKind::kRefused) return st;  // MakeDat has shown its message
   if (st.kind() == ErrorKind::kStopped) {
     SetStatus("Status:  Stopped");
@@ -151,9 +150,9 @@ Status Runner::StartCommand() {
     // recorded for it.
     std::unordered_set<std::string> keep;
     for (const std::string& name : held_back) keep.insert(ToUpperAscii(name));
-    if (rename_roms && RenameRoms(s.txtRom, s.txtExtension, *table, RenameMode::kRename,
-                                  reporter_, &keep)
-                           .stopped) {
+    if (rename_roms &&
+        RenameRoms(s.txtRom, s.txtExtension, *table, RenameMode::kRename, reporter_, &keep)
+            .stopped) {
       return StoppedBetweenStages(
           "some ROM files were renamed; Revert gives them their names back");
     }

@@ -95,8 +95,7 @@ TEST(ZipArchiveTest, DamagedArchivesAreCorruptAndNamed) {
       {"cut before its end", good.substr(0, good.size() - 30)},
       {"cut in half", good.substr(0, good.size() / 2)},
       {"front cut off", good.substr(100)},
-      {"local name disagrees",
-       MakeZip({{.name = "a.bin", .data = "abc", .local_name = "x.bin"}})},
+      {"local name disagrees", MakeZip({{.name = "a.bin", .data = "abc", .local_name = "x.bin"}})},
       {"local CRC disagrees", MakeZip({{.name = "a.bin", .data = "abc", .local_crc = 0x1234}})},
       {"local name disagrees, data after the end",
        MakeZip({{.name = "a.bin", .data = "abc", .local_name = "x.bin"}}, {.trailing = "tail"})},
@@ -124,12 +123,15 @@ TEST(ZipArchiveTest, VerifyComparesTheDataWithTheDirectory) {
   const Case cases[] = {
       {"stored", {.name = "m", .data = data}, ZipMemberData::Outcome::kMatches},
       {"deflated", {.name = "m", .data = data, .deflate = true}, ZipMemberData::Outcome::kMatches},
-      {"wrong CRC", {.name = "m", .data = data, .crc = 0xDEADBEEF},
+      {"wrong CRC",
+       {.name = "m", .data = data, .crc = 0xDEADBEEF},
        ZipMemberData::Outcome::kDiffers},
-      {"inflates past its size", {.name = "m", .data = data, .deflate = true, .size = 1000},
+      {"inflates past its size",
+       {.name = "m", .data = data, .deflate = true, .size = 1000},
        ZipMemberData::Outcome::kTooLong},
       {"encrypted", {.name = "m", .data = data, .flags = 1}, ZipMemberData::Outcome::kCannotCheck},
-      {"unknown method", {.name = "m", .data = data, .method = 97},
+      {"unknown method",
+       {.name = "m", .data = data, .method = 97},
        ZipMemberData::Outcome::kCannotCheck},
   };
   TempDir dir;
@@ -193,10 +195,9 @@ class ZipScanTest : public ::testing::Test {
 
 TEST_F(ZipScanTest, EveryArchiveIsAGameAndEveryMemberARomLine) {
   test::MakeDir(dir / "roms");
-  WriteFile(dir / "roms/b game.ZIP",
-            MakeZip({{.name = "x/", .data = ""},
-                     {.name = "x/prg.bin", .data = "abc", .deflate = true},
-                     {.name = "with \"quote\".bin", .data = "ae"}}));
+  WriteFile(dir / "roms/b game.ZIP", MakeZip({{.name = "x/", .data = ""},
+                                              {.name = "x/prg.bin", .data = "abc", .deflate = true},
+                                              {.name = "with \"quote\".bin", .data = "ae"}}));
   WriteFile(dir / "roms/a.zip", MakeZip({}));  // empty: a game without roms
   WriteFile(dir / "roms/c.zip", "not a zip at all");
   WriteFile(dir / "roms/d.zip",
@@ -217,6 +218,23 @@ TEST_F(ZipScanTest, EveryArchiveIsAGameAndEveryMemberARomLine) {
   EXPECT_EQ(held, (std::vector<std::string>{"c", "d"}));
 }
 
+// A member's path is only a name: nothing is extracted, nothing is made outside the folder.
+TEST_F(ZipScanTest, MemberPathsLeavingTheFolderAreOnlyNames) {
+  test::MakeDir(dir / "roms");
+  WriteFile(dir / "roms/paths.zip", MakeZip({{.name = "../../up.bin", .data = "abc"},
+                                             {.name = "C:/Windows/x.bin", .data = "ae"},
+                                             {.name = "/abs.bin", .data = ""}}));
+  ASSERT_TRUE(MakeDat(Input(true), dir / "t.dat", rep).ok());
+  EXPECT_EQ(Games(),
+            "game (\r\n\tname paths\r\n\tdescription \"paths\"\r\n"
+            "\trom ( name ../../up.bin size 3 crc 352441C2 )\r\n"
+            "\trom ( name C:/Windows/x.bin size 2 crc E7DDCE )\r\n"
+            "\trom ( name /abs.bin size 0 crc 0 )\r\n)\r\n\r\n");
+  EXPECT_TRUE(rep.warnings.empty());
+  EXPECT_EQ(test::FolderEntries(dir.path()), (std::vector<std::string>{"roms", "t.dat"}));
+  EXPECT_EQ(test::FolderEntries(dir / "roms"), (std::vector<std::string>{"paths.zip"}));
+}
+
 TEST_F(ZipScanTest, VerifyListsTheDataAsReadAndHoldsTheArchiveBack) {
   test::MakeDir(dir / "roms");
   WriteFile(dir / "roms/good.zip", MakeZip({{.name = "m", .data = "abc", .deflate = true}}));
@@ -228,8 +246,9 @@ TEST_F(ZipScanTest, VerifyListsTheDataAsReadAndHoldsTheArchiveBack) {
   EXPECT_TRUE(rep.warnings.empty());
   std::vector<std::string> held;
   ASSERT_TRUE(MakeDat(Input(true), dir / "t.dat", rep, nullptr, &held).ok());
-  EXPECT_TRUE(test::Contains(Games(), "name lying\r\n\tdescription \"lying\"\r\n"
-                                      "\trom ( name m size 3 crc 352441C2 )"));
+  EXPECT_TRUE(test::Contains(Games(),
+                             "name lying\r\n\tdescription \"lying\"\r\n"
+                             "\trom ( name m size 3 crc 352441C2 )"));
   ASSERT_EQ(rep.warnings.size(), 2u);
   EXPECT_TRUE(test::Contains(rep.warnings[0], "\"m\" of " + dir / "roms/locked.zip"));
   EXPECT_TRUE(test::Contains(rep.warnings[0], "encrypted"));

@@ -19,8 +19,10 @@ class GameEntryTest : public ::testing::Test {
   }
   static GameLines Game(const std::string& token, const std::string& crc) {
     std::string bare = token.front() == '"' ? token.substr(1, token.size() - 2) : token;
-    return {"\tname " + token, "\tdescription \"" + bare + "\"",
-            "\trom ( name " + token + " size 40976 crc " + crc + " )", {}};
+    return {"\tname " + token,
+            "\tdescription \"" + bare + "\"",
+            "\trom ( name " + token + " size 40976 crc " + crc + " )",
+            {}};
   }
   test::TempDir dir;
   CrcDatabase db;

@@ -242,7 +242,8 @@ TEST_F(StartupTest, SaveInsidePathsAndPresetNamesWithBlanks) {
 // command line creates nothing.
 TEST_F(StartupTest, HeadlessExitStatusesAndUsage) {
   const std::string home = dir / "fresh-home";
-  const std::string cli = test::WithEnvironment("QUORVIN_HOME", home) + test::ShellQuote(QUORVIN_CLI);
+  const std::string cli =
+      test::WithEnvironment("QUORVIN_HOME", home) + test::ShellQuote(QUORVIN_CLI);
   std::string out;
   EXPECT_EQ(test::RunCommand(cli + " -h", &out), 0);
   EXPECT_NE(out.find("Exit status: 0 done; 3 done with warnings"), std::string::npos);
@@ -278,7 +279,8 @@ TEST_F(StartupTest, HeadlessProgramHonoursQuorvinCrcAndQuorvinThreads) {
   };
   std::string out, reference;
   ASSERT_EQ(test::RunCommand(
-                home + env("QUORVIN_CRC", "portable") + env("QUORVIN_THREADS", "1") + run, &out), 0)
+                home + env("QUORVIN_CRC", "portable") + env("QUORVIN_THREADS", "1") + run, &out),
+            0)
       << out;
   reference = ReadFile(dir / "out.dat");
   for (const char* tier : {"pclmul", "vpclmul"}) {

@@ -61,9 +61,10 @@ TEST_F(ZipRunTest, AMemberTheDatabaseKnowsNamesTheArchiveWhichIsRenamedAndRevert
   ASSERT_TRUE(runner.StartCommand().ok());
   EXPECT_TRUE(rep.warnings.empty()) << rep.warnings[0];
   const std::string dat = ReadFile(dir / "out.dat");
-  EXPECT_TRUE(Contains(dat, "game (\r\n\tname \"Good Cart (U)\"\r\n\tdescription \"Good Cart (U)\"\r\n"
-                            "\tyear 1990\r\n\tmanufacturer \"Maker\"\r\n"
-                            "\trom ( name readme.txt size 2 crc "));
+  EXPECT_TRUE(Contains(dat,
+                       "game (\r\n\tname \"Good Cart (U)\"\r\n\tdescription \"Good Cart (U)\"\r\n"
+                       "\tyear 1990\r\n\tmanufacturer \"Maker\"\r\n"
+                       "\trom ( name readme.txt size 2 crc "));
   // The members keep their names in the dat: they are the archive's, not ours.
   EXPECT_TRUE(Contains(dat, "\trom ( name cart.nes size 13 crc " + CrcText(Crc32(known)) +
                                 " )\r\n\tdriver ( good )\r\n)"));
@@ -77,9 +78,9 @@ TEST_F(ZipRunTest, AMemberTheDatabaseKnowsNamesTheArchiveWhichIsRenamedAndRevert
 }
 
 TEST_F(ZipRunTest, MembersOfTwoGoodNamesAndTwoArchivesOfOneGoodName) {
-  CrcDatabase(CrcText(Crc32("one")) + "=First|||\r\n" + CrcText(Crc32("two")) +
-              "=Second|||\r\n" + CrcText(Crc32("again")) + "=First|1991||\r\n" +
-              CrcText(Crc32("three")) + "=Third|||\r\n");
+  CrcDatabase(CrcText(Crc32("one")) + "=First|||\r\n" + CrcText(Crc32("two")) + "=Second|||\r\n" +
+              CrcText(Crc32("again")) + "=First|1991||\r\n" + CrcText(Crc32("three")) +
+              "=Third|||\r\n");
   // Two members that lead to two good names: the archive keeps its name.
   WriteFile(dir / "roms/mixed.zip",
             MakeZip({{.name = "a", .data = "one"}, {.name = "b", .data = "two"}}));
@@ -105,8 +106,9 @@ TEST_F(ZipRunTest, SoftwareListSetsLoneHeaderedMembersAndShortNames) {
   const std::string prg = Forged(32768, 0xdf58fc5a), chr = Forged(8192, 0x2b8336ee);
   const std::string nes_header = std::string("NES\x1A\x02\x01\x01\x00", 8) + std::string(8, '\0');
   // The emulator's own layout, under another name: renamed.
-  WriteFile(dir / "roms/yard.zip", MakeZip({{.name = "nes-ty-0 prg.u1", .data = prg},
-                                            {.name = "nes-ty-0 chr.u2", .data = chr, .deflate = true}}));
+  WriteFile(dir / "roms/yard.zip",
+            MakeZip({{.name = "nes-ty-0 prg.u1", .data = prg},
+                     {.name = "nes-ty-0 chr.u2", .data = chr, .deflate = true}}));
   // The same under the software's short name: the good name in the dat, the file as it is.
   WriteFile(dir / "roms/10yard.zip", MakeZip({{.name = "nes-ty-0 chr.u2", .data = chr},
                                               {.name = "nes-ty-0 prg.u1", .data = prg}}));
@@ -117,9 +119,10 @@ TEST_F(ZipRunTest, SoftwareListSetsLoneHeaderedMembersAndShortNames) {
             MakeZip({{.name = "yard.nes", .data = nes_header + prg + chr, .deflate = true}}));
   ASSERT_TRUE(runner.StartCommand().ok());
   const std::string dat = ReadFile(dir / "out.dat");
-  EXPECT_TRUE(Contains(dat, "\tname \"10-Yard Fight (Euro, USA)\"\r\n\tdescription \"10-Yard Fight "
-                            "(Euro, USA)\"\r\n\tyear 1985\r\n\tmanufacturer \"Nintendo\"\r\n"
-                            "\trom ( name \"nes-ty-0 chr.u2\" size 8192 crc 2B8336EE )"));
+  EXPECT_TRUE(Contains(dat,
+                       "\tname \"10-Yard Fight (Euro, USA)\"\r\n\tdescription \"10-Yard Fight "
+                       "(Euro, USA)\"\r\n\tyear 1985\r\n\tmanufacturer \"Nintendo\"\r\n"
+                       "\trom ( name \"nes-ty-0 chr.u2\" size 8192 crc 2B8336EE )"));
   EXPECT_TRUE(Contains(dat, "\tname half\r\n"));
   EXPECT_EQ(FolderEntries(dir / "roms"),
             (Names{"10-Yard Fight (Euro, USA).zip", "10yard.zip", "half.zip", "yard.zip"}))
@@ -148,9 +151,11 @@ TEST_F(ZipRunTest, DamagedAndMismatchedArchivesAreReportedAndKeepTheirNames) {
   const std::string dat = ReadFile(dir / "out.dat");
   EXPECT_FALSE(Contains(dat, "name cut"));
   EXPECT_FALSE(Contains(dat, "name fake"));
-  EXPECT_TRUE(Contains(dat, "\tname lying\r\n\tdescription \"lying\"\r\n\trom ( name a size 4 crc " +
-                                CrcText(Crc32("data")) + " )"));
-  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"Good One.zip", "cut.zip", "fake.zip", "lying.zip"}));
+  EXPECT_TRUE(
+      Contains(dat, "\tname lying\r\n\tdescription \"lying\"\r\n\trom ( name a size 4 crc " +
+                        CrcText(Crc32("data")) + " )"));
+  EXPECT_EQ(FolderEntries(dir / "roms"),
+            (Names{"Good One.zip", "cut.zip", "fake.zip", "lying.zip"}));
   EXPECT_EQ(FolderEntries(dir / "art"), (Names{"cut.png"}));
   EXPECT_EQ(ReadFile(dir / "roms/fake.zip"), "not a zip");
 }
