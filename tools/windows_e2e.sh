@@ -45,8 +45,10 @@ run_both() {  # label, extra arguments
   # The status texts must match too, but for the line ends (Windows writes CR LF to the
   # console) and the separator of the paths they name. Lines of Wine's own ("wine: ...", such
   # as a helper process of Wine's failing without a display) are not the program's.
-  if ! diff <(tr -d '\r' < "$work/$label-windows.log" | grep -av '^wine: ' | tr '\\' /) \
-       "$work/$label-linux.log"; then
+  # Warnings name the files concerned: the run's own folder is written "<ROOT>" in both.
+  if ! diff <(tr -d '\r' < "$work/$label-windows.log" | grep -av '^wine: ' | tr '\\' / |
+              sed "s|Z:$work/windows|<ROOT>|g") \
+       <(sed "s|$L|<ROOT>|g" "$work/$label-linux.log"); then
     echo "The status texts of the $label runs differ"
     fail=1
   fi
