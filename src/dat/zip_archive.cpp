@@ -3,6 +3,7 @@
 #include <zip.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "dat/crc.h"
 #include "platform/fileops.h"
@@ -11,6 +12,10 @@
 namespace quorvin {
 
 struct ZipArchive::Handle {
+  // A small archive, read whole: libzip reads it from here. Not a std::string, which would
+  // fill its room with zeros before every read.
+  std::unique_ptr<uint8_t[]> bytes;
+  size_t size = 0;
   zip_t* zip = nullptr;
   ~Handle() {
     // Discarded, never closed: zip_close would write back any change, and we make none.
@@ -51,9 +56,23 @@ std::string OpenFault(int code) {
 
 // libzip's consistency check refuses bytes after the end record (a downloader's or a
 // self-extractor's tail), which archives carry often enough and which hurt nothing. This
-// finds where the archive proper ends: just after the last end-of-central-directory record
-// (signature "PK\5\6") whose comment reaches no further than the file. 0 when there is no
-// such record before the file's end, that is, nothing to cut.
+// finds where the archive proper ends, in the last bytes of a file (`tail`, which begins at
+// `tail_start`): just after the last end-of-central-directory record (signature "PK\5\6")
+// whose comment reaches no further than the file. 0 when there is no such record before the
+// file's end, that is, nothing to cut.
+uint64_t EndIn(std::string_view tail, uint64_t tail_start, uint64_t file_size) {
+  constexpr std::string_view kEnd("PK\x05\x06", 4);
+  for (size_t at = tail.rfind(kEnd); at != std::string_view::npos && at + 22 <= tail.size();
+       at = at == 0 ? std::string_view::npos : tail.rfind(kEnd, at - 1)) {
+    const uint64_t comment = static_cast<uint8_t>(tail[at + 20]) |
+                             (static_cast<uint64_t>(static_cast<uint8_t>(tail[at + 21])) << 8);
+    const uint64_t ends = tail_start + at + 22 + comment;
+    if (ends < file_size) return ends;
+    if (ends == file_size) return 0;
+  }
+  return 0;
+}
+
 uint64_t EndOfArchive(const std::string& path, uint64_t file_size) {
   // The record and its comment take at most 22 + 65535 bytes; the tail looked through is
   // bounded, so a large file costs one small read.
@@ -75,15 +94,29 @@ uint64_t EndOfArchive(const std::string& path, uint64_t file_size) {
     pos = end;
   }
   if (pos != file_size) return 0;
-  for (size_t at = tail.rfind("PK\x05\x06"); at != std::string::npos && at + 22 <= tail.size();
-       at = at == 0 ? std::string::npos : tail.rfind("PK\x05\x06", at - 1)) {
-    const uint64_t comment = static_cast<uint8_t>(tail[at + 20]) |
-                             (static_cast<uint64_t>(static_cast<uint8_t>(tail[at + 21])) << 8);
-    const uint64_t ends = start + at + 22 + comment;
-    if (ends < file_size) return ends;
-    if (ends == file_size) return 0;
+  return EndIn(tail, start, file_size);
+}
+
+// Opens an archive read whole into `bytes`, with every check; nullptr and `code` set on
+// failure. A tail after the end record is left out of what libzip sees (see EndIn).
+zip_t* OpenBytes(const uint8_t* bytes, size_t size, int& code) {
+  uint64_t length = size;
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    zip_error_t error;
+    zip_error_init(&error);
+    zip_source_t* source = zip_source_buffer_create(bytes, length, 0, &error);
+    zip_t* zip = nullptr;
+    if (source != nullptr) {
+      zip = zip_open_from_source(source, ZIP_RDONLY | ZIP_CHECKCONS, &error);
+      if (zip == nullptr) zip_source_free(source);
+    }
+    code = zip_error_code_zip(&error);
+    zip_error_fini(&error);
+    if (zip != nullptr || code != ZIP_ER_INCONS || attempt > 0) return zip;
+    length = EndIn(std::string_view(reinterpret_cast<const char*>(bytes), size), 0, size);
+    if (length == 0) return nullptr;
   }
-  return 0;
+  return nullptr;
 }
 
 // Opens the archive at `path` with every check; nullptr and `code` set on failure. A tail
@@ -121,20 +154,57 @@ ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept = default;
 ZipArchive::~ZipArchive() = default;
 
 Result<ZipArchive> ZipArchive::Open(const std::string& path) {
-  if (!IsFile(path)) {
-    if (!Exists(path)) return Status::NotFound("The archive " + path + " does not exist");
-    return Status::Io("The archive " + path + " is not a file");
+  // Most archives hold one game of a few hundred KiB at most: read whole with one open and
+  // large reads, as a loose file is, and handed to libzip in memory, they cost no seeks and
+  // no second open. Larger ones are read by libzip from the file.
+  constexpr size_t kInMemory = size_t{1} << 20;
+  auto handle = std::make_unique<Handle>();
+  {
+    auto file = InputFile::Open(path);
+    if (!file.ok()) {
+      if (file.status().kind() == ErrorKind::kNotFound) {
+        return Status::NotFound("The archive " + path + " does not exist");
+      }
+      return file.status();
+    }
+    size_t room = 64 * 1024, got = 0;
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[room]);
+    while (true) {
+      if (got == room) {
+        if (room > kInMemory) break;  // too large: libzip reads it from the file
+        std::unique_ptr<uint8_t[]> more(new uint8_t[room * 2]);
+        std::memcpy(more.get(), bytes.get(), got);
+        bytes = std::move(more);
+        room *= 2;
+      }
+      auto n = file->Read(bytes.get() + got, room - got);
+      if (!n.ok()) return n.status();
+      if (*n == 0) break;
+      got += *n;
+    }
+    // Even an archive of no files holds its 22-byte end record.
+    if (got == 0) {
+      return Status::Corrupt("The archive " + path + " cannot be read: it is empty (0 bytes)");
+    }
+    if (got <= kInMemory) {
+      handle->bytes = std::move(bytes);
+      handle->size = got;
+    }
   }
   int code = 0;
-  // libzip takes the path in UTF-8 on every platform (it converts it for the wide API).
-  zip_t* zip = OpenChecked(path, code);
+  zip_t* zip = nullptr;
+  if (handle->bytes != nullptr) {
+    zip = OpenBytes(handle->bytes.get(), handle->size, code);
+  } else {
+    // libzip takes the path in UTF-8 on every platform (it converts it for the wide API).
+    zip = OpenChecked(path, code);
+  }
   if (zip == nullptr) {
     if (code == ZIP_ER_OPEN || code == ZIP_ER_MEMORY) {
       return Status::Io("Cannot open the archive " + path + ": " + ErrorText(code));
     }
     return Status::Corrupt("The archive " + path + " cannot be read: " + OpenFault(code));
   }
-  auto handle = std::make_unique<Handle>();
   handle->zip = zip;
   ZipArchive archive(path, std::move(handle));
   const zip_int64_t count = zip_get_num_entries(zip, 0);

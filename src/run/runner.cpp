@@ -79,12 +79,16 @@ Status Runner::StartCommand() {
 
   SetStatus("Status:  Allocating Temporary Dat");
   const std::string temp_dat = TempDatPath();
-  // Headered files (".nes") are noted with the CRC after their header, for software lists.
+  // Headered files (".nes") are noted with the CRC after their header, for software lists,
+  // which alone look them up that way; a zipped ROM's header is then inflated, so the scan
+  // reads headers only when the run's database will be a software list.
   HeaderlessCrcs headerless;
+  const bool note_headers = !s.txtMessPath.empty() && IsFolder(s.txtMessPath) &&
+                            GoodNamesPath(s.txtMessPath, system).ends_with(".xml");
   // Archives that must keep their names (damaged, or their data not as their directory says).
   std::vector<std::string> held_back;
   Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension, s.chkVerify == 1},
-                      temp_dat, reporter_, &headerless, &held_back);
+                      temp_dat, reporter_, note_headers ? &headerless : nullptr, &held_back);
   if (st.kind() == ErrorKind::kRefused) return st;  // MakeDat has shown its message
   if (st.kind() == ErrorKind::kStopped) {
     SetStatus("Status:  Stopped");

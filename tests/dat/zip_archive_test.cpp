@@ -65,7 +65,15 @@ TEST(ZipArchiveTest, ListsEveryLayoutFromItsDirectory) {
       {"ZIP64 with a comment", {.zip64 = true, .comment = "z"}},
   };
   TempDir dir;
+  // Small archives are read whole and parsed in memory, large ones (over 1 MiB) from the file.
+  std::vector<ZipEntry> large = files;
+  large.push_back({.name = "big.bin", .data = Bytes(1536 * 1024, 9)});
   for (const Case& c : cases) {
+    WriteFile(dir / "big.zip", MakeZip(large, c.layout));
+    auto big = ZipArchive::Open(dir / "big.zip");
+    ASSERT_TRUE(big.ok()) << c.what << ", large: " << big.status().message();
+    ASSERT_EQ(big->members().size(), 4u) << c.what;
+    EXPECT_EQ(big->members()[3].crc, Crc32(large.back().data));
     WriteFile(dir / "t.zip", MakeZip(files, c.layout));
     auto zip = ZipArchive::Open(dir / "t.zip");
     ASSERT_TRUE(zip.ok()) << c.what << ": " << zip.status().message();
@@ -104,6 +112,14 @@ TEST(ZipArchiveTest, DamagedArchivesAreCorruptAndNamed) {
   };
   TempDir dir;
   for (const Case& c : cases) {
+    // The same fault after 1.5 MiB of padding in front: read from the file, not in memory.
+    for (const std::string& pad : {std::string(), std::string(1536 * 1024, 'p')}) {
+      WriteFile(dir / "bad.zip", pad + c.bytes);
+      auto zip = ZipArchive::Open(dir / "bad.zip");
+      ASSERT_FALSE(zip.ok()) << c.what << (pad.empty() ? "" : ", padded");
+      EXPECT_EQ(zip.status().kind(), ErrorKind::kCorrupt) << c.what;
+      EXPECT_TRUE(test::Contains(zip.status().message(), dir / "bad.zip")) << c.what;
+    }
     WriteFile(dir / "bad.zip", c.bytes);
     auto zip = ZipArchive::Open(dir / "bad.zip");
     ASSERT_FALSE(zip.ok()) << c.what;
