@@ -30,7 +30,8 @@ if [ "$mode" = test ] || [ "$mode" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine zip dpkg-dev)
 fi
 # clang, libclang-rt-14-dev: the libFuzzer harnesses of tests/fuzz (tools/fuzz.sh).
-if [ "$mode" = test ]; then packages+=(clang libclang-rt-14-dev); fi
+# libxml2-utils: xmllint, with which the tests validate XML dats against the format's DTD.
+if [ "$mode" = test ]; then packages+=(clang libclang-rt-14-dev libxml2-utils); fi
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

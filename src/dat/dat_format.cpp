@@ -40,8 +40,8 @@ std::string RomLine(std::string_view token, uint64_t size, std::string_view crc_
   return out;
 }
 
-Status WriteDatHeader(AtomicFile& out, std::string_view system_name, std::string_view description,
-                      std::string_view author) {
+std::string DatHeaderText(std::string_view system_name, std::string_view description,
+                          std::string_view author) {
   std::string header = "clrmamepro (\r\n\tname ";
   header.append(TrimBlanks(system_name));
   header.append("\r\n\tDescription \"");
@@ -49,7 +49,12 @@ Status WriteDatHeader(AtomicFile& out, std::string_view system_name, std::string
   header.append("\"\r\n\tauthor \"");
   header.append(author);
   header.append("\"\r\n)\r\n\r\n");
-  return out.Write(header);
+  return header;
+}
+
+Status WriteDatHeader(AtomicFile& out, std::string_view system_name, std::string_view description,
+                      std::string_view author) {
+  return out.Write(DatHeaderText(system_name, description, author));
 }
 
 }  // namespace quorvin

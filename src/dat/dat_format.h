@@ -26,7 +26,9 @@ std::string GameNameLine(std::string_view token);
 std::string GameDescriptionLine(std::string_view token);
 std::string RomLine(std::string_view token, uint64_t size, std::string_view crc_text);
 // The six header lines: "clrmamepro (", name (trimmed, never quoted), Description and author
-// (quoted as given), ")", and the empty line.
+// (quoted as given), ")", and the empty line, each ended by CR LF.
+std::string DatHeaderText(std::string_view system_name, std::string_view description,
+                          std::string_view author);
 Status WriteDatHeader(AtomicFile& out, std::string_view system_name, std::string_view description,
                       std::string_view author);
 

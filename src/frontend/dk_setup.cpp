@@ -3,6 +3,7 @@
 #include <optional>
 #include <vector>
 
+#include "dat/dat_writer.h"
 #include "platform/fileops.h"
 #include "platform/folder.h"
 #include "platform/path.h"
@@ -111,7 +112,9 @@ void AddVirtualDirectoryStep(const DkContext& dk, std::string_view description) 
   if (!s.ok()) dk.Report(s.message() + "; no virtual directory was added");
 }
 
-void CopyDat(const DkContext& dk, const std::string& output_dat) {
+// The list generator reads only the clrmamepro text: an XML output is never copied as it
+// stands; its text form (`text_form`) is written in its place.
+void CopyDat(const DkContext& dk, const std::string& output_dat, const std::string* text_form) {
   dk.reporter.SetStatus("Status:  Copying Dat to Dk List Generator");
   const std::string dats = ResolveNameIgnoreCase(dk.Path("list generator"), "dats");
   if (!IsFolder(dats)) {
@@ -120,7 +123,14 @@ void CopyDat(const DkContext& dk, const std::string& output_dat) {
     return;
   }
   if (!dk.SystemNameUsable("the copy for the list generator")) return;
-  Status s = CopyFileAtomic(output_dat, ResolveNameIgnoreCase(dats, dk.system + ".dat"));
+  const std::string target = ResolveNameIgnoreCase(dats, dk.system + ".dat");
+  if (text_form == nullptr && DatFormatOf(output_dat) == DatFormat::kXml) {
+    dk.Report("The dat " + output_dat + " is an XML dat and the list generator reads only " +
+              "clrmamepro text dats, so it was not copied to the list generator");
+    return;
+  }
+  Status s = text_form != nullptr ? WriteFileAtomic(target, *text_form)
+                                  : CopyFileAtomic(output_dat, target);
   if (!s.ok()) dk.Report(s.message() + "; the dat was not copied to the list generator");
 }
 
@@ -195,7 +205,7 @@ std::string AddVirtualDirectory(std::string_view dirs_ini, std::string_view syst
   return std::string(dirs_ini);
 }
 
-void SetupDk(RunSettings& settings, Reporter& reporter) {
+void SetupDk(RunSettings& settings, Reporter& reporter, const std::string* text_dat) {
   if (settings.txtDkPath.empty()) return;
   if (!IsFolder(settings.txtDkPath)) {
     // A folder that was given but is not there (a typing slip, a drive not mounted): the
@@ -218,7 +228,7 @@ void SetupDk(RunSettings& settings, Reporter& reporter) {
   }
   if (settings.chkArtwork == 1) AddPaths(dk, "Additional AW Dirs", settings.txtRenamePaths);
   if (settings.chkVdirAdd == 1) AddVirtualDirectoryStep(dk, settings.txtDesc);
-  if (settings.chkDatAdd == 1) CopyDat(dk, settings.txtOutput);
+  if (settings.chkDatAdd == 1) CopyDat(dk, settings.txtOutput, text_dat);
 }
 
 }  // namespace quorvin

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "dat/dat_writer.h"
 #include "inject/good_name_lookup.h"
 #include "platform/reporter.h"
 #include "platform/status.h"
@@ -19,8 +20,8 @@ namespace quorvin {
 // line, with any other lines kept where they stand) goes through the entry writer; any other
 // block is written as it stands. Lines never move from one block to another. A rename the table
 // refuses (two games with one good name, a name the file cannot hold) is reported and the file
-// keeps its name. The output dat is written atomically: on any failure (naming the file) it is left
-// as it was.
+// keeps its name. The output dat is written atomically, in the format its name chooses
+// (DatFormatOf): on any failure (naming the file) it is left as it was.
 //
 // With `archives` set, every game is an archive (named by its name and `extension` in
 // messages): all of its rom lines, one per member, go to the entry writer together, and a
@@ -34,5 +35,8 @@ struct CompareOptions {
 Status ComparePass(const std::string& temp_dat_path, const std::string& output_dat_path,
                    const GoodNameLookup& db, ConversionTable* table, Reporter& reporter,
                    const CompareOptions& options = {});
+// The same pass into any dat writer; `out` is not committed.
+Status ComparePass(const std::string& temp_dat_path, DatWriter& out, const GoodNameLookup& db,
+                   ConversionTable* table, Reporter& reporter, const CompareOptions& options = {});
 
 }  // namespace quorvin

@@ -126,6 +126,22 @@ size_t LineOf(std::string_view text, ptrdiff_t offset) {
   return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + end, '\n'));
 }
 
+// A reference to the character 0 ("&#0;", "&#x00;"), which XML forbids but lists hold, would
+// come out of the parser as a NUL that ends the text there, losing the rest of a description.
+// Each becomes a reference to U+0001 instead, of the same length (so that error offsets still
+// count lines in the original), which the entry's text turns into a blank with the other
+// control characters.
+void DefuseNulReferences(std::string& text) {
+  for (size_t at = text.find("&#"); at != std::string::npos; at = text.find("&#", at + 2)) {
+    size_t i = at + 2;
+    const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
+    if (hex) ++i;
+    const size_t digits = i;
+    while (i < text.size() && text[i] == '0') ++i;
+    if (i > digits && i < text.size() && text[i] == ';') text[i - 1] = '1';
+  }
+}
+
 }  // namespace
 
 Result<SoftwareList> SoftwareList::Load(const std::string& path) {
@@ -139,6 +155,7 @@ Result<SoftwareList> SoftwareList::Parse(std::string text, const std::string& pa
   if (text.find_first_not_of(" \t\r\n") == std::string::npos) return list;
   // The parse works in place on a copy the error message can still count lines in.
   std::string buffer = text;
+  DefuseNulReferences(buffer);
   pugi::xml_document doc;
   pugi::xml_parse_result parsed = doc.load_buffer_inplace(buffer.data(), buffer.size());
   if (!parsed) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <unordered_set>
 
 #include "dat/scan.h"
@@ -76,6 +77,10 @@ Status Runner::StartCommand() {
   // Find an unusable output path before the scan, not after minutes of checksumming.
   Status out_ok = CheckReplaceable(s.txtOutput);
   if (!out_ok.ok()) return Fail(out_ok);
+  // The output's name chooses its format. The front end's list generator reads only the
+  // clrmamepro text, so an XML output's games are written as text too, in memory, for its copy.
+  const bool xml_out = DatFormatOf(s.txtOutput) == DatFormat::kXml;
+  std::string text_form;
 
   SetStatus("Status:  Allocating Temporary Dat");
   const std::string temp_dat = TempDatPath();
@@ -121,7 +126,12 @@ Status Runner::StartCommand() {
                         " is not an existing folder: no good names added");
     }
     SetStatus("Status:  Mess Mode Skipped, Finalizing Dat");
-    st = CopyFileAtomic(temp_dat, s.txtOutput);
+    if (xml_out) {
+      st = WriteOutputDat([&temp_dat](DatWriter& out) { return ReadTextDat(temp_dat, out); },
+                          &text_form);
+    } else {
+      st = CopyFileAtomic(temp_dat, s.txtOutput);
+    }
     if (!st.ok()) return Fail(st);
   } else {
     Skipmess = false;
@@ -137,7 +147,8 @@ Status Runner::StartCommand() {
     compare.archives = IsArchiveExtension(s.txtExtension);
     compare.extension = s.txtExtension;
     compare.keep_names = held_back;
-    st = RunMessStage(temp_dat, system, headerless, compare, table.ok() ? &*table : nullptr);
+    st = RunMessStage(temp_dat, system, headerless, compare, table.ok() ? &*table : nullptr,
+                      xml_out ? &text_form : nullptr);
     if (!st.ok()) return Fail(st);
   }
 
@@ -170,7 +181,7 @@ Status Runner::StartCommand() {
                                 std::string("the front end was not set up"));
   }
 
-  SetupDk(s, reporter_);
+  SetupDk(s, reporter_, xml_out ? &text_form : nullptr);
   SetStatus("Status:  Done");
   if (NeedsSaved) {
     st = SaveSettingsAsPreset();
@@ -179,9 +190,27 @@ Status Runner::StartCommand() {
   return Status::Ok();
 }
 
+Status Runner::WriteOutputDat(const std::function<Status(DatWriter&)>& fill,
+                              std::string* text_form) {
+  auto out = CreateDatWriter(settings.txtOutput, reporter_);
+  if (!out.ok()) return out.status();
+  std::optional<TextDatWriter> text;
+  std::optional<TeeDatWriter> both;
+  DatWriter* to = out->get();
+  if (text_form != nullptr) {
+    text_form->clear();
+    text.emplace(text_form);
+    both.emplace(**out, *text);
+    to = &*both;
+  }
+  Status st = fill(*to);
+  if (!st.ok()) return st;
+  return to->Commit();
+}
+
 Status Runner::RunMessStage(const std::string& temp_dat, const std::string& system,
                             const HeaderlessCrcs& headerless, const CompareOptions& compare,
-                            ConversionTable* table) {
+                            ConversionTable* table, std::string* text_form) {
   // Without a usable database (missing, unreadable, a folder in its place) every game counts
   // as not found: the dat is still written, and the user is told once.
   auto opened = OpenGoodNames(settings.txtMessPath, system, &headerless, reporter_);
@@ -193,7 +222,9 @@ Status Runner::RunMessStage(const std::string& temp_dat, const std::string& syst
     reporter_.Warning("no CRC database for " + ForMessage(system) + " at " + CrcDatabasePath +
                       ": no good names added");
   }
-  Status st = ComparePass(temp_dat, settings.txtOutput, *db, table, reporter_, compare);
+  Status st = WriteOutputDat(
+      [&](DatWriter& out) { return ComparePass(temp_dat, out, *db, table, reporter_, compare); },
+      text_form);
   if (!st.ok()) return st;
   // The table is saved before any file is renamed: a rename it does not record could never
   // be reverted.

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "dat/dat_writer.h"
 #include "dat/rom_header.h"
 #include "inject/compare_pass.h"
 #include "platform/reporter.h"
@@ -73,9 +75,13 @@ class Runner {
   // The compare pass into the output dat against the system's database, recording renames
   // in `table` (when there is one), then the table saved. No usable database is a warning,
   // not a failure: every game is then written as it stands.
+  // When `text_form` is given, the dat's games are also written there as clrmamepro text.
   Status RunMessStage(const std::string& temp_dat, const std::string& system,
                       const HeaderlessCrcs& headerless, const CompareOptions& compare,
-                      ConversionTable* table);
+                      ConversionTable* table, std::string* text_form);
+  // Writes the output dat (txtOutput) in the format its name chooses, by `fill`, and commits
+  // it; when `text_form` is given the same games go there as clrmamepro text too.
+  Status WriteOutputDat(const std::function<Status(DatWriter&)>& fill, std::string* text_form);
   // The system's conversion table; InvalidInput when the system name cannot name a file.
   Result<ConversionTable> LoadConversionTable(const std::string& system) const;
   // The user's "Stop" between stages: Stopped, after the status line says so.

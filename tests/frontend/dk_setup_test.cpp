@@ -273,5 +273,22 @@ TEST_F(DkSetupTest, ListGeneratorCopyReplacesTheOldDat) {
                   "for the list generator was skipped"});
 }
 
+TEST_F(DkSetupTest, ListGeneratorGetsTheTextFormOfAnXmlDatAndNeverTheXml) {
+  Only(&s.chkDatAdd);
+  WriteFile(dir / "out.XML", "<?xml version=\"1.0\"?><datafile/>");
+  WriteFile(dir / "dk/list generator/dats/nes.dat", "old");
+  s.txtOutput = dir / "out.XML";
+  SetupDk(s, rep);  // no text form given: the XML is not copied
+  EXPECT_EQ(ReadFile(dir / "dk/list generator/dats/nes.dat"), "old");
+  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The dat " + dir / "out.XML" +
+                                " is an XML dat and the list generator reads only clrmamepro "
+                                "text dats, so it was not copied to the list generator"});
+  rep.warnings.clear();
+  const std::string text = "clrmamepro (\r\n\tname nes\r\n)\r\n\r\n";
+  SetupDk(s, rep, &text);
+  EXPECT_EQ(ReadFile(dir / "dk/list generator/dats/nes.dat"), text);
+  EXPECT_TRUE(rep.warnings.empty());
+}
+
 }  // namespace
 }  // namespace quorvin

@@ -1,9 +1,11 @@
 #pragma once
 
 // Runs the compare pass on a temporary dat and checks what it wrote against what it read.
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
 
+#include "dat/dat_writer.h"
 #include "fuzz_util.h"
 #include "inject/compare_pass.h"
 #include "inject/good_name_lookup.h"
@@ -38,6 +40,39 @@ inline size_t CountPrefix(const std::vector<std::string>& lines, const char* pre
   return n;
 }
 
+// Counts the games a dat reader hands over.
+struct GameCounter : DatWriter {
+  Status WriteHeader(const DatHeader&) override { return Status::Ok(); }
+  Status WriteGame(const DatGame&) override {
+    ++games;
+    return Status::Ok();
+  }
+  Status WriteOtherLines(const std::vector<std::string>&) override { return Status::Ok(); }
+  Status Commit() override { return Status::Ok(); }
+  size_t games = 0;
+};
+
+// The same pass into an XML dat: well-formed, with a description in every game, and as many
+// games as the text dat holds.
+inline void CheckXmlForm(const std::string& sandbox, const std::string& text_out,
+                         const GoodNameLookup& db) {
+  const std::string temp = sandbox + "/tempdat.dat";
+  const std::string xml = sandbox + "/out.xml";
+  NullReporter reporter;
+  Status s = ComparePass(temp, xml, db, nullptr, reporter);
+  FUZZ_CHECK(s.ok(), s.message());
+  GameCounter text;
+  FUZZ_CHECK(ReadTextDat(text_out, text).ok(), "the text dat could not be read back");
+  pugi::xml_document doc;
+  FUZZ_CHECK(doc.load_file(xml.c_str()), "the XML dat is not well-formed");
+  size_t games = 0;
+  for (pugi::xml_node g : doc.child("datafile").children("game")) {
+    FUZZ_CHECK(g.child("description"), "a game without its description");
+    ++games;
+  }
+  FUZZ_CHECK(games == text.games, "the XML dat holds other games than the text dat");
+}
+
 // `identity`: the database knows no game, so the output must be the input, line for line.
 inline void RunAndCheckComparePass(const std::string& sandbox, const std::string& dat,
                                    const GoodNameLookup& db, bool identity) {
@@ -51,6 +86,7 @@ inline void RunAndCheckComparePass(const std::string& sandbox, const std::string
   FUZZ_CHECK(s.ok(), s.message());
   const std::vector<std::string> in_lines = LinesOf(temp);
   const std::vector<std::string> out_lines = LinesOf(out);
+  CheckXmlForm(sandbox, out, db);
   if (identity) {
     FUZZ_CHECK(in_lines == out_lines, "a dat without known games came out changed");
     return;
