@@ -25,8 +25,7 @@ Status ComparePass(const std::string& temp_dat_path, const std::string& output_d
 Status ComparePass(const std::string& temp_dat_path, DatWriter& out, const GoodNameLookup& db,
                    ConversionTable* table, Reporter& reporter, const CompareOptions& options) {
   reporter.SetStatus("Status:  Preparing For Mess Compare");
-  const std::unordered_set<std::string> keep(options.keep_names.begin(),
-                                             options.keep_names.end());
+  const std::unordered_set<std::string> keep(options.keep_names.begin(), options.keep_names.end());
   size_t games = 0;
   auto enrich = [&](TextGameBlock& block) {
     std::vector<std::string>& l = block.lines;

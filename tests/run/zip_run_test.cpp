@@ -2,6 +2,8 @@
 // archives with their artwork, damaged archives left alone.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "dat/crc.h"
 #include "dat/dat_format.h"
 #include "run/runner.h"
@@ -21,6 +23,12 @@ using test::MakeZip;
 using test::ReadFile;
 using test::WriteFile;
 using Names = std::vector<std::string>;
+
+std::string ToLowerHex(uint32_t crc) {
+  char buf[9];
+  std::snprintf(buf, sizeof buf, "%08x", crc);
+  return buf;
+}
 
 // `size` bytes whose CRC-32 is `crc`.
 std::string Forged(size_t size, uint32_t crc, char fill = 'r') {
@@ -158,6 +166,20 @@ TEST_F(ZipRunTest, DamagedAndMismatchedArchivesAreReportedAndKeepTheirNames) {
             (Names{"Good One.zip", "cut.zip", "fake.zip", "lying.zip"}));
   EXPECT_EQ(FolderEntries(dir / "art"), (Names{"cut.png"}));
   EXPECT_EQ(ReadFile(dir / "roms/fake.zip"), "not a zip");
+}
+
+// The XML form lists every member of an archive as one rom element of its game.
+TEST_F(ZipRunTest, XmlDatListsEveryMember) {
+  CrcDatabase(CrcText(Crc32("one")) + "=Good Pair|1990||\r\n");
+  WriteFile(dir / "roms/pair.zip",
+            MakeZip({{.name = "a b.bin", .data = "one"}, {.name = "c.bin", .data = "two"}}));
+  runner.settings.txtOutput = dir / "out.xml";
+  ASSERT_TRUE(runner.StartCommand().ok());
+  const std::string xml = ReadFile(dir / "out.xml");
+  EXPECT_TRUE(Contains(xml, "<game name=\"Good Pair\">"));
+  EXPECT_TRUE(Contains(xml, "<rom name=\"a b.bin\" size=\"3\" crc=\"" + ToLowerHex(Crc32("one")) +
+                                "\" />\r\n\t\t<rom name=\"c.bin\""));
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"Good Pair.zip"}));
 }
 
 // A preset of an earlier version (fifteen lines) reads with the zip check off; one saved now
