@@ -230,6 +230,7 @@ class MainWindowTest : public QObject {
     p.chkArtwork = 0;
     p.chkVdirAdd = 1;
     p.chkDatAdd = 0;
+    p.chkVerify = 1;
     QDir().mkpath(home_ + "/presets");
     QVERIFY(quorvin::SavePresetFile(quorvin::ui::FromQt(home_ + "/presets"), "nes", p).ok());
     QVERIFY(quorvin::SavePresetFile(quorvin::ui::FromQt(home_ + "/presets"), "a", {}).ok());
@@ -257,6 +258,8 @@ class MainWindowTest : public QObject {
     QVERIFY(!s.Check("chkArtwork")->isChecked());
     QVERIFY(s.Check("chkVdirAdd")->isChecked());
     QVERIFY(!s.Check("chkDatAdd")->isChecked());
+    QVERIFY(s.Check("chkVerify")->isChecked());
+    QCOMPARE(s.Check("chkVerify")->text(), QString("Verify zip contents"));
     QVERIFY(s.messages.empty());
 
     // A preset removed since the list was filled loads nothing and says nothing.
@@ -327,6 +330,7 @@ class MainWindowTest : public QObject {
       const QByteArray& f = i == 5 ? QByteArray("Me") : fields[i];
       expected += (f == "0" || f == "1" ? " " + f + " " : f) + "\r\n";
     }
+    expected += " 0 \r\n";  // the zip check, which a preset of fifteen lines leaves off
     QCOMPARE(ReadBytes(home_ + "/presets/lastused.pre"), expected);
   }
 
