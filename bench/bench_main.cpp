@@ -2,6 +2,7 @@
 //   quorvin-bench crc     CRC-32 tiers against zlib and a plain read of the same memory
 //   quorvin-bench scan    dat scan of a generated 5,000-file collection in the page cache
 //   quorvin-bench softlist  software list load and index; a run against nes.xml vs a .crc
+//   quorvin-bench dumps   scans of headered vs bare files, and of N64 sets in each byte order
 //   quorvin-bench all     every benchmark, each in its own process (for honest peak memory)
 
 #include <sys/resource.h>
@@ -199,7 +200,11 @@ int main(int argc, char** argv) {
   using namespace quorvin::bench;
   std::string what = argc > 1 ? argv[1] : "all";
   const std::vector<std::pair<std::string, std::function<int()>>> benches = {
-      {"crc", BenchCrc}, {"scan", BenchScan}, {"inject", BenchInject}, {"softlist", BenchSoftlist}};
+      {"crc", BenchCrc},
+      {"scan", BenchScan},
+      {"inject", BenchInject},
+      {"softlist", BenchSoftlist},
+      {"dumps", BenchDumps}};
   if (what == "all") {
     int rc = 0;
     for (const auto& b : benches) rc |= RunInChild(argv[0], b.first);
@@ -208,6 +213,6 @@ int main(int argc, char** argv) {
   for (const auto& b : benches) {
     if (b.first == what) return b.second();
   }
-  std::fprintf(stderr, "usage: quorvin-bench crc|scan|inject|softlist|all\n");
+  std::fprintf(stderr, "usage: quorvin-bench crc|scan|inject|softlist|dumps|all\n");
   return 2;
 }

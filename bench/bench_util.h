@@ -52,5 +52,6 @@ inline int RunInChild(const char* self, const std::string& what) {
 
 int BenchInject();
 int BenchSoftlist();
+int BenchDumps();
 
 }  // namespace quorvin::bench

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "dat/crc.h"
+#include "dat/rom_header.h"
 #include "platform/fileops.h"
 
 namespace quorvin {
@@ -34,6 +35,9 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
   uint32_t reg = 0xFFFFFFFFu;
   uint64_t total = 0;
   bool whole_asked = false;
+  // Only files whose first bytes carry a byte-order mark pay for a second CRC.
+  std::optional<SwappedCrc> swapped;
+  bool order_known = keep_head < 4;
   // Only a read of nothing is the end: a read can come back short before it (a signal, a
   // network or FUSE file system). A small file costs one more read, and no size query.
   while (!stop) {
@@ -45,9 +49,21 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
     const size_t got = *read;
     if (got == 0) break;
     reg = Crc32Update(reg, buffer, got);
+    const size_t head_before = out.head.size();
     if (out.head.size() < keep_head) {
       out.head.append(reinterpret_cast<const char*>(buffer),
                       std::min(got, keep_head - out.head.size()));
+    }
+    if (swapped) {
+      swapped->Update(buffer, got);
+    } else if (!order_known && out.head.size() >= 4) {
+      // The first four bytes are in: every byte before this read is in the head.
+      order_known = true;
+      if (auto layout = SwappedLayoutOf(out.head)) {
+        swapped.emplace(*layout);
+        swapped->Update(reinterpret_cast<const uint8_t*>(out.head.data()), head_before);
+        swapped->Update(buffer, got);
+      }
     }
     total += got;
     // A large file: ask for a larger read-ahead, which helps when it is not cached.
@@ -58,6 +74,7 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
   }
   out.size = total;
   out.crc = ~reg;
+  if (swapped) out.swapped_crc = swapped->Finish();
   return out;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -43,6 +44,9 @@ class ParallelHasher {
     uint64_t size = 0;  // bytes read
     uint32_t crc = 0;   // the finished CRC-32 of those bytes
     std::string head;   // the file's first bytes: `keep_head` of them, or all of a shorter file
+    // With `keep_head` of 4 or more, for a file whose first four bytes carry a byte-order mark
+    // (SwappedLayoutOf): the CRC-32 of its bytes in that order, from the same read.
+    std::optional<uint32_t> swapped_crc;
     // Filled by an archive reader instead of the four above: the archive's roms in its
     // order, what to warn about it, and whether it must keep its name (its contents were
     // not what its directory says, or could not all be listed).

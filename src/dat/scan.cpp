@@ -58,9 +58,9 @@ Result<std::string> MemberHead(ZipArchive& zip, const ZipMember& m) {
   constexpr size_t kFirst = 16;
   auto head = zip.ReadHead(m, kFirst);
   if (!head.ok()) return head;
-  const uint64_t length = RomHeaderLength(*head, m.size);
-  if (length <= head->size()) return head;
-  return zip.ReadHead(m, static_cast<size_t>(std::min<uint64_t>(length, kRomHeadBytes)));
+  // A 16-byte header (iNES without a trainer) is all there is; any other rule may need more.
+  if (RomHeaderLength(*head, m.size) == kFirst) return head;
+  return zip.ReadHead(m, kRomHeadBytes);
 }
 
 // Lists one archive as the scan's source of roms; see MakeDat for what is listed and
@@ -234,7 +234,7 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       }
       const uint64_t size = hash.size;
       std::string crc_text = size == 0 ? "0" : CrcText(hash.crc);
-      if (headerless != nullptr) headerless->Note(hash.head, size, hash.crc);
+      if (headerless != nullptr) headerless->Note(hash.head, size, hash.crc, hash.swapped_crc);
       std::string block = "game (\r\n";
       block.append(GameNameLine(token));
       block.append(kCrLf);

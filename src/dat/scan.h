@@ -56,10 +56,12 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 // The names of the archives so warned about (their game names) go to `held_back`: they keep
 // their names, whatever a database says.
 //
-// When `headerless` is given, every file (and every lone member of an archive) that begins
-// with a header the program knows (see RomHeaderLength) is noted there with the CRC of its
-// bytes after the header; of an archive member only the header's bytes are inflated. The
-// dat itself is the same either way.
+// When `headerless` is given, every file that fits a rule of RomHeaderRules (a header, or a
+// byte order, recognised by its content) is noted there with the size and CRC of its
+// cartridge data, from the same read; so is a lone member of an archive that fits a header
+// rule, of which only the first bytes are inflated (16, or the rules' 528 when those are not
+// enough; byte orders need the whole data and are not looked for in archives). The dat
+// itself is the same either way.
 Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
                HeaderlessCrcs* headerless = nullptr, std::vector<std::string>* held_back = nullptr);
 

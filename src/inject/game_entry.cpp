@@ -45,21 +45,25 @@ std::string CrcTextOf(std::string_view rom_line) {
   return std::string(TrimBlanks(trimmed_end.substr(start, trimmed_end.size() - 2 - start)));
 }
 
-std::optional<uint64_t> RomSizeOf(std::string_view rom_line) {
-  size_t at = rom_line.rfind(" size ");
+std::optional<uint64_t> SizeOf(std::string_view rom_line) {
+  const size_t crc_at = rom_line.rfind(" crc ");
+  if (crc_at == std::string_view::npos) return std::nullopt;
+  const size_t at = rom_line.rfind(" size ", crc_at);
   if (at == std::string_view::npos) return std::nullopt;
-  std::string_view rest = rom_line.substr(at + 6);
-  uint64_t value = 0;
-  auto [end, ec] = std::from_chars(rest.data(), rest.data() + rest.size(), value);
-  if (ec != std::errc() || end == rest.data()) return std::nullopt;
-  return value;
+  const std::string_view digits = TrimBlanks(rom_line.substr(at + 6, crc_at - (at + 6)));
+  uint64_t size = 0;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), size);
+  if (digits.empty() || ec != std::errc() || end != digits.data() + digits.size()) {
+    return std::nullopt;
+  }
+  return size;
 }
 
 namespace {
 
 std::optional<RomKey> RomKeyOf(std::string_view rom_line) {
   const std::string crc_text = CrcTextOf(rom_line);
-  auto size = RomSizeOf(rom_line);
+  auto size = SizeOf(rom_line);
   uint32_t crc = 0;
   auto [end, ec] = std::from_chars(crc_text.data(), crc_text.data() + crc_text.size(), crc, 16);
   if (!size || crc_text.empty() || crc_text.size() > 8 || ec != std::errc() ||
@@ -69,11 +73,14 @@ std::optional<RomKey> RomKeyOf(std::string_view rom_line) {
   return RomKey{crc, *size};
 }
 
-std::string BareName(const GameLines& game) {
-  std::string token = game.name_line.starts_with(kNameLinePrefix)
-                          ? game.name_line.substr(kNameLinePrefix.size())
-                          : game.name_line;
-  return Unquoted(token);
+std::string NamesOf(const std::vector<std::string_view>& values) {
+  std::string names;
+  for (std::string_view value : values) {
+    if (!names.empty()) names += ", ";
+    names +=
+        "\"" + ForMessage(RemoveControlChars(TrimBlanks(value.substr(0, value.find('|'))))) + "\"";
+  }
+  return names;
 }
 
 }  // namespace
@@ -84,33 +91,44 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db,
   e.lines = game;
   if (options.keep_name) return e;
   std::string_view short_name;
-  std::string_view found;
+  GoodNameLookup::Match match;
   if (options.archive) {
     std::vector<RomKey> roms;
-    for (const std::string* l : {&game.rom_line}) {
-      if (auto key = RomKeyOf(*l)) roms.push_back(*key);
-    }
+    if (auto key = RomKeyOf(game.rom_line)) roms.push_back(*key);
     for (const std::string& l : game.more_rom_lines) {
       if (auto key = RomKeyOf(l)) roms.push_back(*key);
     }
-    ArchiveMatch match = db.LookupArchive(roms);
-    if (!match.conflicting.empty()) {
-      std::string names;
-      for (std::string_view c : match.conflicting) {
-        if (!names.empty()) names += ", ";
-        names += "\"" + ForMessage(TrimBlanks(c.substr(0, c.find('|')))) + "\"";
-      }
-      e.problem = "The members of " + options.label + " lead to more than one good name (" + names +
-                  "); it keeps its name";
+    ArchiveMatch found = db.LookupArchive(roms);
+    if (!found.conflicting.empty()) {
+      e.problem = "The members of " + options.label + " lead to more than one good name (" +
+                  NamesOf(found.conflicting) + "); it keeps its name";
       return e;
     }
-    found = match.entry;
-    short_name = match.short_name;
+    match.value = found.entry;
+    short_name = found.short_name;
   } else {
-    found = db.LookupCrcInfo(CrcTextOf(game.rom_line));
+    match = db.LookupRom(CrcTextOf(game.rom_line), SizeOf(game.rom_line));
+  }
+  if (!match.ambiguous.empty()) {
+    // Which one the file is cannot be told: it keeps its name, and the user is told why.
+    std::string names;
+    for (std::string_view value : match.ambiguous) {
+      if (!names.empty()) names += ", ";
+      names += "\"" + ForMessage(RemoveControlChars(TrimBlanks(value.substr(0, value.find('|'))))) +
+               "\"";
+    }
+    const std::string_view token =
+        game.name_line.starts_with(kNameLinePrefix)
+            ? std::string_view(game.name_line).substr(kNameLinePrefix.size())
+            : std::string_view(game.name_line);
+    e.problem = "The data of \"" + ForMessage(Unquoted(token)) +
+                "\" after its header (or in another byte order) fits " +
+                std::to_string(match.ambiguous.size()) + " entries of the database (" + names +
+                "); the game keeps its name";
+    return e;
   }
   // Control characters (a line break, NUL) would break the dat's lines or a file name.
-  const std::string stored = RemoveControlChars(found);
+  const std::string stored = RemoveControlChars(match.value);
   std::string_view entry = stored;
   if (entry.empty()) return e;
 
@@ -159,8 +177,8 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db,
   }
   e.old_name = old_token;
   // The emulator finds an archive by the software's short name: it keeps that file name.
-  e.good_name = !short_name.empty() && EqualsIgnoreCase(BareName(game), short_name) ? std::string()
-                                                                                    : good_token;
+  e.good_name =
+      !short_name.empty() && EqualsIgnoreCase(bare_old, short_name) ? std::string() : good_token;
   return e;
 }
 

@@ -51,6 +51,10 @@ struct GameEntry {
 // " )", without blanks around it. Empty when the line has no " crc ".
 std::string CrcTextOf(std::string_view rom_line);
 
+// The size of a rom line: the decimal number between its " size " and its last " crc ". None
+// when the line has no such number.
+std::optional<uint64_t> SizeOf(std::string_view rom_line);
+
 // Looks the game's CRC up and rewrites its lines with the good name: the name line and the
 // rom line take the good name's token (quoted when it holds a blank; ":", "\", "/", "?", "*"
 // and double quotes removed), the description the good name as it stands, in quotes; year,
@@ -59,12 +63,11 @@ std::string CrcTextOf(std::string_view rom_line);
 // as the game's name, never in the keywords before it. A game without an entry, or whose rom line
 // does not carry its name, keeps those lines unchanged; a good name that is empty once
 // cleaned changes no name, records nothing, and is described in `problem`.
+// The lookup goes by the rom line's CRC and size (GoodNameLookup::LookupRom); a game that fits
+// several entries equally well keeps its name, and is described in `problem` too.
 // Archives: see EntryOptions; members that lead to more than one good name leave the game as
 // it stands, with the names in `problem`.
 GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db,
                          const EntryOptions& options = {});
-
-// The size of a rom line: the number after its last " size ". nullopt when there is none.
-std::optional<uint64_t> RomSizeOf(std::string_view rom_line);
 
 }  // namespace quorvin

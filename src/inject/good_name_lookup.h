@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,22 @@ class GoodNameLookup {
   // details. The empty text when the database has none. The view stays valid as long as the
   // database.
   virtual std::string_view LookupCrcInfo(std::string_view crc_text) const = 0;
+
+  // What the lookup of one ROM file gives.
+  struct Match {
+    std::string_view value;  // the entry, as LookupCrcInfo gives it; empty: none
+    // When several entries fit the file equally well (its data after a header, or in
+    // another byte order, has the size and CRC of more than one): each of them, and no
+    // `value`. Views valid as long as the database.
+    std::vector<std::string_view> ambiguous;
+  };
+  // The entry for a ROM file of `size` bytes (none: not known) whose CRC text is
+  // `crc_text`. A database that knows its roms' sizes takes only an entry of that size; one
+  // that does not (a CRC database) answers as LookupCrcInfo.
+  virtual Match LookupRom(std::string_view crc_text, std::optional<uint64_t> size) const {
+    (void)size;
+    return Match{LookupCrcInfo(crc_text), {}};
+  }
 
   // The good name of an archive from its roms, in its order. This one asks LookupCrcInfo for
   // every rom: the roms that are known must all lead to one good name (entries whose first

@@ -192,42 +192,90 @@ Result<SoftwareList> SoftwareList::Parse(std::string text, const std::string& pa
       std::optional<Image> image = PartImage(part);
       std::optional<std::vector<RomKey>> roms = PartDumpedRoms(part);
       if (!image && !roms) continue;
-      const bool bad_dump = image ? image->bad_dump : false;
-      Entry e{image ? image->size : 0, static_cast<uint32_t>(list.values_.size()), 0, 0, 0};
+      Entry e{image ? image->crc : 0,
+              static_cast<uint32_t>(list.entries_.size()),
+              image ? image->size : 0,
+              static_cast<uint32_t>(list.values_.size()),
+              0,
+              0,
+              0};
       list.values_ += head;
-      list.values_ += bad_dump ? "Known Bad Dump" : "Good ROM";
+      list.values_ += image && image->bad_dump ? "Known Bad Dump" : "Good ROM";
       list.values_ += emulation;
       e.value_size = static_cast<uint32_t>(list.values_.size() - e.value_begin);
       e.short_begin = static_cast<uint32_t>(list.values_.size());
       list.values_ += short_name;
       e.short_size = static_cast<uint32_t>(short_name.size());
-      // The first part in file order keeps a CRC that a later one repeats.
-      if (image && !list.by_crc_.contains(image->crc)) list.by_crc_.emplace(image->crc, e);
+      if (image) list.entries_.push_back(e);
       if (roms) {
         list.part_roms_by_key_.emplace(KeyOf(*roms), list.part_roms_.size());
         list.part_roms_.push_back(PartRoms{std::move(*roms), e});
       }
     }
   }
+  // The index: by CRC and size, the first part in file order keeping an image that a later
+  // one repeats. (The later one's value stays in values_, unused: rare enough.)
+  std::stable_sort(list.entries_.begin(), list.entries_.end(), [](const Entry& a, const Entry& b) {
+    return a.crc != b.crc ? a.crc < b.crc : a.image_size < b.image_size;
+  });
+  list.entries_.erase(std::unique(list.entries_.begin(), list.entries_.end(),
+                                  [](const Entry& a, const Entry& b) {
+                                    return a.crc == b.crc && a.image_size == b.image_size;
+                                  }),
+                      list.entries_.end());
+  list.entries_.shrink_to_fit();
   list.values_.shrink_to_fit();
   return list;
 }
 
-const SoftwareList::Entry* SoftwareList::FindEntry(uint32_t crc) const {
-  if (auto it = by_crc_.find(crc); it != by_crc_.end()) return &it->second;
-  if (headerless_ == nullptr) return nullptr;
-  auto after = headerless_->Find(crc);
-  if (!after) return nullptr;
-  auto it = by_crc_.find(after->crc);
-  if (it == by_crc_.end() || it->second.image_size != after->size) return nullptr;
-  return &it->second;
+const SoftwareList::Entry* SoftwareList::Find(uint32_t crc, uint64_t size) const {
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), std::pair(crc, size),
+                             [](const Entry& e, const std::pair<uint32_t, uint64_t>& k) {
+                               return e.crc != k.first ? e.crc < k.first : e.image_size < k.second;
+                             });
+  if (it == entries_.end() || it->crc != crc || it->image_size != size) return nullptr;
+  return &*it;
 }
 
 std::string_view SoftwareList::LookupCrcInfo(std::string_view crc_text) const {
   auto crc = ParseCrc(crc_text);
   if (!crc) return {};
-  const Entry* e = FindEntry(*crc);
-  return e != nullptr ? ValueOf(*e) : std::string_view();
+  auto it = std::lower_bound(entries_.begin(), entries_.end(), *crc,
+                             [](const Entry& e, uint32_t c) { return e.crc < c; });
+  const Entry* first = nullptr;
+  for (; it != entries_.end() && it->crc == *crc; ++it) {
+    if (first == nullptr || it->order < first->order) first = &*it;
+  }
+  return first == nullptr ? std::string_view() : ValueOf(*first);
+}
+
+GoodNameLookup::Match SoftwareList::LookupRom(std::string_view crc_text,
+                                              std::optional<uint64_t> size) const {
+  if (!size) return Match{LookupCrcInfo(crc_text), {}};
+  auto crc = ParseCrc(crc_text);
+  if (!crc) return {};
+  if (const Entry* whole = Find(*crc, *size)) return Match{ValueOf(*whole), {}};
+  if (headerless_ == nullptr) return {};
+  // A guess at the file's cartridge data counts only when an entry has its size and CRC.
+  std::vector<const Entry*> found;
+  for (const HeaderlessCrc& data : headerless_->Find(*crc, *size)) {
+    const Entry* e = Find(data.crc, data.size);
+    if (e != nullptr && std::find(found.begin(), found.end(), e) == found.end()) found.push_back(e);
+  }
+  Match m;
+  if (found.size() == 1) {
+    m.value = ValueOf(*found.front());
+  } else {
+    for (const Entry* e : found) m.ambiguous.push_back(ValueOf(*e));
+  }
+  return m;
+}
+
+std::vector<SoftwareList::Listed> SoftwareList::Entries() const {
+  std::vector<Listed> out;
+  out.reserve(entries_.size());
+  for (const Entry& e : entries_) out.push_back(Listed{e.crc, e.image_size, ValueOf(e)});
+  return out;
 }
 
 uint64_t SoftwareList::KeyOf(const std::vector<RomKey>& sorted) {
@@ -263,32 +311,34 @@ ArchiveMatch SoftwareList::LookupArchive(const std::vector<RomKey>& roms) const 
     match.short_name = ShortNameOf(found->entry);
     return match;
   }
-  if (roms.size() == 1) {
-    if (const Entry* e = FindEntry(roms[0].crc); e != nullptr) {
-      match.entry = ValueOf(*e);
-      match.short_name = ShortNameOf(*e);
+  if (roms.size() != 1) return match;
+  // A lone member, as a loose file of its size and CRC: the whole image, else its data
+  // after a header (the scan noted it from the member's first bytes).
+  const RomKey& rom = roms[0];
+  std::vector<const Entry*> fits;
+  if (const Entry* whole = Find(rom.crc, rom.size)) {
+    fits.push_back(whole);
+  } else if (headerless_ != nullptr) {
+    for (const HeaderlessCrc& data : headerless_->Find(rom.crc, rom.size)) {
+      const Entry* e = Find(data.crc, data.size);
+      if (e != nullptr && std::find(fits.begin(), fits.end(), e) == fits.end()) fits.push_back(e);
     }
+  }
+  if (fits.size() == 1) {
+    match.entry = ValueOf(*fits[0]);
+    match.short_name = ShortNameOf(*fits[0]);
+  } else {
+    for (const Entry* e : fits) match.conflicting.push_back(ValueOf(*e));
   }
   return match;
 }
 
-std::vector<SoftwareList::Listed> SoftwareList::Entries() const {
-  std::vector<Listed> out;
-  out.reserve(by_crc_.size());
-  for (const auto& [crc, e] : by_crc_) out.push_back(Listed{crc, e.image_size, ValueOf(e)});
-  return out;
-}
-
 size_t SoftwareList::MemoryUse() const {
-  // Each node of the hash map holds its key, value and a next pointer; the bucket array one
-  // pointer per bucket.
-  const size_t node = sizeof(void*) + sizeof(std::pair<const uint32_t, Entry>) + sizeof(size_t);
   size_t parts = part_roms_.capacity() * sizeof(PartRoms) +
-                 part_roms_by_key_.size() * (node + sizeof(uint64_t)) +
+                 part_roms_by_key_.size() * (3 * sizeof(void*) + sizeof(uint64_t)) +
                  part_roms_by_key_.bucket_count() * sizeof(void*);
   for (const PartRoms& p : part_roms_) parts += p.roms.capacity() * sizeof(RomKey);
-  return values_.capacity() + by_crc_.size() * node + by_crc_.bucket_count() * sizeof(void*) +
-         parts;
+  return values_.capacity() + entries_.capacity() * sizeof(Entry) + parts;
 }
 
 }  // namespace quorvin

@@ -112,6 +112,51 @@ TEST(CrcTextTest, ReadsBetweenCrcAndTheClose) {
   EXPECT_EQ(CrcTextOf("\trom ( name \"a crc  crc \" size 3 crc 1A )"), "1A");
 }
 
+TEST(SizeTest, ReadsTheNumberBeforeTheLastCrc) {
+  struct Case {
+    std::string line;
+    std::optional<uint64_t> size;
+  } cases[] = {
+      {"\trom ( name a size 40976 crc E7DDCE )", 40976},
+      {"\trom ( name \"a size 9 crc\" size 12 crc 1A )", 12},
+      {"\trom ( name a size 99999999999 crc 1A )", 99999999999ull},
+      {"\trom ( name a size  crc 1A )", std::nullopt},
+      {"\trom ( name a size -1 crc 1A )", std::nullopt},
+      {"\trom ( name a size 12x crc 1A )", std::nullopt},
+      {"\trom ( name a size 99999999999999999999999 crc 1A )", std::nullopt},
+      {"\trom ( name a crc 1A )", std::nullopt},
+      {"\trom ( name a size 12 )", std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SizeOf(c.line), c.size) << c.line;
+}
+
+// A database whose every ROM fits two entries.
+class TwoFit : public GoodNameLookup {
+ public:
+  std::string_view LookupCrcInfo(std::string_view) const override { return "One|1990"; }
+  Match LookupRom(std::string_view crc, std::optional<uint64_t> size) const override {
+    seen_size = size;
+    (void)crc;
+    return Match{{}, {"One|1990", "Two: the sequel|1991"}};
+  }
+  mutable std::optional<uint64_t> seen_size;
+};
+
+TEST(GameEntryAmbiguityTest, AGameThatFitsTwoEntriesKeepsItsNameAndSaysWhy) {
+  TwoFit db;
+  const GameLines game{"\tname sg1", "\tdescription \"sg1\"",
+                       "\trom ( name sg1 size 40976 crc 1A2B3C4D )", {}};
+  GameEntry e = PrintGameEntry(game, db);
+  EXPECT_EQ(db.seen_size, 40976u);
+  EXPECT_EQ(e.lines.name_line, game.name_line);
+  EXPECT_EQ(e.lines.rom_line, game.rom_line);
+  EXPECT_TRUE(e.good_name.empty());
+  EXPECT_TRUE(e.year_line.empty());
+  EXPECT_EQ(e.problem,
+            "The data of \"sg1\" after its header (or in another byte order) fits 2 entries of "
+            "the database (\"One\", \"Two: the sequel\"); the game keeps its name");
+}
+
 TEST_F(GameEntryTest, NameHoldingCrcStillFindsItsGame) {
   GameEntry e = PrintGameEntry(Game("\"my crc game\"", "352441C2"), Db("352441C2=Found\r\n"));
   EXPECT_EQ(e.lines.name_line, "\tname Found");

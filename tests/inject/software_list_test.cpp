@@ -4,6 +4,7 @@
 
 #include "dat/crc.h"
 #include "dat/dat_format.h"
+#include "dumps.h"
 #include "test_util.h"
 #include "zlib_compat.h"
 
@@ -17,8 +18,7 @@ std::string RealList(const std::string& name) { return test::TestDataDir() + "/m
 // The CRC text of roms laid end to end, by zlib's own combine (not ours).
 std::string Joined(std::initializer_list<std::pair<uint32_t, uint64_t>> roms) {
   uLong crc = 0;
-  for (auto [rom_crc, size] : roms)
-    crc = test::ZlibCrc32Combine(crc, rom_crc, size);
+  for (auto [rom_crc, size] : roms) crc = test::ZlibCrc32Combine(crc, rom_crc, size);
   return CrcText(static_cast<uint32_t>(crc));
 }
 
@@ -205,24 +205,102 @@ TEST(SoftwareListTest, HeaderedFilesAreFoundByTheirBytesAfterTheHeader) {
   ASSERT_TRUE(list.ok());
   const std::string header("NES\x1A\x02\x01\0\0\0\0\0\0\0\0\0\0", 16);
   HeaderlessCrcs headerless;
+  struct File {
+    std::string crc;
+    uint64_t size;
+  };
   auto note = [&headerless](const std::string& file) {
     headerless.Note(std::string_view(file).substr(0, kRomHeadBytes), file.size(), Crc32(file));
-    return CrcText(Crc32(file));
+    return File{CrcText(Crc32(file)), file.size()};
   };
-  const std::string good = note(header + prg + chr);     // prg before chr
-  const std::string swapped = note(header + chr + prg);  // wrong order
-  const std::string prg_only = note(header + prg);       // the prg alone
-  const std::string no_header = CrcText(Crc32("NES\x1B" + header.substr(4) + prg + chr));
-  EXPECT_EQ(list->LookupCrcInfo(good), "");  // not until the table is given
+  auto lookup = [&list](const File& f) { return list->LookupRom(f.crc, f.size).value; };
+  const File good = note(header + prg + chr);     // prg before chr
+  const File swapped = note(header + chr + prg);  // wrong order
+  const File prg_only = note(header + prg);       // the prg alone
+  const File no_header = {CrcText(Crc32("NES\x1B" + header.substr(4) + prg + chr)), good.size};
+  EXPECT_EQ(lookup(good), "");  // not until the table is given
   list->UseHeaderlessCrcs(&headerless);
-  EXPECT_EQ(list->LookupCrcInfo(good), "Game|||Good ROM");
-  EXPECT_EQ(list->LookupCrcInfo(CrcText(Crc32(prg + chr))), "Game|||Good ROM");
-  EXPECT_EQ(list->LookupCrcInfo(swapped), "");
-  EXPECT_EQ(list->LookupCrcInfo(prg_only), "");
-  EXPECT_EQ(list->LookupCrcInfo(no_header), "");
+  EXPECT_EQ(lookup(good), "Game|||Good ROM");
+  EXPECT_EQ(lookup({CrcText(Crc32(prg + chr)), prg.size() + chr.size()}), "Game|||Good ROM");
+  EXPECT_EQ(lookup(swapped), "");
+  EXPECT_EQ(lookup(prg_only), "");
+  EXPECT_EQ(lookup(no_header), "");
   // Bytes after the header with the right CRC but another length are another image.
   const std::string forged = test::ForgeCrc(std::string(100, 'x'), Crc32(prg + chr));
-  EXPECT_EQ(list->LookupCrcInfo(note(header + forged)), "");
+  EXPECT_EQ(lookup(note(header + forged)), "");
+  // Nor does a file of the right CRC but another size take the entry.
+  EXPECT_EQ(lookup({CrcText(Crc32(prg + chr)), prg.size() + chr.size() + 1}), "");
+}
+
+// A list of one-rom software written by the test: {description, size, crc}.
+struct Listed {
+  std::string description;
+  uint64_t size;
+  uint32_t crc;
+};
+std::string ListOf(const std::vector<Listed>& softwares) {
+  std::string xml = "<softwarelist>";
+  for (const Listed& l : softwares) {
+    char crc[9];
+    std::snprintf(crc, sizeof crc, "%08x", l.crc);
+    xml += "<software name=\"s\"><description>" + l.description +
+           "</description><part name=\"cart\"><dataarea name=\"rom\"><rom name=\"r\" size=\"" +
+           std::to_string(l.size) + "\" crc=\"" + crc + "\"/></dataarea></part></software>";
+  }
+  return xml + "</softwarelist>";
+}
+
+TEST(SoftwareListTest, EveryMatchAgreesOnSizeAndCrc) {
+  const uint32_t x = 0x5EED5EED;
+  auto list = SoftwareList::Parse(
+      ListOf({{"Small", 100, x}, {"Large", 200, x}, {"Again", 100, x}, {"Other", 300, 0x77}}),
+      "t.xml");
+  ASSERT_TRUE(list.ok());
+  EXPECT_EQ(list->size(), 3u);  // the repeated image is one entry
+  const std::string header = test::Padded("LYNX", 64);
+  HeaderlessCrcs headerless;
+  list->UseHeaderlessCrcs(&headerless);
+  struct Case {
+    std::string what;
+    std::string file;
+    std::string value;
+  } cases[] = {
+      {"the whole file, of one size", test::ForgeCrc(std::string(96, 'a'), x), "Small|||Good ROM"},
+      {"the whole file, of the other", test::ForgeCrc(std::string(196, 'b'), x),
+       "Large|||Good ROM"},
+      {"the whole CRC, another size", test::ForgeCrc(std::string(146, 'c'), x), ""},
+      {"after a header", header + test::ForgeCrc(std::string(196, 'd'), x), "Large|||Good ROM"},
+      // The data after the header has a listed CRC, but no entry of its size has it.
+      {"after a header, another size", header + test::ForgeCrc(std::string(296, 'e'), x), ""},
+      {"after a header, another CRC", header + test::ForgeCrc(std::string(296, 'e'), 0x78), ""},
+  };
+  for (const Case& c : cases) {
+    headerless.Note(std::string_view(c.file).substr(0, kRomHeadBytes), c.file.size(),
+                    Crc32(c.file));
+    const auto match = list->LookupRom(CrcText(Crc32(c.file)), c.file.size());
+    EXPECT_EQ(match.value, c.value) << c.what;
+    EXPECT_TRUE(match.ambiguous.empty()) << c.what;
+  }
+  // Without a size, as a CRC database would be asked: the first in file order.
+  EXPECT_EQ(list->LookupCrcInfo(CrcText(x)), "Small|||Good ROM");
+  EXPECT_EQ(list->LookupRom(CrcText(x), std::nullopt).value, "Small|||Good ROM");
+}
+
+TEST(SoftwareListTest, DataThatFitsTwoEntriesIsAmbiguous) {
+  // A Lynx header on a file whose size also fits the PC Engine rule: two guesses, each listed.
+  const std::string file = test::Padded("LYNX", 64) + std::string(8192 + 512 - 64, 'z');
+  const std::string after_lynx = file.substr(64), after_pce = file.substr(512);
+  auto list = SoftwareList::Parse(ListOf({{"Lynx Game", after_lynx.size(), Crc32(after_lynx)},
+                                          {"PCE Game", after_pce.size(), Crc32(after_pce)}}),
+                                  "t.xml");
+  ASSERT_TRUE(list.ok());
+  HeaderlessCrcs headerless;
+  headerless.Note(std::string_view(file).substr(0, kRomHeadBytes), file.size(), Crc32(file));
+  list->UseHeaderlessCrcs(&headerless);
+  const auto match = list->LookupRom(CrcText(Crc32(file)), file.size());
+  EXPECT_EQ(match.value, "");
+  EXPECT_EQ(match.ambiguous,
+            (std::vector<std::string_view>{"Lynx Game|||Good ROM", "PCE Game|||Good ROM"}));
 }
 
 }  // namespace

@@ -38,18 +38,20 @@ TEST_F(SoftwareListRunTest, HeaderlessSystemGetsGoodNamesRenamesAndReverts) {
   EXPECT_NE(std::find(runner.settings.cmbHName.list.begin(), runner.settings.cmbHName.list.end(),
                       "gameboy"),
             runner.settings.cmbHName.list.end());
-  WriteFile(dir / "roms/ac1.gb", test::ForgeCrc("asteroids", 0x8259ac54));
+  // The listed rom's size and CRC (a file of that CRC and another size is another rom).
+  WriteFile(dir / "roms/ac1.gb", test::ForgeCrc(std::string(131068, 'a'), 0x8259ac54));
   WriteFile(dir / "roms/unknown.gb", "not in any list");
   ASSERT_TRUE(runner.StartCommand().ok());
   EXPECT_EQ(runner.warnings(), 0u);
   EXPECT_TRUE(StatusShown("Status:  Using software list " + test::OsPath("hash/gameboy.xml")));
-  EXPECT_EQ(runner.CrcDatabasePath, test::TestDataDir() + "/mame" + test::OsPath("/hash/gameboy.xml"));
+  EXPECT_EQ(runner.CrcDatabasePath,
+            test::TestDataDir() + "/mame" + test::OsPath("/hash/gameboy.xml"));
   const std::string good = "Arcade Classic No. 1 - Asteroids & Missile Command (Europe, USA)";
   const std::string dat = ReadFile(dir / "out.dat");
   EXPECT_TRUE(
       Contains(dat, "\tname \"" + good + "\"\r\n\tdescription \"" + good +
                         "\"\r\n\tyear 1995\r\n\tmanufacturer \"Nintendo\"\r\n\trom ( name \"" +
-                        good + "\" size 13 crc 8259AC54 )\r\n\tdriver ( Good ROM )\r\n"))
+                        good + "\" size 131072 crc 8259AC54 )\r\n\tdriver ( Good ROM )\r\n"))
       << dat;
   EXPECT_TRUE(Contains(dat, "\tname unknown\r\n"));
   EXPECT_EQ(FolderEntries(dir / "roms"), (Names{good + ".gb", "unknown.gb"}));
