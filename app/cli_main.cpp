@@ -19,6 +19,7 @@ constexpr std::string_view kUsage =
     "       quorvin-cli -preset NAME             run a saved preset (quote a NAME with blanks)\n"
     "       quorvin-cli --revert <as above>      give renamed files their earlier names back\n"
     "       quorvin-cli --verify <as above>      also inflate zipped ROMs and check their CRCs\n"
+    "       quorvin-cli --rehash <as above>      read every ROM again, not its CRC from the cache\n"
     "       quorvin-cli -h | --help | --version\n"
     "\n"
     "Settings, in order: MESS folder | ROM folders (\";\"-separated) | extension | system |\n"
@@ -33,6 +34,9 @@ constexpr std::string_view kUsage =
     "\n"
     "Exit status: 0 done; 3 done with warnings (something was skipped or failed, each shown\n"
     "as \"Warning: ...\"); 1 stopped (a failure, a refusal); 2 a malformed command line.\n"
+    "\n"
+    "Checksums of ROM files that have not changed since an earlier run come from the CRC\n"
+    "cache, crccache.db in the program's folder; --rehash reads every file and renews it.\n"
     "\n"
     "Files live in $QUORVIN_HOME (else beside the program, else ~/.local/share/quorvin;\n"
     "on Windows %LOCALAPPDATA%\\Quorvin).\n";
@@ -102,20 +106,41 @@ int main(int argc, char** argv) {
     return quorvin::kExitDone;
   }
   bool revert = false;
+  bool rehash = false;
   constexpr std::string_view kRevert = "--revert";
-  // "--verify" may come before or after "--revert"; ParseCommandLine takes it when first.
-  if (args.size() > 1 && args[0] == "--verify" && args[1] == kRevert) std::swap(args[0], args[1]);
-  if (args[0] == kRevert) {
-    revert = true;
-    args.erase(args.begin());
-  } else if (args[0].starts_with(std::string(kRevert) + " ")) {  // "--revert <list>" joined
-    revert = true;
-    args[0].erase(0, kRevert.size() + 1);
+  constexpr std::string_view kRehash = "--rehash";
+  constexpr std::string_view kVerify = "--verify";
+  // The options come first, in any order, as arguments of their own or joined to the list
+  // ("--revert <list>"). "--verify", an argument of its own, is ParseCommandLine's: it is
+  // handed back to it in front.
+  bool verify = false;
+  while (!args.empty()) {
+    if (args[0] == kVerify) {
+      verify = true;
+      args.erase(args.begin());
+      continue;
+    }
+    bool* flag = nullptr;
+    std::string_view word;
+    for (auto [w, f] : {std::pair{kRevert, &revert}, std::pair{kRehash, &rehash}}) {
+      if (args[0] == w || args[0].starts_with(std::string(w) + " ")) {
+        word = w;
+        flag = f;
+      }
+    }
+    if (flag == nullptr) break;
+    *flag = true;
+    if (args[0] == word) {
+      args.erase(args.begin());
+    } else {
+      args[0].erase(0, word.size() + 1);
+    }
   }
   if (args.empty()) {
     std::fputs(kUsage.data(), stderr);
     return quorvin::kExitUsage;
   }
+  if (verify) args.insert(args.begin(), std::string(kVerify));
 
   StderrReporter reporter(tty);
   // A malformed command line is refused before anything is created or read.
@@ -131,6 +156,7 @@ int main(int argc, char** argv) {
     return quorvin::kExitStopped;
   }
   quorvin::Runner runner(folder, reporter);
+  runner.Rehash = rehash;
   quorvin::Status s = quorvin::RunCommandLine(runner, *command_line, revert);
   return quorvin::ExitStatusOf(s, runner.warnings());
 }

@@ -9,6 +9,10 @@ Every round runs every tool once on a set, one after the other, so that they sha
 machine's conditions; the table gives the median of the rounds and its ratio to the read
 ceiling (quorvin-read: one thread, 256 KiB reads, nothing done with the bytes).
 
+quorvin-cli is timed three ways: without a CRC cache (its file is deleted before each run, so
+every file is read and recorded: a first run), with the cache an earlier run left (nothing
+changed, so no file is read), and with --rehash (every file read, every record renewed).
+
   --cold      also time the read ceiling and the scan after dropping the page cache (root)
   --big GIB   also scan one sparse file of GIB GiB for the scan's peak memory
   --keep      keep the generated collections (reused by the next run)
@@ -141,7 +145,7 @@ def run_cpu(cmd, env=None):
     return elapsed, float(user) + float(system)
 
 
-def zip_bench(args, cli, reader, env, out_dat):
+def zip_bench(args, cli, reader, env, out_dat, no_cache):
     def scan(folder, ext, verify=False):
         return [cli] + (["--verify"] if verify else []) + [
             "|%s|%s|bench|||0||%s||0|0|0|0|0" % (folder, ext, out_dat)]
@@ -152,34 +156,42 @@ def zip_bench(args, cli, reader, env, out_dat):
     print()
     print("| tool | " + " | ".join(what for what, _, _ in sets) + " |")
     print("|---|" + "---|" * len(sets))
+    # label, command, what to do before each run (not timed). Zips do not use the CRC cache;
+    # the loose scan is timed without one (every file read, as before the cache existed) and
+    # with the cache of the run before.
+    loose = "quorvin-cli, the same ROMs loose"
     rows = [
-        ("quorvin-cli, zips", lambda z, l: scan(z, "zip")),
-        ("quorvin-cli, the same ROMs loose", lambda z, l: scan(l, "bin")),
-        ("7z l", lambda z, l: ["7z", "l", "-an", "-ai!" + os.path.join(z, "*.zip")]),
-        ("unzip -v", lambda z, l: ["unzip", "-v", os.path.join(z, "*.zip")]),
-        ("quorvin-cli --verify", lambda z, l: scan(z, "zip", True)),
-        ("unzip -tq (inflate ceiling)", lambda z, l: ["unzip", "-tq", os.path.join(z, "*.zip")]),
+        ("quorvin-cli, zips", lambda z, l: scan(z, "zip"), None),
+        (loose, lambda z, l: scan(l, "bin"), no_cache),
+        (loose + ", CRC cache of the run before", lambda z, l: scan(l, "bin"), None),
+        ("7z l", lambda z, l: ["7z", "l", "-an", "-ai!" + os.path.join(z, "*.zip")], None),
+        ("unzip -v", lambda z, l: ["unzip", "-v", os.path.join(z, "*.zip")], None),
+        ("quorvin-cli --verify", lambda z, l: scan(z, "zip", True), None),
+        ("unzip -tq (inflate ceiling)", lambda z, l: ["unzip", "-tq", os.path.join(z, "*.zip")],
+         None),
     ]
-    table = {label: [] for label, _ in rows}
-    cpu = {label: [] for label, _ in rows}
+    table = {label: [] for label, _, _ in rows}
+    cpu = {label: [] for label, _, _ in rows}
     for what, zips, loose in sets:
         run([reader, zips])
         run([reader, loose])
-        times = {label: [] for label, _ in rows}
-        cpus = {label: [] for label, _ in rows}
+        times = {label: [] for label, _, _ in rows}
+        cpus = {label: [] for label, _, _ in rows}
         for _ in range(args.rounds):
-            for label, cmd in rows:
+            for label, cmd, before in rows:
+                if before:
+                    before()
                 wall, used = run_cpu(cmd(zips, loose), env)
                 times[label].append(wall)
                 cpus[label].append(used)
-        for label, _ in rows:
+        for label, _, _ in rows:
             table[label].append(times[label])
             cpu[label].append(cpus[label])
-    for label, _ in rows:
+    for label, _, _ in rows:
         cells = []
         for i in range(len(sets)):
             t = table[label][i]
-            if label == "quorvin-cli, the same ROMs loose" or label.startswith("7z") or \
+            if label.startswith(loose) or label.startswith("7z") or \
                     label.startswith("unzip -v"):
                 base = statistics.median(table["quorvin-cli, zips"][i])
             elif label == "quorvin-cli --verify":
@@ -235,20 +247,30 @@ def main():
     def scan(folder):
         return [cli, "|%s|bin|bench|||0||%s||0|0|0|0|0" % (folder, out_dat)]
 
+    cache = os.path.join(home, "crccache.db")
+
+    def no_cache():
+        for suffix in ("", "-wal", "-shm"):
+            if os.path.exists(cache + suffix):
+                os.remove(cache + suffix)
+
     if args.zip:
         print("machine: %s, %d cores; load average at start %.2f %.2f %.2f" %
               ((cpu_model(), os.cpu_count()) + os.getloadavg()))
-        zip_bench(args, cli, reader, env, out_dat)
+        zip_bench(args, cli, reader, env, out_dat, no_cache)
         print("load average at end %.2f %.2f %.2f" % os.getloadavg())
         return
 
+    # label, command, present, what to do before each run (not timed)
     tools = [
-        ("read ceiling (1 thread)", lambda d: [reader, d], True),
-        ("quorvin-cli", scan, True),
-        ("7z h -scrcCRC32", lambda d: ["7z", "h", "-scrcCRC32", d], shutil.which("7z")),
-        ("rhash --crc32", lambda d: ["rhash", "--crc32", "-r", d], shutil.which("rhash")),
+        ("read ceiling (1 thread)", lambda d: [reader, d], True, None),
+        ("quorvin-cli, no CRC cache (first run)", scan, True, no_cache),
+        ("quorvin-cli, CRC cache of an earlier run", scan, True, None),
+        ("quorvin-cli --rehash", lambda d: [cli, "--rehash"] + scan(d)[1:], True, None),
+        ("7z h -scrcCRC32", lambda d: ["7z", "h", "-scrcCRC32", d], shutil.which("7z"), None),
+        ("rhash --crc32", lambda d: ["rhash", "--crc32", "-r", d], shutil.which("rhash"), None),
         ("Python zlib.crc32", lambda d: [sys.executable, os.path.join(HERE, "zlib_crc32.py"), d],
-         True),
+         True, None),
     ]
     sets = [("large", "about 2 GB, files of 1-64 MiB", large_sizes()),
             ("small", "20,000 files of 4-64 KiB", small_sizes())]
@@ -262,14 +284,18 @@ def main():
         print("making %s set (%s, %.2f GB) in %s ..." % (name, what, sum(sizes) / 1e9, folder),
               flush=True)
         make_collection(folder, sizes, seed=10 + i)
+        # The cache does not record a file changed less than two seconds before it is read.
+        time.sleep(2.1)
         run([reader, folder])  # warm the page cache
         run(scan(folder), env)
         times = {t[0]: [] for t in tools if t[2]}
         rss = {}
         for _ in range(args.rounds):
-            for label, cmd, present in tools:
+            for label, cmd, present, prepare in tools:
                 if not present:
                     continue
+                if prepare:
+                    prepare()
                 elapsed, peak = run(cmd(folder), env)
                 times[label].append(elapsed)
                 rss[label] = max(rss.get(label, 0), peak)
@@ -281,7 +307,7 @@ def main():
     print()
     print("| tool | " + " | ".join("%s: %s" % (n, w) for n, (w, _, _, _) in results.items()) + " |")
     print("|---|" + "---|" * len(results))
-    for label, _, present in tools:
+    for label, _, present, _ in tools:
         if not present:
             print("| %s | %s |" % (label, " | ".join("not installed" for _ in results)))
             continue
@@ -301,6 +327,7 @@ def main():
             best = {}
             for _ in range(3):
                 for label, cmd in (("read", [reader, folder]), ("scan", scan(folder))):
+                    no_cache()
                     drop_caches()
                     elapsed, _ = run(cmd, env)
                     best[label] = min(best.get(label, 1e9), elapsed)
@@ -319,6 +346,7 @@ def main():
         try:
             first, _ = run([reader, folder])  # brings the (zero) pages into the page cache
             ceiling, _ = run([reader, folder])
+            no_cache()
             elapsed, peak = run(scan(folder), env)
             print("one sparse file of %.1f GiB: first read %.2f s, read ceiling %.2f s, "
                   "quorvin-cli %.2f s = %.2fx, peak memory %.1f MiB" %

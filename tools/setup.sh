@@ -17,9 +17,9 @@ shift || true
 
 # qt6-base-dev: the window and its tests (Qt Widgets, Qt Test, the offscreen platform).
 # xvfb, xauth, imagemagick: tools/screenshots.sh, which makes the pictures in docs/.
-# libzip-dev: reading zipped ROMs.
+# libzip-dev: reading zipped ROMs. libsqlite3-dev: the CRC cache (src/cache/).
 packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev libpugixml-dev libzip-dev
-          qt6-base-dev xvfb xauth imagemagick)
+          libsqlite3-dev qt6-base-dev xvfb xauth imagemagick)
 # The benchmark compares with these tools and measures peak memory with GNU time; unzip and
 # 7z also list and test the zipped collections (bench/compare.py --zip).
 if [ "$mode" = bench ]; then packages+=(rhash p7zip-full unzip python3 time); fi
@@ -27,7 +27,8 @@ if [ "$mode" = bench ]; then packages+=(rhash p7zip-full unzip python3 time); fi
 # std::thread), zlib for the tests' CRC checks, Wine to run the tests, zip for the package.
 if [ "$mode" = test ] || [ "$mode" = windows ]; then
   # dpkg-dev: apt-get source unpacks Debian's source packages of the Windows libraries with it.
-  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine zip dpkg-dev)
+  # tcl: SQLite's source tree makes its one-file sqlite3.c with tclsh.
+  packages+=(g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine zip dpkg-dev tcl)
 fi
 # clang, libclang-rt-14-dev: the libFuzzer harnesses of tests/fuzz (tools/fuzz.sh).
 # libxml2-utils: xmllint, with which the tests validate XML dats against the format's DTD.
@@ -109,17 +110,35 @@ libzip_windows() {
   echo "$prefix"
 }
 
+# SQLite's one-file source (sqlite3.c and sqlite3.h) under build/deps/sqlite, made once, and
+# its folder printed. Debian's source package holds SQLite's full tree, not that one file: a
+# native configure and `make sqlite3.c` make it (host tools and tclsh run on the way, so the
+# configure is not a cross one). The Windows build compiles the file (src/CMakeLists.txt).
+sqlite_source() {
+  local out="$deps/sqlite" work="$deps/sqlite-make" src
+  if [ ! -s "$out/sqlite3.c" ] || [ ! -s "$out/sqlite3.h" ]; then
+    src="$(source_package sqlite3)" || exit 1
+    rm -rf "$work"
+    mkdir -p "$work" "$out"
+    (cd "$work" && "$src/configure" >/dev/null && make -s sqlite3.c >/dev/null) >&2
+    cp "$work/sqlite3.c" "$work/sqlite3.h" "$out/"
+    rm -rf "$work"
+  fi
+  echo "$out"
+}
+
 # The Windows build of the core, quorvin-cli.exe and the tests, in build/windows.
 build_windows() {
   # pugixml: its one source file, compiled into the program (src/CMakeLists.txt).
-  local pugi
+  local pugi sqlite
   pugi="$(source_package pugixml)/src"
-  # libzip: zipped ROMs.
+  # libzip: zipped ROMs. SQLite: the CRC cache.
   local libzip
   libzip="$(libzip_windows)"
+  sqlite="$(sqlite_source)"
   cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DCMAKE_BUILD_TYPE=Release -DQUORVIN_WERROR=ON -DQUORVIN_PUGIXML_DIR="$pugi" \
-    -DQUORVIN_LIBZIP_DIR="$libzip" "$@"
+    -DQUORVIN_LIBZIP_DIR="$libzip" -DQUORVIN_SQLITE_DIR="$sqlite" "$@"
   cmake --build build/windows -j "$jobs" --target quorvin-cli "${windows_targets[@]}"
   # The package: the program and its read-me (with Windows line ends).
   local pkg=build/windows/package

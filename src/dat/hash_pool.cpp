@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <optional>
 
 #include "dat/crc.h"
 #include "dat/rom_header.h"
@@ -20,10 +21,40 @@ constexpr size_t kAheadPerWorker = 32;
 // How many results the caller waits for at once when it has to wait.
 constexpr size_t kBatch = 16;
 
+// The name under which the cache keeps the CRC of a file's bytes in their swapped order.
+constexpr std::string_view kSwappedCrcName = "swapped";
+
+// What the cache keeps of a result.
+CachedHash ToCached(const ParallelHasher::FileHash& hash) {
+  CachedHash v{hash.size, hash.crc, hash.head, {}};
+  if (hash.swapped_crc) v.extra.emplace(kSwappedCrcName, *hash.swapped_crc);
+  return v;
+}
+
+// The result a record gives, into `out`; false when it lacks something this scan needs (the
+// CRC in swapped order of a file whose head carries a byte-order mark).
+bool FromRecord(const CachedHash& hit, size_t keep_head, ParallelHasher::FileHash& out) {
+  std::string head = hit.head.substr(0, keep_head);
+  std::optional<uint32_t> swapped;
+  if (auto it = hit.extra.find(std::string(kSwappedCrcName)); it != hit.extra.end()) {
+    swapped = it->second;
+  }
+  if (keep_head >= 4 && head.size() >= 4 && SwappedLayoutOf(head) && !swapped) return false;
+  out.size = hit.size;
+  out.crc = hit.crc;
+  out.head = std::move(head);
+  out.swapped_crc = keep_head >= 4 ? swapped : std::nullopt;
+  out.from_cache = true;
+  return true;
+}
+
 // Reads and checksums one file. Gives up between reads when `stop` is set (the result is then
 // never looked at), so that dropping the hasher never waits for a large file to be read.
+// With a cache, a file that was read leaves in `record` what the cache is to be told.
+template <typename ToRecord>
 ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size_t keep_head,
-                                  const std::atomic<bool>& stop) {
+                                  const HashCacheUse& cache, const std::atomic<bool>& stop,
+                                  std::optional<ToRecord>& record) {
   ParallelHasher::FileHash out;
   auto file = InputFile::Open(path);
   if (!file.ok()) {
@@ -31,6 +62,20 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
                      ? Status::NotFound("The file " + path + " no longer exists")
                      : file.status();
     return out;
+  }
+  // The cache's key comes from the open file, not from its name: what is read below is what
+  // the key describes.
+  std::optional<CacheKey> key;
+  int64_t taken_at = 0;
+  if (cache.cache != nullptr) {
+    if (auto id = file->Identity(); id.ok()) {
+      taken_at = NowNs();
+      key = CacheKey{path, *id};
+      if (!cache.rehash) {
+        std::optional<CachedHash> hit = cache.cache->Find(*key, keep_head);
+        if (hit && FromRecord(*hit, keep_head, out)) return out;
+      }
+    }
   }
   uint32_t reg = 0xFFFFFFFFu;
   uint64_t total = 0;
@@ -75,6 +120,12 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
   out.size = total;
   out.crc = ~reg;
   if (swapped) out.swapped_crc = swapped->Finish();
+  if (key && out.status.ok() && !stop) {
+    // Taken again: a file that changed while it was read is not recorded.
+    if (auto after = file->Identity(); after.ok()) {
+      record = ToRecord{std::move(*key), *after, taken_at};
+    }
+  }
   return out;
 }
 
@@ -96,15 +147,16 @@ Result<size_t> HashThreadCount(const char* setting, size_t cores) {
   return n;
 }
 
-ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head)
-    : ParallelHasher(
-          std::move(paths), threads,
-          [keep_head](const std::string& path, uint8_t* buffer, const std::atomic<bool>& stop) {
-            return HashFile(path, buffer, keep_head, stop);
-          }) {}
+ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head,
+                               HashCacheUse cache)
+    : ParallelHasher(std::move(paths), threads, Reader(), keep_head, cache) {}
 
 ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, Reader reader)
-    : paths_(std::move(paths)), reader_(std::move(reader)) {
+    : ParallelHasher(std::move(paths), threads, std::move(reader), 0, HashCacheUse()) {}
+
+ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, Reader reader,
+                               size_t keep_head, HashCacheUse cache)
+    : paths_(std::move(paths)), reader_(std::move(reader)), keep_head_(keep_head), cache_(cache) {
   if (threads < 1) threads = 1;
   if (threads > paths_.size()) threads = paths_.size();
   slot_count_ = threads > 0 ? threads * kAheadPerWorker : 1;
@@ -136,7 +188,10 @@ void ParallelHasher::Work() {
       if (stop_) return;
     }
     Slot& slot = slots_[index % slot_count_];
-    slot.hash = reader_(paths_[index], buffer.get(), stop_);
+    slot.record.reset();
+    slot.hash = reader_
+                    ? reader_(paths_[index], buffer.get(), stop_)
+                    : HashFile(paths_[index], buffer.get(), keep_head_, cache_, stop_, slot.record);
     slot.ready = true;
     if (caller_waiting_) {
       std::lock_guard<std::mutex> lock(mu_);
@@ -165,6 +220,11 @@ ParallelHasher::FileHash ParallelHasher::Next() {
     caller_waiting_ = false;
   }
   FileHash out = std::move(slot.hash);
+  if (slot.record) {
+    cache_.cache->Record(slot.record->key, slot.record->after, ToCached(out),
+                         slot.record->taken_at_ns);
+    slot.record.reset();
+  }
   slot.ready = false;
   taken_ = index + 1;
   if (workers_waiting_ > 0) {

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -12,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "cache/hash_cache.h"
 #include "platform/status.h"
 
 namespace quorvin {
@@ -23,12 +25,23 @@ namespace quorvin {
 inline constexpr size_t kMaxHashThreads = 64;
 Result<size_t> HashThreadCount(const char* setting, size_t cores);
 
+// How the hasher uses a CRC cache: none (nullptr); ask it first and record what is read; or,
+// with `rehash`, read every file and record it afresh.
+struct HashCacheUse {
+  HashCache* cache = nullptr;
+  bool rehash = false;
+};
+
 // Checksums a list of files on a few worker threads and hands the results back one by one in
 // list order, so that the caller can write them exactly as a single thread would have. Each
 // worker reads whole files into its own reused buffer with plain reads; the workers run at
 // most a fixed number of files ahead of the caller, so memory stays bounded whatever the
 // number and sizes of the files. Dropping the object stops the workers (a file being read is
 // finished first) and waits for them.
+//
+// With a cache, each file is opened and its identity taken from the open file; a record of
+// exactly that state gives the result without a byte being read, and a file that is read is
+// recorded.
 class ParallelHasher {
  public:
   // One rom of an archive: a member's name as stored, its size and CRC-32, and as many of its
@@ -47,6 +60,7 @@ class ParallelHasher {
     // With `keep_head` of 4 or more, for a file whose first four bytes carry a byte-order mark
     // (SwappedLayoutOf): the CRC-32 of its bytes in that order, from the same read.
     std::optional<uint32_t> swapped_crc;
+    bool from_cache = false;  // the cache gave it: the file was not read
     // Filled by an archive reader instead of the four above: the archive's roms in its
     // order, what to warn about it, and whether it must keep its name (its contents were
     // not what its directory says, or could not all be listed).
@@ -61,9 +75,11 @@ class ParallelHasher {
   using Reader = std::function<FileHash(const std::string& path, uint8_t* buffer,
                                         const std::atomic<bool>& stop)>;
 
-  // Loose files: each read whole and checksummed, keeping `keep_head` first bytes.
-  ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head = 0);
-  // Any source: each path given to `reader` on a worker thread.
+  // Loose files: each read whole and checksummed, keeping `keep_head` first bytes; with a
+  // cache, as said above.
+  ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head = 0,
+                 HashCacheUse cache = HashCacheUse());
+  // Any source: each path given to `reader` on a worker thread. The cache is not used.
   ParallelHasher(std::vector<std::string> paths, size_t threads, Reader reader);
   ~ParallelHasher();
   ParallelHasher(const ParallelHasher&) = delete;
@@ -74,8 +90,18 @@ class ParallelHasher {
   FileHash Next();
 
  private:
+  ParallelHasher(std::vector<std::string> paths, size_t threads, Reader reader, size_t keep_head,
+                 HashCacheUse cache);
+  // What a worker read, for the cache: recorded by the caller's thread in Next(), so that the
+  // workers never wait for the cache's writes.
+  struct ToRecord {
+    CacheKey key;
+    FileIdentity after;
+    int64_t taken_at_ns = 0;
+  };
   struct Slot {
     FileHash hash;
+    std::optional<ToRecord> record;
     std::atomic<bool> ready{false};
   };
   void Work();
@@ -83,7 +109,9 @@ class ParallelHasher {
   bool BatchReady() const;
 
   std::vector<std::string> paths_;
-  Reader reader_;
+  Reader reader_;  // empty for loose files, which go through the cache
+  size_t keep_head_ = 0;
+  HashCacheUse cache_;
   // File i's result lives in slots_[i % slot_count_]; the workers run at most slot_count_
   // files ahead of the caller.
   size_t slot_count_ = 1;

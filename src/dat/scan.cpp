@@ -152,8 +152,10 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 }
 
 Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
-               HeaderlessCrcs* headerless, std::vector<std::string>* held_back) {
+               HeaderlessCrcs* headerless, std::vector<std::string>* held_back,
+               HashCacheUse cache) {
   const bool archives = IsArchiveExtension(input.extension);
+  if (archives) cache = HashCacheUse();
   // Settings of the environment that would make the scan fail or misbehave are refused before
   // anything is read or written.
   if (Status crc = CheckCrcSetting(); !crc.ok()) return crc;
@@ -198,7 +200,7 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
                                                           const std::atomic<bool>& stop) {
                              return ReadArchive(path, buffer, stop, verify, heads);
                            })
-          : ParallelHasher(std::move(paths), *threads, heads ? kRomHeadBytes : 0);
+          : ParallelHasher(std::move(paths), *threads, heads ? kRomHeadBytes : 0, cache);
   size_t done = 0;
   for (const Folder& folder : folders) {
     for (const std::string& name : folder.names) {
@@ -212,6 +214,9 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       std::string token = NameToken(game);
       // Size and checksum come from the same read, so they always describe the same bytes.
       ParallelHasher::FileHash hash = hasher.Next();
+      if (cache.cache != nullptr) {
+        for (const std::string& w : cache.cache->TakeWarnings()) reporter.Warning(w);
+      }
       if (!hash.status.ok()) return hash.status;
       for (const std::string& problem : hash.problems) reporter.Warning(problem);
       if (hash.hold_back && held_back != nullptr) held_back->push_back(game);

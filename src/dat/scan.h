@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "dat/hash_pool.h"
 #include "dat/rom_header.h"
 #include "platform/reporter.h"
 #include "platform/status.h"
@@ -62,7 +63,12 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 // rule, of which only the first bytes are inflated (16, or the rules' 528 when those are not
 // enough; byte orders need the whole data and are not looked for in archives). The dat
 // itself is the same either way.
+// With a cache (see ParallelHasher), loose files whose record matches are not read; the
+// cache's warnings are passed to `reporter` as they arise. The dat is the same with or without
+// it. Archives do not use the cache: their listing comes from their central directory, which
+// costs little more than a record would.
 Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
-               HeaderlessCrcs* headerless = nullptr, std::vector<std::string>* held_back = nullptr);
+               HeaderlessCrcs* headerless = nullptr, std::vector<std::string>* held_back = nullptr,
+               HashCacheUse cache = HashCacheUse());
 
 }  // namespace quorvin

@@ -26,6 +26,19 @@ Result<uint64_t> FileLength(const std::string& path);
 // when it cannot be made.
 Status MakeFolder(const std::string& path);
 
+// One state of one file: which file it is (device and file number) and its size and times.
+// Two identities that are equal describe the same file, unchanged, as long as nothing set
+// its times back; a file written again gets a new change time (`ctime_ns`), which no program
+// can set back.
+struct FileIdentity {
+  uint64_t device = 0;   // st_dev; on Windows the volume serial number
+  uint64_t file_id = 0;  // st_ino; on Windows the file index
+  uint64_t size = 0;     // bytes
+  int64_t mtime_ns = 0;  // last write, nanoseconds since 1970 (UTC)
+  int64_t ctime_ns = 0;  // last change of content or status (on Windows ChangeTime), likewise
+  bool operator==(const FileIdentity&) const = default;
+};
+
 // A file opened for reading from its start, piece after piece. Other programs may go on
 // reading, writing, renaming or deleting the file meanwhile.
 class InputFile {
@@ -41,6 +54,9 @@ class InputFile {
   Result<size_t> Read(uint8_t* buffer, size_t size);
   // Says that the file will be read from start to end (a larger read-ahead).
   void ReadingWhole();
+  // The identity of the open file, asked of the open descriptor or handle (not of its name,
+  // which another program may have pointed at another file meanwhile). Io naming the file.
+  Result<FileIdentity> Identity() const;
 
  private:
   InputFile(std::string path, intptr_t handle) : path_(std::move(path)), handle_(handle) {}
@@ -101,6 +117,12 @@ Status CopyFileAtomic(const std::string& from, const std::string& to);
 // already exists the rename is refused (ErrorKind::kRefused), unless it is the very same file
 // (a change of letter case on a case-insensitive file system), which is renamed in place.
 Status RenameNoReplace(const std::string& from, const std::string& to);
+
+// Renames `from` to `to`, replacing a file of that name. For files of the program's own (the
+// CRC cache), never for the user's. Io naming `from`.
+Status RenameReplacing(const std::string& from, const std::string& to);
+// Deletes a file; Ok when there is none. Io naming it.
+Status RemoveFile(const std::string& path);
 
 // Reads a text file line by line. Lines may end in CR LF or LF; the line end is not part of
 // the line. NUL bytes and lines of any length are kept as they are.

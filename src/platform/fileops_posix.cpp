@@ -118,6 +118,21 @@ void InputFile::ReadingWhole() {
   (void)::posix_fadvise(static_cast<int>(handle_), 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
+Result<FileIdentity> InputFile::Identity() const {
+  struct stat st;
+  if (::fstat(static_cast<int>(handle_), &st) != 0) {
+    return Status::Io(ErrnoMessage("read", path_, errno));
+  }
+  constexpr int64_t kNs = 1000000000;
+  FileIdentity id;
+  id.device = static_cast<uint64_t>(st.st_dev);
+  id.file_id = static_cast<uint64_t>(st.st_ino);
+  id.size = static_cast<uint64_t>(st.st_size);
+  id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * kNs + st.st_mtim.tv_nsec;
+  id.ctime_ns = static_cast<int64_t>(st.st_ctim.tv_sec) * kNs + st.st_ctim.tv_nsec;
+  return id;
+}
+
 Status ReadFileChunks(const std::string& path,
                       const std::function<void(const uint8_t*, size_t)>& consume) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -232,6 +247,16 @@ Status RenameNoReplace(const std::string& from, const std::string& to) {
   if (err == ENOENT && !Exists(from))
     return Status::NotFound("The file " + from + " no longer exists");
   return Status::Io(ErrnoMessage("rename", from, err));
+}
+
+Status RenameReplacing(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) == 0) return Status::Ok();
+  return Status::Io(ErrnoMessage("rename", from, errno));
+}
+
+Status RemoveFile(const std::string& path) {
+  if (::unlink(path.c_str()) == 0 || errno == ENOENT) return Status::Ok();
+  return Status::Io(ErrnoMessage("delete", path, errno));
 }
 
 Result<LineReader> LineReader::Open(const std::string& path) {

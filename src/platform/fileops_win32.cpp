@@ -53,7 +53,7 @@ Status OpenFailure(const std::string& path, DWORD error) {
 }
 
 // The identity of a file: two names of one file give the same.
-bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+bool IdentityOfPath(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
   HANDLE h = CreateFileW(WidePath(path).c_str(), 0,
                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -65,7 +65,7 @@ bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
 
 bool SameFile(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION x, y;
-  return FileIdentity(a, &x) && FileIdentity(b, &y) &&
+  return IdentityOfPath(a, &x) && IdentityOfPath(b, &y) &&
          x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
          x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
@@ -184,6 +184,38 @@ Result<size_t> InputFile::Read(uint8_t* buffer, size_t size) {
 
 // FILE_FLAG_SEQUENTIAL_SCAN at the open already asks for the larger read-ahead.
 void InputFile::ReadingWhole() {}
+
+namespace {
+
+// A FILETIME count (100 ns since 1601) as nanoseconds since 1970.
+int64_t UnixNanoseconds(uint64_t filetime) {
+  constexpr uint64_t k1601To1970 = 116444736000000000ull;
+  return (static_cast<int64_t>(filetime) - static_cast<int64_t>(k1601To1970)) * 100;
+}
+
+uint64_t Join32(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
+
+}  // namespace
+
+Result<FileIdentity> InputFile::Identity() const {
+  HANDLE h = reinterpret_cast<HANDLE>(handle_);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(h, &info)) {
+    return Status::Io(Win32Message("read", path_, GetLastError()));
+  }
+  // The change time (content or attributes) is only in FILE_BASIC_INFO.
+  FILE_BASIC_INFO basic;
+  if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) {
+    return Status::Io(Win32Message("read", path_, GetLastError()));
+  }
+  FileIdentity id;
+  id.device = info.dwVolumeSerialNumber;
+  id.file_id = Join32(info.nFileIndexHigh, info.nFileIndexLow);
+  id.size = Join32(info.nFileSizeHigh, info.nFileSizeLow);
+  id.mtime_ns = UnixNanoseconds(static_cast<uint64_t>(basic.LastWriteTime.QuadPart));
+  id.ctime_ns = UnixNanoseconds(static_cast<uint64_t>(basic.ChangeTime.QuadPart));
+  return id;
+}
 
 Status ReadFileChunks(const std::string& path,
                       const std::function<void(const uint8_t*, size_t)>& consume) {
@@ -326,6 +358,20 @@ Status RenameNoReplace(const std::string& from, const std::string& to) {
     return Status::NotFound("The file " + from + " no longer exists");
   }
   return Status::Io(Win32Message("rename", from, error));
+}
+
+Status RenameReplacing(const std::string& from, const std::string& to) {
+  if (MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    return Status::Ok();
+  }
+  return Status::Io(Win32Message("rename", from, GetLastError()));
+}
+
+Status RemoveFile(const std::string& path) {
+  if (DeleteFileW(WidePath(path).c_str())) return Status::Ok();
+  const DWORD error = GetLastError();
+  if (IsMissing(error)) return Status::Ok();
+  return Status::Io(Win32Message("delete", path, error));
 }
 
 Result<LineReader> LineReader::Open(const std::string& path) {

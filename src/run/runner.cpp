@@ -40,6 +40,9 @@ Runner::Runner(std::string program_folder, Reporter& reporter)
 std::string Runner::TempDatPath() const { return JoinPath(program_folder_, "tempdat.dat"); }
 std::string Runner::PresetsFolder() const { return JoinPath(program_folder_, "presets"); }
 std::string Runner::ConversionsFolder() const { return JoinPath(program_folder_, "conversions"); }
+std::string Runner::CachePath() const {
+  return JoinPath(program_folder_, std::string(kHashCacheFileName));
+}
 
 void Runner::SetStatus(std::string_view text) { reporter_.SetStatus(text); }
 
@@ -85,15 +88,24 @@ Status Runner::StartCommand() {
   SetStatus("Status:  Allocating Temporary Dat");
   const std::string temp_dat = TempDatPath();
   // Headered files (".nes") are noted with the CRC after their header, for software lists,
-  // which alone look them up that way; a zipped ROM's header is then inflated, so the scan
-  // reads headers only when the run's database will be a software list.
+  // which alone look them up that way. Loose files note it from the read they get anyway (and
+  // the cache keeps it); a zipped ROM's header would be inflated for it, so archives are
+  // noted only when the run's database will be a software list.
   HeaderlessCrcs headerless;
-  const bool note_headers = !s.txtMessPath.empty() && IsFolder(s.txtMessPath) &&
-                            GoodNamesPath(s.txtMessPath, system).ends_with(".xml");
+  const bool note_headers = !IsArchiveExtension(s.txtExtension) ||
+                            (!s.txtMessPath.empty() && IsFolder(s.txtMessPath) &&
+                             GoodNamesPath(s.txtMessPath, system).ends_with(".xml"));
   // Archives that must keep their names (damaged, or their data not as their directory says).
   std::vector<std::string> held_back;
+  // Loose files unchanged since an earlier run are not read again. Whatever goes wrong with
+  // the cache is a warning; the scan goes on without it.
+  std::unique_ptr<HashCache> cache = OpenHashCache(CachePath(), cache_options);
   Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension, s.chkVerify == 1},
-                      temp_dat, reporter_, note_headers ? &headerless : nullptr, &held_back);
+                      temp_dat, reporter_, note_headers ? &headerless : nullptr, &held_back,
+                      HashCacheUse{cache->usable() ? cache.get() : nullptr, Rehash});
+  cache->Finish();
+  for (const std::string& w : cache->TakeWarnings()) reporter_.Warning(w);
+  cache.reset();
   if (st.kind() == ErrorKind::kRefused) return st;  // MakeDat has shown its message
   if (st.kind() == ErrorKind::kStopped) {
     SetStatus("Status:  Stopped");

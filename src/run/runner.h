@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cache/hash_cache.h"
 #include "dat/dat_writer.h"
 #include "dat/rom_header.h"
 #include "inject/compare_pass.h"
@@ -33,6 +34,11 @@ class Runner {
   // The current system's database path (its ".crc" file, else its software list); set by a
   // run's MESS stage and by Revert.
   std::string CrcDatabasePath;
+  // The next runs read every ROM file and record it afresh in the CRC cache, rather than take
+  // what the cache holds. Not a setting: presets do not keep it.
+  bool Rehash = false;
+  // How the CRC cache is used (tests shorten its waits).
+  HashCacheOptions cache_options;
   // The preset names found at the last refresh.
   std::vector<std::string> presets;
 
@@ -40,6 +46,8 @@ class Runner {
   std::string TempDatPath() const;
   std::string PresetsFolder() const;
   std::string ConversionsFolder() const;
+  // The CRC cache: crccache.db in the program folder.
+  std::string CachePath() const;
 
   // The Start command: checks and completes the settings, then runs every stage in order.
   // Every failure has been shown as a message box before it is returned: InvalidInput for

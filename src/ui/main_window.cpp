@@ -299,6 +299,10 @@ void MainWindow::BuildControls() {
   cmdReadme_ = MakeButton("cmdReadme", QStringLiteral("Read Me First"));
   cmdAbout_ = MakeButton("cmdAbout", QStringLiteral("About"));
   cmdStart_->setMinimumWidth(cmdStart_->sizeHint().width() * 3 / 2);
+  // Not a setting of the run: presets do not keep it, and it starts cleared.
+  chkRehash_ = MakeCheck("chkRehash", QStringLiteral("Rehash all files"), false);
+  chkRehash_->setToolTip(
+      QStringLiteral("Read every ROM file again rather than take its CRC from the CRC cache"));
   lStatus_ = new QLabel(QStringLiteral("Status: Ready"));
   lStatus_->setObjectName(QStringLiteral("lStatus"));
   {
@@ -335,6 +339,7 @@ void MainWindow::BuildControls() {
   commands->addWidget(cmdStart_);
   commands->addWidget(cmdSave_);
   commands->addWidget(cmdRevert_);
+  commands->addWidget(chkRehash_);
   commands->addStretch(1);
   commands->addWidget(cmdReadme_);
   commands->addWidget(cmdAbout_);
@@ -353,6 +358,7 @@ void MainWindow::BuildControls() {
              txtDesc_,     txtAuthor_,     chkCvtRoms_,  chkVerify_, txtRenamePaths_, txtOutput_,  command1_,
              txtDkPath_,   cmdDkBrowse_,   chkMakeCfg_,  chkRomAdd_,   chkArtwork_,   chkVdirAdd_,
              chkDatAdd_,   cmdStart_,      cmdSave_,     cmdRevert_,   cmdReadme_,    cmdAbout_};
+  inputs_.push_back(chkRehash_);
 
   connect(txtMessPath_, &QLineEdit::textChanged, this, [this] { OnMessPathEdited(); });
   connect(cmbHName_, &QComboBox::activated, this,
@@ -506,6 +512,7 @@ void MainWindow::TakeReporterView() {
 void MainWindow::RunCommand(Command command, CommandLine command_line) {
   if (running_) return;
   runner_.settings = ReadControls();
+  runner_.Rehash = chkRehash_->isChecked();
   reporter_.BeginCommand();
   running_ = true;
   SetInputsEnabled(false);

@@ -158,6 +158,7 @@ class MainWindow : public QWidget {
   QPushButton* cmdStart_ = nullptr;
   QPushButton* cmdSave_ = nullptr;
   QPushButton* cmdRevert_ = nullptr;
+  QCheckBox* chkRehash_ = nullptr;
   QPushButton* cmdReadme_ = nullptr;
   QPushButton* cmdAbout_ = nullptr;
   QLabel* lStatus_ = nullptr;

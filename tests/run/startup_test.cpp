@@ -111,6 +111,14 @@ TEST_F(StartupTest, HeadlessProgramExitStatusAndMessages) {
   EXPECT_EQ(test::RunCommand(cli + " " + test::ShellQuote(List()), &out), 0);
   EXPECT_NE(out.find("Status:  Done\n"), std::string::npos);
   EXPECT_EQ(out.find("Parsing"), std::string::npos);  // per-file texts only on a terminal
+  // The CRC cache lives in the program folder; --rehash (before the list, or before
+  // --revert, or joined to the list) reads every file again.
+  EXPECT_TRUE(test::Exists(dir / "home/crccache.db"));
+  EXPECT_EQ(test::RunCommand(cli + " --rehash " + test::ShellQuote(List()), &out), 0) << out;
+  EXPECT_EQ(test::RunCommand(cli + " " + test::ShellQuote("--rehash " + List()), &out), 0) << out;
+  EXPECT_EQ(test::RunCommand(cli + " --rehash --revert " + test::ShellQuote(List()), &out), 0)
+      << out;
+  EXPECT_NE(out.find("Status:  Reversion Complete"), std::string::npos) << out;
   EXPECT_EQ(test::RunCommand(cli + " " + test::ShellQuote("||nes|nes|||0||||1|1|1|1|1"), &out), 1);
   EXPECT_EQ(out, "Data Missing: Rom Paths is a required Field, Fill it out Please\n");
   // Zipped ROMs are scanned like any others; "--verify" is taken before the list.
@@ -123,6 +131,17 @@ TEST_F(StartupTest, HeadlessProgramExitStatusAndMessages) {
                              &out),
             0);
   EXPECT_NE(out.find("Status:  Done\n"), std::string::npos);
+  // "--verify", "--rehash" and "--revert" come in any order.
+  const std::string zips = test::ShellQuote("|" + dir / "roms" + "|zip|nes|||0||||1|1|1|1|1");
+  for (const char* options :
+       {"--verify --rehash", "--rehash --verify", "--rehash --verify --revert",
+        "--revert --verify --rehash", "--verify --revert"}) {
+    EXPECT_EQ(test::RunCommand(cli + " " + options + " " + zips, &out), 0) << options << out;
+    const bool revert = std::string(options).find("--revert") != std::string::npos;
+    EXPECT_NE(out.find(revert ? "Status:  Reversion Complete" : "Status:  Done\n"),
+              std::string::npos)
+        << options << out;
+  }
 }
 
 // "-save" and "-preset" are words, not substrings; a name after its own "-preset" argument

@@ -17,6 +17,8 @@
 #include <QTimer>
 #include <memory>
 
+#include "cache/hash_cache.h"
+#include "platform/fileops.h"
 #include "presets/preset_file.h"
 #include "run/startup.h"
 #include "ui/main_window.h"
@@ -411,6 +413,51 @@ class MainWindowTest : public QObject {
     QVERIFY(s.messages.empty());
     QVERIFY2(s.Status().contains("completed with 1 warning"), qPrintable(s.Status()));
     QVERIFY(s.Find<QLabel>("lStatus")->toolTip().contains("no such art"));
+  }
+
+  // "Rehash all files" reads every file rather than take its CRC from the cache; it is not a
+  // setting, so presets do not keep it.
+  void RehashBoxReadsEveryFileAndIsNotKeptInPresets() {
+    const QString roms = tmp_->path() + "/roms";
+    WriteBytes(roms + "/Alpha.nes", "abc");
+    Session s(home_);
+    QCheckBox* rehash = s.Check("chkRehash");
+    QCOMPARE(rehash->text(), QString("Rehash all files"));
+    QVERIFY(!rehash->isChecked());
+    s.Edit("txtRom")->setText(roms);
+    s.Edit("txtExtension")->setText("nes");
+    s.Combo("cmbHName")->setEditText("nes");
+    s.Edit("txtOutput")->setText(tmp_->path() + "/out.dat");
+    {
+      // A record of the file as it is now that no read of it could give.
+      const std::string path = quorvin::ui::FromQt(roms + "/Alpha.nes");
+      auto file = quorvin::InputFile::Open(path);
+      QVERIFY(file.ok());
+      auto id = file->Identity();
+      QVERIFY(id.ok());
+      quorvin::HashCacheOptions options;
+      options.racy_window_ns = 0;
+      auto cache = quorvin::OpenHashCache(quorvin::ui::FromQt(home_ + "/crccache.db"), options);
+      quorvin::CachedHash forged;
+      forged.size = 3;
+      forged.crc = 0xABCDEF;
+      forged.head = "abc";
+      cache->Record({path, *id}, *id, forged, quorvin::NowNs());
+      cache->Finish();
+    }
+    QVERIFY(s.ClickAndWait("cmdStart"));
+    QVERIFY(ReadBytes(tmp_->path() + "/out.dat").contains("crc ABCDEF"));
+    rehash->setChecked(true);
+    QVERIFY(s.ClickAndWait("cmdStart"));
+    QVERIFY(ReadBytes(tmp_->path() + "/out.dat").contains("crc 352441C2"));
+    QVERIFY(rehash->isChecked());
+    QVERIFY(s.messages.empty());
+    QTest::mouseClick(s.Button("cmdSave"), Qt::LeftButton);
+    // The preset's sixteen lines end with the zip check; the rehash box adds none.
+    QCOMPARE(ReadBytes(home_ + "/presets/nes.pre").count("\r\n"), 16);
+    QVERIFY(ReadBytes(home_ + "/presets/nes.pre").endsWith("\r\n 0 \r\n"));
+    Session again(home_ + "2");
+    QVERIFY(!again.Check("chkRehash")->isChecked());
   }
 
   // A run of ten thousand files: the window's own timers keep firing, the progress bar moves,

@@ -1,0 +1,535 @@
+#include "cache/hash_cache.h"
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <set>
+
+#include "platform/fileops.h"
+
+namespace quorvin {
+
+bool IsRacy(const FileIdentity& identity, int64_t taken_at_ns, int64_t window_ns) {
+  const int64_t changed =
+      identity.mtime_ns > identity.ctime_ns ? identity.mtime_ns : identity.ctime_ns;
+  return changed >= taken_at_ns - window_ns;
+}
+
+int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::system_clock::now().time_since_epoch())
+      .count();
+}
+
+namespace {
+
+// The file's layout. A file of another layout is dropped and made anew.
+constexpr int kSchemaVersion = 1;
+// Marks the database as ours ("QCRC"): a database of another program is never touched.
+constexpr int kApplicationId = 0x51435243;
+
+constexpr const char* kCreate =
+    "CREATE TABLE files ("
+    " path BLOB PRIMARY KEY NOT NULL,"
+    " device INTEGER NOT NULL, file_id INTEGER NOT NULL, size INTEGER NOT NULL,"
+    " mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL,"
+    " crc INTEGER NOT NULL, head BLOB NOT NULL, extra BLOB NOT NULL,"
+    " seen INTEGER NOT NULL, row_check INTEGER NOT NULL)";
+
+// A seen time older than this is brought up to date when a run finds the record; younger
+// ones are left, so that a run that finds everything writes almost nothing.
+constexpr int64_t kTouchAfterSeconds = 24 * 3600;
+
+// A 64-bit hash over every field of a record: a record whose bytes were damaged on the disk in
+// a way SQLite does not notice (it keeps no checksums of its own) is read again, never
+// trusted. Eight bytes a step: it runs for every record a run finds.
+class RowCheck {
+ public:
+  void Add(std::string_view bytes) {
+    AddNumber(bytes.size());
+    size_t i = 0;
+    for (; i + 8 <= bytes.size(); i += 8) {
+      uint64_t w;
+      std::memcpy(&w, bytes.data() + i, 8);
+      AddNumber(w);
+    }
+    uint64_t rest = 0;
+    for (size_t k = 0; i < bytes.size(); ++i, ++k) {
+      rest |= static_cast<uint64_t>(static_cast<unsigned char>(bytes[i])) << (8 * k);
+    }
+    AddNumber(rest);
+  }
+  void AddNumber(uint64_t v) {
+    h_ = (h_ ^ v) * 0x9E3779B97F4A7C15ull;
+    h_ ^= h_ >> 29;
+  }
+  int64_t value() const { return static_cast<int64_t>(h_); }
+
+ private:
+  uint64_t h_ = 0xcbf29ce484222325ull;
+};
+
+int64_t CheckOf(const CacheKey& key, const CachedHash& v, std::string_view extra) {
+  RowCheck c;
+  c.Add(key.path);
+  c.AddNumber(key.identity.device);
+  c.AddNumber(key.identity.file_id);
+  c.AddNumber(key.identity.size);
+  c.AddNumber(static_cast<uint64_t>(key.identity.mtime_ns));
+  c.AddNumber(static_cast<uint64_t>(key.identity.ctime_ns));
+  c.AddNumber(v.crc);
+  c.Add(v.head);
+  c.Add(extra);
+  return c.value();
+}
+
+bool IsExtraName(std::string_view name) {
+  if (name.empty()) return false;
+  for (char ch : name) {
+    const bool ok = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') ||
+                    (ch >= '0' && ch <= '9') || ch == '-' || ch == '_';
+    if (!ok) return false;
+  }
+  return true;
+}
+
+// The extra checksums as stored: "name=XXXXXXXX\n" for each, in name order.
+std::string EncodeExtra(const std::map<std::string, uint32_t>& extra) {
+  std::string out;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  for (const auto& [name, crc] : extra) {
+    if (!IsExtraName(name)) continue;
+    out.append(name);
+    out.push_back('=');
+    for (int shift = 28; shift >= 0; shift -= 4) out.push_back(kHex[(crc >> shift) & 0xF]);
+    out.push_back('\n');
+  }
+  return out;
+}
+
+bool DecodeExtra(std::string_view text, std::map<std::string, uint32_t>& out) {
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    if (end == std::string_view::npos) return false;
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end + 1);
+    const size_t eq = line.find('=');
+    if (eq == std::string_view::npos || line.size() != eq + 9) return false;
+    std::string_view name = line.substr(0, eq);
+    if (!IsExtraName(name)) return false;
+    uint32_t v = 0;
+    for (char ch : line.substr(eq + 1)) {
+      uint32_t d;
+      if (ch >= '0' && ch <= '9') {
+        d = static_cast<uint32_t>(ch - '0');
+      } else if (ch >= 'A' && ch <= 'F') {
+        d = static_cast<uint32_t>(ch - 'A' + 10);
+      } else {
+        return false;
+      }
+      v = (v << 4) | d;
+    }
+    out.emplace(name, v);
+  }
+  return true;
+}
+
+std::string_view ColumnBlob(sqlite3_stmt* st, int i) {
+  const void* p = sqlite3_column_blob(st, i);
+  const int n = sqlite3_column_bytes(st, i);
+  if (p == nullptr || n <= 0) return std::string_view();
+  return std::string_view(static_cast<const char*>(p), static_cast<size_t>(n));
+}
+
+// What opening found.
+enum class OpenOutcome { kOk, kDamaged, kForeign, kBusy, kFailed };
+
+class SqliteHashCache : public HashCache {
+ public:
+  SqliteHashCache(std::string path, const HashCacheOptions& options)
+      : path_(std::move(path)), options_(options) {
+    now_s_ = options_.now_seconds != 0 ? options_.now_seconds : NowNs() / 1000000000;
+  }
+  ~SqliteHashCache() override { Close(); }
+
+  // Opens the file and checks it; `reason` says what was wrong when it was not kOk.
+  OpenOutcome Open(std::string& reason);
+  void Close();
+  // Goes without the file for the whole run; `warning` says why.
+  void Bypass(std::string warning) {
+    Close();
+    std::lock_guard<std::mutex> lock(mu_);
+    broken_ = true;
+    if (!warning.empty()) warnings_.push_back(std::move(warning));
+  }
+  void AddWarning(std::string warning) {
+    std::lock_guard<std::mutex> lock(mu_);
+    warnings_.push_back(std::move(warning));
+  }
+
+  std::optional<CachedHash> Find(const CacheKey& key, size_t head_bytes) override;
+  void Record(const CacheKey& key, const FileIdentity& after, const CachedHash& value,
+              int64_t taken_at_ns) override;
+  void Finish() override;
+  std::vector<std::string> TakeWarnings() override {
+    std::lock_guard<std::mutex> lock(mu_);
+    return std::exchange(warnings_, {});
+  }
+  bool usable() const override {
+    std::lock_guard<std::mutex> lock(mu_);
+    return !broken_;
+  }
+
+ private:
+  // Runs one statement without results. The SQLite result code.
+  int Exec(const char* sql) { return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr); }
+  // One integer of a one-row statement, or the error code in `rc`.
+  int64_t QueryInt(const char* sql, int& rc);
+  std::string ErrorText(int rc) const {
+    const char* m = db_ != nullptr ? sqlite3_errmsg(db_) : nullptr;
+    return m != nullptr && *m ? std::string(m) : std::string(sqlite3_errstr(rc));
+  }
+  // Called with mu_ held. A failure of the file during the run: every later call finds and
+  // records nothing; the user is told once.
+  void Fail(int rc, std::string_view doing);
+  // A write is needed: in a transaction. False when the cache is not to be written.
+  bool BeginWrite();
+  // Commits what was written; with `again`, the next transaction begins at once.
+  void CommitWrite(bool again);
+  void WarnOnce(const std::string& kind, std::string text) {
+    if (warned_.insert(kind).second) warnings_.push_back(std::move(text));
+  }
+
+  std::string path_;
+  HashCacheOptions options_;
+  int64_t now_s_ = 0;
+  sqlite3* db_ = nullptr;
+  sqlite3_stmt* find_ = nullptr;
+  sqlite3_stmt* record_ = nullptr;
+  sqlite3_stmt* touch_ = nullptr;
+  mutable std::mutex mu_;
+  bool broken_ = false;     // nothing is found or recorded any more
+  bool read_only_ = false;  // another run holds the write lock: found, not recorded
+  bool in_transaction_ = false;
+  size_t writes_ = 0;
+  std::vector<std::string> warnings_;
+  std::set<std::string> warned_;
+};
+
+int64_t SqliteHashCache::QueryInt(const char* sql, int& rc) {
+  sqlite3_stmt* st = nullptr;
+  rc = sqlite3_prepare_v2(db_, sql, -1, &st, nullptr);
+  int64_t v = 0;
+  if (rc == SQLITE_OK) {
+    rc = sqlite3_step(st);
+    if (rc == SQLITE_ROW) {
+      v = sqlite3_column_int64(st, 0);
+      rc = SQLITE_OK;
+    } else if (rc == SQLITE_DONE) {
+      rc = SQLITE_OK;
+    }
+  }
+  sqlite3_finalize(st);
+  return v;
+}
+
+OpenOutcome SqliteHashCache::Open(std::string& reason) {
+  int rc =
+      sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+  if (rc != SQLITE_OK) {
+    reason = ErrorText(rc);
+    return OpenOutcome::kFailed;
+  }
+  sqlite3_busy_timeout(db_, options_.busy_timeout_ms);
+  auto failed = [&](int code) {
+    reason = ErrorText(code);
+    const int primary = code & 0xFF;
+    if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) return OpenOutcome::kBusy;
+    if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT) return OpenOutcome::kDamaged;
+    return OpenOutcome::kFailed;
+  };
+  // The first read of the file: a file that is not a database at all fails here.
+  const int64_t app_id = QueryInt("PRAGMA application_id", rc);
+  if (rc != SQLITE_OK) return failed(rc);
+  const int64_t version = QueryInt("PRAGMA user_version", rc);
+  if (rc != SQLITE_OK) return failed(rc);
+  const int64_t tables = QueryInt("SELECT count(*) FROM sqlite_schema", rc);
+  if (rc != SQLITE_OK) return failed(rc);
+  if (app_id != kApplicationId && !(app_id == 0 && tables == 0)) {
+    reason = "it is not a CRC cache of this program";
+    return OpenOutcome::kForeign;
+  }
+  if (app_id == kApplicationId) {
+    // Every page once: a file cut short or damaged is found now, not half-way through a run.
+    sqlite3_stmt* st = nullptr;
+    rc = sqlite3_prepare_v2(db_, "PRAGMA quick_check", -1, &st, nullptr);
+    if (rc == SQLITE_OK) rc = sqlite3_step(st);
+    std::string verdict;
+    if (rc == SQLITE_ROW) {
+      std::string_view text = ColumnBlob(st, 0);
+      verdict.assign(text);
+      rc = SQLITE_OK;
+    }
+    sqlite3_finalize(st);
+    if (rc != SQLITE_OK) return failed(rc);
+    if (verdict != "ok") {
+      reason = verdict.substr(0, 200);
+      return OpenOutcome::kDamaged;
+    }
+  }
+  if (app_id != kApplicationId || version != kSchemaVersion) {
+    // New, or of another layout: made (anew) in one transaction.
+    rc = Exec("BEGIN IMMEDIATE");
+    if (rc != SQLITE_OK) return failed(rc);
+    const std::string setup = "DROP TABLE IF EXISTS files; " + std::string(kCreate) +
+                              "; PRAGMA application_id = " + std::to_string(kApplicationId) +
+                              "; PRAGMA user_version = " + std::to_string(kSchemaVersion);
+    rc = Exec(setup.c_str());
+    if (rc == SQLITE_OK) rc = Exec("COMMIT");
+    if (rc != SQLITE_OK) {
+      (void)Exec("ROLLBACK");
+      return failed(rc);
+    }
+  }
+  // Readers never wait for a writer; a crash loses at most the last transactions, never the
+  // file.
+  (void)QueryInt("PRAGMA journal_mode = WAL", rc);
+  if ((rc & 0xFF) == SQLITE_BUSY) return failed(rc);
+  (void)Exec("PRAGMA synchronous = NORMAL");
+  const char* find_sql =
+      "SELECT device, file_id, size, mtime_ns, ctime_ns, crc, head, extra, seen, row_check "
+      "FROM files WHERE path = ?1";
+  const char* record_sql =
+      "INSERT OR REPLACE INTO files (path, device, file_id, size, mtime_ns, ctime_ns, crc, "
+      "head, extra, seen, row_check) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
+  const char* touch_sql = "UPDATE files SET seen = ?2 WHERE path = ?1";
+  // Pages are read through a mapping of the file rather than one read() each.
+  (void)Exec("PRAGMA mmap_size = 268435456");
+  for (auto [sql, st] : {std::pair{find_sql, &find_}, std::pair{record_sql, &record_},
+                         std::pair{touch_sql, &touch_}}) {
+    rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, st, nullptr);
+    // A table of our name but not our columns: the file is not what its marks say.
+    if (rc != SQLITE_OK) return (rc & 0xFF) == SQLITE_ERROR ? OpenOutcome::kDamaged : failed(rc);
+  }
+  // One transaction at a time for the whole run: a lookup outside one would lock and unlock
+  // the file for itself. Writes join it; it is committed every so many writes.
+  rc = Exec("BEGIN");
+  if (rc != SQLITE_OK) return failed(rc);
+  in_transaction_ = true;
+  return OpenOutcome::kOk;
+}
+
+void SqliteHashCache::Close() {
+  for (sqlite3_stmt** st : {&find_, &record_, &touch_}) {
+    sqlite3_finalize(*st);
+    *st = nullptr;
+  }
+  if (db_ != nullptr) {
+    if (in_transaction_) (void)Exec("ROLLBACK");
+    in_transaction_ = false;
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+  }
+}
+
+void SqliteHashCache::Fail(int rc, std::string_view doing) {
+  const std::string why = ErrorText(rc);
+  if (in_transaction_) (void)Exec("ROLLBACK");
+  in_transaction_ = false;
+  const int primary = rc & 0xFF;
+  if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+    // Another run is writing: what is there can still be found.
+    read_only_ = true;
+    WarnOnce("busy", "The CRC cache " + path_ +
+                         " is in use by another run: this run's checksums were not kept in it");
+    return;
+  }
+  broken_ = true;
+  WarnOnce("failed", "The CRC cache " + path_ + " could not be " + std::string(doing) + " (" + why +
+                         "): the rest of the files were read without it");
+}
+
+bool SqliteHashCache::BeginWrite() {
+  if (broken_ || read_only_) return false;
+  if (in_transaction_) return true;
+  const int rc = Exec("BEGIN");
+  if (rc != SQLITE_OK) {
+    Fail(rc, "written");
+    return false;
+  }
+  in_transaction_ = true;
+  return true;
+}
+
+void SqliteHashCache::CommitWrite(bool again) {
+  if (!in_transaction_) return;
+  const int rc = Exec("COMMIT");
+  if (rc != SQLITE_OK) {
+    Fail(rc, "written");
+    return;
+  }
+  in_transaction_ = false;
+  writes_ = 0;
+  if (again) (void)BeginWrite();
+}
+
+std::optional<CachedHash> SqliteHashCache::Find(const CacheKey& key, size_t head_bytes) {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (broken_ || db_ == nullptr) return std::nullopt;
+  sqlite3_stmt* st = find_;
+  sqlite3_reset(st);
+  sqlite3_bind_blob(st, 1, key.path.data(), static_cast<int>(key.path.size()), SQLITE_STATIC);
+  const int rc = sqlite3_step(st);
+  if (rc == SQLITE_DONE) return std::nullopt;
+  if (rc != SQLITE_ROW) {
+    Fail(rc, "read");
+    return std::nullopt;
+  }
+  const FileIdentity& id = key.identity;
+  if (static_cast<uint64_t>(sqlite3_column_int64(st, 0)) != id.device ||
+      static_cast<uint64_t>(sqlite3_column_int64(st, 1)) != id.file_id ||
+      static_cast<uint64_t>(sqlite3_column_int64(st, 2)) != id.size ||
+      sqlite3_column_int64(st, 3) != id.mtime_ns || sqlite3_column_int64(st, 4) != id.ctime_ns) {
+    sqlite3_reset(st);
+    return std::nullopt;  // another file, or the file changed: read it again
+  }
+  CachedHash v;
+  v.size = id.size;
+  v.crc = static_cast<uint32_t>(sqlite3_column_int64(st, 5));
+  v.head.assign(ColumnBlob(st, 6));
+  const std::string extra(ColumnBlob(st, 7));
+  const int64_t seen = sqlite3_column_int64(st, 8);
+  const int64_t check = sqlite3_column_int64(st, 9);
+  sqlite3_reset(st);
+  if (!DecodeExtra(extra, v.extra) || check != CheckOf(key, v, extra) || v.head.size() > v.size) {
+    WarnOnce("damaged-record", "The CRC cache " + path_ +
+                                   " holds damaged records; the files concerned were read again");
+    return std::nullopt;
+  }
+  // A record made without enough of the file's first bytes cannot serve.
+  if (v.head.size() < head_bytes && v.head.size() < v.size) return std::nullopt;
+  if (seen < now_s_ - kTouchAfterSeconds && BeginWrite()) {
+    sqlite3_reset(touch_);
+    sqlite3_bind_blob(touch_, 1, key.path.data(), static_cast<int>(key.path.size()), SQLITE_STATIC);
+    sqlite3_bind_int64(touch_, 2, now_s_);
+    const int trc = sqlite3_step(touch_);
+    sqlite3_reset(touch_);
+    if (trc != SQLITE_DONE) {
+      Fail(trc, "written");
+    } else if (++writes_ >= options_.records_per_transaction) {
+      CommitWrite(true);
+    }
+  }
+  return v;
+}
+
+void SqliteHashCache::Record(const CacheKey& key, const FileIdentity& after,
+                             const CachedHash& value, int64_t taken_at_ns) {
+  if (!(key.identity == after) || value.size != after.size ||
+      IsRacy(after, taken_at_ns, options_.racy_window_ns) || value.head.size() > value.size) {
+    return;
+  }
+  std::lock_guard<std::mutex> lock(mu_);
+  if (db_ == nullptr || !BeginWrite()) return;
+  const std::string extra = EncodeExtra(value.extra);
+  const FileIdentity& id = key.identity;
+  sqlite3_stmt* st = record_;
+  sqlite3_reset(st);
+  sqlite3_bind_blob(st, 1, key.path.data(), static_cast<int>(key.path.size()), SQLITE_STATIC);
+  sqlite3_bind_int64(st, 2, static_cast<int64_t>(id.device));
+  sqlite3_bind_int64(st, 3, static_cast<int64_t>(id.file_id));
+  sqlite3_bind_int64(st, 4, static_cast<int64_t>(id.size));
+  sqlite3_bind_int64(st, 5, id.mtime_ns);
+  sqlite3_bind_int64(st, 6, id.ctime_ns);
+  sqlite3_bind_int64(st, 7, value.crc);
+  // An empty blob, not NULL, for an empty head or no extra checksums.
+  sqlite3_bind_blob(st, 8, value.head.data(), static_cast<int>(value.head.size()), SQLITE_STATIC);
+  sqlite3_bind_blob(st, 9, extra.data(), static_cast<int>(extra.size()), SQLITE_STATIC);
+  sqlite3_bind_int64(st, 10, now_s_);
+  sqlite3_bind_int64(st, 11, CheckOf(key, value, extra));
+  const int rc = sqlite3_step(st);
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  if (rc != SQLITE_DONE) {
+    Fail(rc, "written");
+    return;
+  }
+  if (++writes_ >= options_.records_per_transaction) CommitWrite(true);
+}
+
+void SqliteHashCache::Finish() {
+  std::lock_guard<std::mutex> lock(mu_);
+  if (db_ == nullptr) return;
+  if (!broken_) {
+    CommitWrite(false);
+    // Records of files no run has seen for a long time (deleted, renamed, on a drive long
+    // gone) go; the rest stay, whatever folders this run scanned.
+    if (!broken_ && !read_only_) {
+      sqlite3_stmt* st = nullptr;
+      int rc = sqlite3_prepare_v2(db_, "DELETE FROM files WHERE seen < ?1", -1, &st, nullptr);
+      if (rc == SQLITE_OK) {
+        sqlite3_bind_int64(st, 1, now_s_ - options_.keep_unseen_seconds);
+        rc = sqlite3_step(st);
+      }
+      sqlite3_finalize(st);
+      if (rc != SQLITE_DONE && rc != SQLITE_OK) Fail(rc, "written");
+    }
+  }
+  broken_ = true;  // nothing more is found or recorded
+  Close();
+}
+
+// Moves a damaged cache file aside (replacing an earlier one) with its journal files.
+void MoveAside(const std::string& path) {
+  (void)RenameReplacing(path, path + ".damaged");
+  (void)RemoveFile(path + "-wal");
+  (void)RemoveFile(path + "-shm");
+  (void)RemoveFile(path + "-journal");
+}
+
+}  // namespace
+
+std::unique_ptr<HashCache> OpenHashCache(const std::string& path, const HashCacheOptions& options) {
+  auto cache = std::make_unique<SqliteHashCache>(path, options);
+  std::string reason;
+  OpenOutcome outcome = cache->Open(reason);
+  std::string made_anew;
+  if (outcome == OpenOutcome::kDamaged) {
+    cache.reset();
+    MoveAside(path);
+    made_anew = "The CRC cache " + path + " was damaged (" + reason + "); it was moved to " + path +
+                ".damaged and made anew";
+    cache = std::make_unique<SqliteHashCache>(path, options);
+    outcome = cache->Open(reason);
+  }
+  switch (outcome) {
+    case OpenOutcome::kOk:
+      if (!made_anew.empty()) cache->AddWarning(made_anew);
+      break;
+    case OpenOutcome::kForeign:
+      cache->Bypass("The file " + path +
+                    " is not a CRC cache of this program: it was left alone, and every file "
+                    "was read");
+      break;
+    case OpenOutcome::kBusy:
+      cache->Bypass("The CRC cache " + path + " is in use by another run (" + reason +
+                    "): every file was read");
+      break;
+    case OpenOutcome::kDamaged:
+    case OpenOutcome::kFailed:
+      cache->Bypass("The CRC cache " + path + " could not be opened (" + reason +
+                    "): every file was read");
+      break;
+  }
+  return cache;
+}
+
+std::unique_ptr<HashCache> NoHashCache() {
+  auto cache = std::make_unique<SqliteHashCache>(std::string(), HashCacheOptions());
+  cache->Bypass(std::string());
+  return cache;
+}
+
+}  // namespace quorvin
