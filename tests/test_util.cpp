@@ -146,7 +146,13 @@ void MakeReadOnly(const std::string& path) {
 }
 
 std::string TestDataDir() {
-  std::string dir = QUORVIN_TESTDATA;
+  // $QUORVIN_TESTDATA when set (the data kept elsewhere), else the folder beside the checkout.
+  const char* set = std::getenv("QUORVIN_TESTDATA");
+  std::string dir = set != nullptr && *set != '\0' ? std::string(set) : QUORVIN_TESTDATA;
+#ifdef _WIN32
+  // Under Wine a Linux path is found on drive Z:.
+  if (dir.starts_with('/')) dir = "Z:" + dir;
+#endif
   std::error_code ec;
   return fs::is_directory(Native(dir + "/mess/crc"), ec) ? dir : std::string();
 }

@@ -17,7 +17,38 @@ std::string CrcText(uint32_t crc) {
   return out;
 }
 
-std::string NameToken(std::string_view game_name) { return QuoteIfBlank(game_name); }
+std::string DatText(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (char c : value) {
+    if (c != '"' && !IsControlChar(c)) out.push_back(c);
+  }
+  return out;
+}
+
+std::string DatToken(std::string_view value) {
+  if (value.find_first_of(" ()\"") == std::string_view::npos) return DatText(value);
+  return DatQuoted(value);
+}
+
+std::string DatQuoted(std::string_view value) { return "\"" + DatText(value) + "\""; }
+
+bool IsQuotedToken(std::string_view token) {
+  if (token.size() < 2 || token.front() != '"' || token.back() != '"') return false;
+  return token.substr(1, token.size() - 2).find('"') == std::string_view::npos;
+}
+
+std::string TokenValue(std::string_view token) {
+  return std::string(IsQuotedToken(token) ? token.substr(1, token.size() - 2) : token);
+}
+
+std::string DatDriverNotes(std::string_view notes) {
+  return notes.find_first_of("()") == std::string_view::npos ? DatText(notes) : DatQuoted(notes);
+}
+
+std::string LegacyNameToken(std::string_view name) { return QuoteIfBlank(DatText(name)); }
+
+std::string NameToken(std::string_view game_name) { return DatToken(game_name); }
 
 std::string GameNameLine(std::string_view token) {
   return std::string(kNameLinePrefix) + std::string(token);

@@ -17,25 +17,35 @@ constexpr std::string_view kDriverSuffix = " )";
 
 bool IsQuoted(std::string_view s) { return s.size() >= 2 && s.front() == '"' && s.back() == '"'; }
 
-// A name token's name: the token without its quotes when it was quoted for a blank. A name
-// that merely begins and ends with quotes (and has no blank) stands as it is.
-std::string NameOfToken(std::string_view token) {
-  if (IsQuoted(token)) {
-    std::string_view inside = token.substr(1, token.size() - 2);
-    if (inside.find(' ') != std::string_view::npos) return std::string(inside);
+// A name token's name (the token without the quotes a dat wraps a name in), and whether the
+// token is in the old CRC files' form rather than NameToken's. A token neither form gives
+// back is taken as it stands (the round trip of ReadTextGame then decides).
+std::string NameOfToken(std::string_view token, bool* legacy) {
+  std::string name = TokenValue(token);
+  *legacy = false;
+  if (NameToken(name) == token) return name;
+  if (LegacyNameToken(name) == token) {
+    *legacy = true;
+    return name;
   }
   return std::string(token);
+}
+
+std::string TokenOf(std::string_view name, bool legacy) {
+  return legacy ? LegacyNameToken(name) : NameToken(name);
 }
 
 std::string DescriptionLine(const DatGame& game) {
   // As the scan writes it while the description is still the game's name; a description of
   // its own is always quoted, as the entry writer writes it.
-  if (game.description == game.name) return GameDescriptionLine(NameToken(game.name));
-  return std::string(kDescriptionLinePrefix) + "\"" + game.description + "\"";
+  if (game.description == game.name)
+    return GameDescriptionLine(TokenOf(game.name, game.legacy_token));
+  return std::string(kDescriptionLinePrefix) + DatQuoted(game.description);
 }
 
 std::string RomLineOf(const DatRom& rom) {
-  return RomLine(NameToken(rom.name), rom.size, rom.size == 0 ? "0" : CrcText(rom.crc));
+  return RomLine(TokenOf(rom.name, rom.legacy_token), rom.size,
+                 rom.size == 0 ? "0" : CrcText(rom.crc));
 }
 
 std::optional<DatRom> ReadRomLine(std::string_view line) {
@@ -50,7 +60,7 @@ std::optional<DatRom> ReadRomLine(std::string_view line) {
   const std::string_view size_text = rest.substr(size_at + 6, crc_at - size_at - 6);
   const std::string_view crc_text = rest.substr(crc_at + 5);
   DatRom rom;
-  rom.name = NameOfToken(rest.substr(0, size_at));
+  rom.name = NameOfToken(rest.substr(0, size_at), &rom.legacy_token);
   auto s = std::from_chars(size_text.data(), size_text.data() + size_text.size(), rom.size);
   auto c = std::from_chars(crc_text.data(), crc_text.data() + crc_text.size(), rom.crc, 16);
   if (s.ec != std::errc() || s.ptr != size_text.data() + size_text.size() || c.ec != std::errc() ||
@@ -86,16 +96,18 @@ DatFormat DatFormatOf(std::string_view path) {
 
 std::vector<std::string> TextGameLines(const DatGame& game) {
   std::vector<std::string> out;
-  out.push_back(GameNameLine(NameToken(game.name)));
+  out.push_back(GameNameLine(TokenOf(game.name, game.legacy_token)));
   out.push_back(DescriptionLine(game));
   out.insert(out.end(), game.other_lines_after_description.begin(),
              game.other_lines_after_description.end());
-  if (!game.year.empty()) out.push_back(std::string(kYearPrefix) + game.year);
+  if (!game.year.empty()) out.push_back(std::string(kYearPrefix) + DatToken(game.year));
   if (!game.manufacturer.empty())
-    out.push_back(std::string(kManufacturerPrefix) + "\"" + game.manufacturer + "\"");
+    out.push_back(std::string(kManufacturerPrefix) + DatQuoted(game.manufacturer));
   for (const DatRom& rom : game.roms) out.push_back(RomLineOf(rom));
-  if (!game.driver.empty())
-    out.push_back(std::string(kDriverPrefix) + game.driver + std::string(kDriverSuffix));
+  if (!game.driver.empty()) {
+    out.push_back(std::string(kDriverPrefix) + DatDriverNotes(game.driver) +
+                  std::string(kDriverSuffix));
+  }
   out.insert(out.end(), game.other_lines_after_roms.begin(), game.other_lines_after_roms.end());
   return out;
 }
@@ -106,9 +118,9 @@ std::optional<DatGame> ReadTextGame(const std::vector<std::string>& l) {
     return std::nullopt;
   }
   DatGame g;
-  g.name = NameOfToken(std::string_view(l[0]).substr(kNameLinePrefix.size()));
+  g.name = NameOfToken(std::string_view(l[0]).substr(kNameLinePrefix.size()), &g.legacy_token);
   const std::string_view desc = std::string_view(l[1]).substr(kDescriptionLinePrefix.size());
-  if (l[1] == GameDescriptionLine(NameToken(g.name))) {
+  if (l[1] == GameDescriptionLine(TokenOf(g.name, g.legacy_token))) {
     g.description = g.name;
   } else if (IsQuoted(desc)) {
     g.description = std::string(desc.substr(1, desc.size() - 2));
@@ -121,7 +133,8 @@ std::optional<DatGame> ReadTextGame(const std::vector<std::string>& l) {
            line.starts_with(kRomLinePrefix);
   };
   while (i < l.size() && !known(l[i])) g.other_lines_after_description.push_back(l[i++]);
-  if (i < l.size() && l[i].starts_with(kYearPrefix)) g.year = l[i++].substr(kYearPrefix.size());
+  if (i < l.size() && l[i].starts_with(kYearPrefix))
+    g.year = TokenValue(std::string_view(l[i++]).substr(kYearPrefix.size()));
   if (i < l.size() && l[i].starts_with(kManufacturerPrefix)) {
     std::string_view m = std::string_view(l[i++]).substr(kManufacturerPrefix.size());
     if (!IsQuoted(m)) return std::nullopt;
@@ -135,8 +148,8 @@ std::optional<DatGame> ReadTextGame(const std::vector<std::string>& l) {
   if (g.roms.empty()) return std::nullopt;
   if (i < l.size() && l[i].starts_with(kDriverPrefix) && l[i].ends_with(kDriverSuffix) &&
       l[i].size() >= kDriverPrefix.size() + kDriverSuffix.size()) {
-    g.driver = l[i].substr(kDriverPrefix.size(),
-                           l[i].size() - kDriverPrefix.size() - kDriverSuffix.size());
+    g.driver = TokenValue(std::string_view(l[i]).substr(
+        kDriverPrefix.size(), l[i].size() - kDriverPrefix.size() - kDriverSuffix.size()));
     ++i;
   }
   while (i < l.size()) g.other_lines_after_roms.push_back(l[i++]);

@@ -28,6 +28,9 @@ struct DatRom {
   std::string name;
   uint64_t size = 0;
   uint32_t crc = 0;
+  // The text form writes the name as the old CRC files' dats had it (LegacyNameToken: a
+  // parenthesis without a blank does not quote it).
+  bool legacy_token = false;
 };
 
 struct DatGame {
@@ -41,6 +44,7 @@ struct DatGame {
   // kept by the text form where they stood; the XML form leaves them out, with a warning.
   std::vector<std::string> other_lines_after_description;
   std::vector<std::string> other_lines_after_roms;
+  bool legacy_token = false;  // as DatRom::legacy_token, for the name line
 };
 
 enum class DatFormat { kText, kXml };

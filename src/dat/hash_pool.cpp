@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <optional>
 
@@ -20,6 +21,8 @@ constexpr size_t kChunk = ParallelHasher::kReadBuffer;
 constexpr size_t kAheadPerWorker = 32;
 // How many results the caller waits for at once when it has to wait.
 constexpr size_t kBatch = 16;
+// How often a caller waiting for a result asks whether the user wants to stop.
+constexpr std::chrono::milliseconds kStopPoll{100};
 
 // The name under which the cache keeps the CRC of a file's bytes in their swapped order.
 constexpr std::string_view kSwappedCrcName = "swapped";
@@ -207,7 +210,7 @@ bool ParallelHasher::BatchReady() const {
   return true;
 }
 
-ParallelHasher::FileHash ParallelHasher::Next() {
+ParallelHasher::FileHash ParallelHasher::Next(const std::function<bool()>& stop_requested) {
   const size_t index = taken_;
   Slot& slot = slots_[index % slot_count_];
   if (!slot.ready) {
@@ -216,7 +219,25 @@ ParallelHasher::FileHash ParallelHasher::Next() {
     std::unique_lock<std::mutex> lock(mu_);
     batch_end_ = std::min(paths_.size(), index + kBatch);
     caller_waiting_ = true;
-    result_cv_.wait(lock, [&] { return BatchReady(); });
+    if (!stop_requested) {
+      result_cv_.wait(lock, [&] { return BatchReady(); });
+    } else {
+      while (!result_cv_.wait_for(lock, kStopPoll, [&] { return BatchReady(); })) {
+        lock.unlock();
+        const bool stop = stop_requested();
+        lock.lock();
+        if (stop) {
+          caller_waiting_ = false;
+          stop_ = true;
+          lock.unlock();
+          work_cv_.notify_all();
+          FileHash out;
+          out.status =
+              Status::Stopped("The scan was stopped while " + paths_[index] + " was being read");
+          return out;
+        }
+      }
+    }
     caller_waiting_ = false;
   }
   FileHash out = std::move(slot.hash);

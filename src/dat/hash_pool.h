@@ -86,8 +86,10 @@ class ParallelHasher {
   ParallelHasher& operator=(const ParallelHasher&) = delete;
 
   // The result for the next file of the list; blocks until it is ready. Must not be called
-  // more often than the list has files.
-  FileHash Next();
+  // more often than the list has files. While it waits, `stop_requested` (when given) is
+  // asked a few times a second: once it says true, the workers give up the files in hand and
+  // the result is Stopped, whatever the file being read (a large file, a slow disk).
+  FileHash Next(const std::function<bool()>& stop_requested = {});
 
  private:
   ParallelHasher(std::vector<std::string> paths, size_t threads, Reader reader, size_t keep_head,

@@ -36,12 +36,17 @@ namespace {
 
 // Takes out of a folder's listing the names a dat line cannot hold (a control character,
 // such as a line break, would split or end the line), reporting each.
-void LeaveOutUnwritableNames(const std::string& folder, std::vector<std::string>& names,
-                             Reporter& reporter) {
+void LeaveOutUnwritableNames(const std::string& folder, std::string_view extension,
+                             std::vector<std::string>& names, Reporter& reporter,
+                             std::vector<LeftOutRom>* left_out) {
   std::erase_if(names, [&](const std::string& name) {
     if (!HasControlChar(name)) return false;
-    reporter.Warning("Left " + JoinPath(folder, ForMessage(name, 1000)) +
-                     " out of the dat: its name holds a control character");
+    const std::string path = JoinPath(folder, ForMessage(name, 1000));
+    reporter.Warning("Left " + path + " out of the dat: its name holds a control character");
+    if (left_out != nullptr) {
+      left_out->push_back({GameNameOf(name, extension),
+                           "The ROM " + path + " was left out of the dat, so it is not renamed"});
+    }
     return true;
   });
 }
@@ -152,8 +157,8 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 }
 
 Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
-               HeaderlessCrcs* headerless, std::vector<std::string>* held_back,
-               HashCacheUse cache) {
+               HeaderlessCrcs* headerless, std::vector<LeftOutRom>* left_out, HashCacheUse cache,
+               std::vector<std::string>* held_back) {
   const bool archives = IsArchiveExtension(input.extension);
   if (archives) cache = HashCacheUse();
   // Settings of the environment that would make the scan fail or misbehave are refused before
@@ -177,7 +182,7 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       }
       return names.status();
     }
-    LeaveOutUnwritableNames(folder, *names, reporter);
+    LeaveOutUnwritableNames(folder, input.extension, *names, reporter, left_out);
     total += names->size();
     folders.push_back(Folder{folder, std::move(names).value()});
   }
@@ -213,15 +218,40 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       reporter.SetFileStatus("Status:  Parsing " + game, done, total);
       std::string token = NameToken(game);
       // Size and checksum come from the same read, so they always describe the same bytes.
-      ParallelHasher::FileHash hash = hasher.Next();
+      ParallelHasher::FileHash hash = hasher.Next([&reporter] { return reporter.StopRequested(); });
+      ++done;
       if (cache.cache != nullptr) {
         for (const std::string& w : cache.cache->TakeWarnings()) reporter.Warning(w);
       }
-      if (!hash.status.ok()) return hash.status;
+      if (hash.status.kind() == ErrorKind::kStopped) {
+        return Status::Stopped(hash.status.message() + "; " + temp_dat_path +
+                               " was left as it was");
+      }
+      if (!hash.status.ok()) {
+        // One file the run cannot read (gone since the listing, no permission, a pipe or a
+        // device in its place, a read error half-way) costs that file, not the run.
+        reporter.Warning(hash.status.message() + "; it was left out of the dat and of renaming");
+        if (left_out != nullptr) {
+          left_out->push_back({game, "The ROM " + JoinPath(folder.path, ForMessage(name, 1000)) +
+                                         " could not be read, so no ROM named \"" +
+                                         ForMessage(game) + "\" is renamed"});
+        }
+        continue;
+      }
       for (const std::string& problem : hash.problems) reporter.Warning(problem);
       if (hash.hold_back && held_back != nullptr) held_back->push_back(game);
+      if (left_out != nullptr && game.find('"') != std::string::npos) {
+        // The dat names the game without its double quotes; no rename may be recorded under
+        // that name, which is not the file's, nor under the file's, which the conversion
+        // file cannot hold.
+        left_out->push_back({DatText(game), "The ROM " +
+                                                JoinPath(folder.path, ForMessage(name, 1000)) +
+                                                " holds a double quote, which the conversion "
+                                                "file cannot record; it is not renamed, nor is "
+                                                "a ROM named \"" +
+                                                ForMessage(DatText(game)) + "\""});
+      }
       if (hash.archive) {
-        ++done;
         if (hash.members.empty() && hash.hold_back) continue;  // unreadable: left out
         std::string block = "game (\r\n";
         block.append(GameNameLine(token));
@@ -248,7 +278,6 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
       block.append(RomLine(RomLineToken(name, input.extension), size, crc_text));
       block.append("\r\n)\r\n\r\n");
       s = out->Write(block);
-      ++done;
     }
   }
   if (!s.ok()) return s;

@@ -38,12 +38,27 @@ std::string GameNameOf(std::string_view file_name, std::string_view extension);
 // NotFound / Io naming the file when it cannot be read.
 Result<std::string> MakeRomLine(const std::string& full_path, std::string_view extension);
 
+// A ROM whose name renaming must leave alone this run: one the dat leaves out, or names
+// otherwise than its file. `name` is the game name concerned (any ROM of that name, in any
+// folder, is left alone too); `why` says so, naming the file, for a rename asked for it.
+struct LeftOutRom {
+  std::string name;
+  std::string why;
+};
+
 // Writes the temporary dat at `temp_dat_path`: the header block, then one game block per ROM
 // file of every folder, folder by folder, each in name order. Every folder is listed before
-// anything is written. A file whose name holds a control character (a line break would
-// split the dat's lines) is left out and reported as a warning; a name with a double quote
-// is written as it stands. A missing folder or an unreadable file stops the scan with a Status
-// that names it, and the file at `temp_dat_path` is left as it was.
+// anything is written; a missing folder, or one that cannot be listed, stops the scan with a
+// Status that names it before anything is written. Names are written dat-safe (NameToken): a
+// name's double quotes are left out. A file whose name holds a control character (a line
+// break would split the dat's lines) is left out and reported as a warning. Every file is
+// opened without waiting and checked to be a regular file before a byte is read; one that
+// is not, or that cannot be opened or read (gone since the listing, no permission, a read
+// error half-way), is left out of the dat and reported as a warning naming it and the
+// reason; the scan goes on. Each ROM left out, and each whose name held a double quote, is
+// added to `left_out` (when given) for the renaming stages. The user's Stop ends the scan
+// within a fraction of a second, even in the middle of a large file: Stopped, and the file
+// at `temp_dat_path` left as it was.
 //
 // With the archive extension (IsArchiveExtension) every archive is one game, named by the
 // archive's name less the extension, with one rom line per member (the member's path as
@@ -55,7 +70,7 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 // and the member, and its rom line gives the CRC and size of the data as read; a member
 // that cannot be checked (encrypted, a method that cannot be inflated) is a warning too.
 // The names of the archives so warned about (their game names) go to `held_back`: they keep
-// their names, whatever a database says.
+// their names, whatever a database says. Archive and member names are written dat-safe too.
 //
 // When `headerless` is given, every file that fits a rule of RomHeaderRules (a header, or a
 // byte order, recognised by its content) is noted there with the size and CRC of its
@@ -68,7 +83,7 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 // it. Archives do not use the cache: their listing comes from their central directory, which
 // costs little more than a record would.
 Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
-               HeaderlessCrcs* headerless = nullptr, std::vector<std::string>* held_back = nullptr,
-               HashCacheUse cache = HashCacheUse());
+               HeaderlessCrcs* headerless = nullptr, std::vector<LeftOutRom>* left_out = nullptr,
+               HashCacheUse cache = HashCacheUse(), std::vector<std::string>* held_back = nullptr);
 
 }  // namespace quorvin

@@ -25,6 +25,7 @@ class CrcDatabase : public GoodNameLookup {
   // as the databases write their keys. The empty text when neither is there.
   // The view stays valid as long as the database.
   std::string_view LookupCrcInfo(std::string_view crc_text) const override;
+  bool KeepsBareParentheses() const override { return true; }
   size_t size() const { return section_.entries().size(); }
 
  private:

@@ -140,9 +140,12 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db,
     start = bar == std::string_view::npos ? entry.size() + 1 : bar + 1;
   }
   const std::string good(fields[0]);
-  if (!fields[1].empty()) e.year_line = "\tyear " + std::string(fields[1]);
-  if (!fields[2].empty()) e.manufacturer_line = "\tmanufacturer \"" + std::string(fields[2]) + "\"";
-  if (!fields[3].empty()) e.driver_line = "\tdriver ( " + std::string(fields[3]) + " )";
+  // Every text goes in dat-safe: a quote or a parenthesis of a database value must not end
+  // the value or its block early. The values the old CRC files hold come out as they always
+  // have.
+  if (!fields[1].empty()) e.year_line = "\tyear " + DatToken(fields[1]);
+  if (!fields[2].empty()) e.manufacturer_line = "\tmanufacturer " + DatQuoted(fields[2]);
+  if (!fields[3].empty()) e.driver_line = "\tdriver ( " + DatDriverNotes(fields[3]) + " )";
 
   const std::string old_token = game.name_line.starts_with(kNameLinePrefix)
                                     ? game.name_line.substr(kNameLinePrefix.size())
@@ -158,17 +161,19 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db,
                 ForMessage(good) + "\", which is empty as a file name; the game keeps its name";
     return e;
   }
-  const std::string good_token = QuoteIfBlank(cleaned);
+  const std::string good_token =
+      db.KeepsBareParentheses() ? LegacyNameToken(cleaned) : DatToken(cleaned);
 
   e.lines.name_line = std::string(kNameLinePrefix) + good_token;
   // The description is the good name as the database writes it, always quoted.
   if (game.description_line == GameDescriptionLine(old_token) ||
       game.description_line == GameDescriptionLine(bare_old)) {
-    e.lines.description_line = "\tdescription \"" + good + "\"";
+    e.lines.description_line = std::string(kDescriptionLinePrefix) + DatQuoted(good);
   } else if (game.description_line.starts_with(kDescriptionLinePrefix)) {
     e.lines.description_line =
         std::string(kDescriptionLinePrefix) +
-        ReplaceAll(game.description_line.substr(kDescriptionLinePrefix.size()), bare_old, good);
+        ReplaceAll(game.description_line.substr(kDescriptionLinePrefix.size()), bare_old,
+                   DatText(good));
   }
   const std::string rom_head = std::string(kRomNamePrefix) + old_token + " ";
   if (!options.archive && game.rom_line.starts_with(rom_head)) {

@@ -56,10 +56,12 @@ std::string CrcTextOf(std::string_view rom_line);
 std::optional<uint64_t> SizeOf(std::string_view rom_line);
 
 // Looks the game's CRC up and rewrites its lines with the good name: the name line and the
-// rom line take the good name's token (quoted when it holds a blank; ":", "\", "/", "?", "*"
-// and double quotes removed), the description the good name as it stands, in quotes; year,
-// manufacturer and driver lines are added from the entry's second to fourth fields. Control
-// characters of the entry are removed first. Replacements are made only where the old name stands
+// rom line take the good name's token (":", "\", "/", "?", "*" and double quotes removed;
+// quoted as DatToken quotes, or only for a blank when the database KeepsBareParentheses),
+// the description the good name in quotes (DatQuoted); year (DatToken), manufacturer
+// (DatQuoted) and driver lines (quoted when the notes hold a parenthesis) are added from the
+// entry's second to fourth fields, all dat-safe. Control characters of the entry are
+// removed first. Replacements are made only where the old name stands
 // as the game's name, never in the keywords before it. A game without an entry, or whose rom line
 // does not carry its name, keeps those lines unchanged; a good name that is empty once
 // cleaned changes no name, records nothing, and is described in `problem`.

@@ -33,6 +33,10 @@ class GoodNameLookup {
   // details. The empty text when the database has none. The view stays valid as long as the
   // database.
   virtual std::string_view LookupCrcInfo(std::string_view crc_text) const = 0;
+  // True when a good name that holds a parenthesis but no blank is written in a dat without
+  // double quotes, as the dats made from the old CRC files always have been; otherwise such a
+  // name is quoted, as DatToken quotes.
+  virtual bool KeepsBareParentheses() const { return false; }
 
   // What the lookup of one ROM file gives.
   struct Match {

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <optional>
 #include <pugixml.hpp>
+#include <unordered_map>
 #include <vector>
 
 #include "dat/crc_combine.h"
@@ -35,12 +36,159 @@ std::optional<uint32_t> ParseCrc(std::string_view text) {
   return value;
 }
 
+// The entities a list declares in its DOCTYPE (<!ENTITY name "value">), with a budget for
+// what expanding them may add, so that a list that declares entities of entities (a "billion
+// laughs") costs a bounded amount of memory: past the budget, a reference is kept as it
+// stands.
+struct Entities {
+  std::unordered_map<std::string, std::string> values;
+  size_t budget = size_t{8} << 20;
+};
+constexpr size_t kMaxEntityValue = 1024;
+
+void AppendUtf8(uint32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out.push_back(static_cast<char>(cp));
+  } else if (cp < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else if (cp < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+}
+
+// Decodes the references of a text as XML has them: the five predefined entities, character
+// references and (when `entities` is given) the declared entities. A reference that is none
+// of these stays as it stands, so a text is never cut short: "&#0;" gives a NUL byte, which
+// the caller drops with the other control characters.
+std::string Decode(std::string_view raw, Entities* entities) {
+  std::string out;
+  out.reserve(raw.size());
+  for (size_t i = 0; i < raw.size(); ++i) {
+    const size_t semi = raw[i] == '&' ? raw.find(';', i + 1) : std::string_view::npos;
+    if (semi == std::string_view::npos || semi - i > 64) {
+      out.push_back(raw[i]);
+      continue;
+    }
+    const std::string_view name = raw.substr(i + 1, semi - i - 1);
+    bool done = true;
+    if (name.starts_with('#')) {
+      std::string_view digits = name.substr(1);
+      int base = 10;
+      if (digits.starts_with('x')) {
+        digits.remove_prefix(1);
+        base = 16;
+      }
+      uint32_t cp = 0;
+      auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), cp, base);
+      if (!digits.empty() && ec == std::errc() && end == digits.data() + digits.size() &&
+          cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF)) {
+        AppendUtf8(cp, out);
+      } else {
+        done = false;
+      }
+    } else if (name == "lt") {
+      out.push_back('<');
+    } else if (name == "gt") {
+      out.push_back('>');
+    } else if (name == "amp") {
+      out.push_back('&');
+    } else if (name == "apos") {
+      out.push_back('\'');
+    } else if (name == "quot") {
+      out.push_back('"');
+    } else {
+      done = false;
+      if (entities != nullptr) {
+        auto it = entities->values.find(std::string(name));
+        if (it != entities->values.end() && it->second.size() <= entities->budget) {
+          entities->budget -= it->second.size();
+          out.append(it->second);
+          done = true;
+        }
+      }
+    }
+    if (done) {
+      i = semi;
+    } else {
+      out.push_back(raw[i]);
+    }
+  }
+  return out;
+}
+
+// The general entities of a DOCTYPE's internal subset whose value is given in the file
+// (external and parameter entities are not read). A value may use the entities declared
+// before it; one that would grow past kMaxEntityValue is not kept.
+Entities DeclaredEntities(std::string_view doctype) {
+  Entities e;
+  size_t at = 0;
+  while ((at = doctype.find("<!ENTITY", at)) != std::string_view::npos) {
+    at += 8;
+    auto skip_blanks = [&] {
+      while (at < doctype.size() &&
+             std::string_view(" \t\r\n").find(doctype[at]) != std::string_view::npos) {
+        ++at;
+      }
+    };
+    skip_blanks();
+    if (at < doctype.size() && doctype[at] == '%') continue;
+    const size_t name_begin = at;
+    while (at < doctype.size() &&
+           std::string_view(" \t\r\n\"'>").find(doctype[at]) == std::string_view::npos) {
+      ++at;
+    }
+    std::string name(doctype.substr(name_begin, at - name_begin));
+    skip_blanks();
+    if (name.empty() || at >= doctype.size() || (doctype[at] != '"' && doctype[at] != '\'')) {
+      continue;
+    }
+    const size_t close = doctype.find(doctype[at], at + 1);
+    if (close == std::string_view::npos) break;
+    std::string value = Decode(doctype.substr(at + 1, close - at - 1), &e);
+    at = close + 1;
+    // The first declaration of a name is the one that counts.
+    if (value.size() <= kMaxEntityValue) e.values.emplace(std::move(name), std::move(value));
+  }
+  e.budget = Entities().budget;
+  return e;
+}
+
+// The decoded text of an element: all of its text and CDATA pieces (a comment inside the
+// text does not cut it short).
+std::string TextOf(const pugi::xml_node& element, Entities& entities) {
+  std::string out;
+  for (pugi::xml_node piece : element.children()) {
+    if (piece.type() == pugi::node_pcdata) out += Decode(piece.value(), &entities);
+    if (piece.type() == pugi::node_cdata) out += piece.value();
+  }
+  return out;
+}
+
+std::string Attr(const pugi::xml_node& node, const char* name) {
+  return Decode(node.attribute(name).value(), nullptr);
+}
+
 // A text as one field of an entry: on one line, without "|", without blanks around it.
+// Line breaks and TABs become blanks; other control characters (NUL included) are dropped.
 std::string Field(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    if (static_cast<unsigned char>(c) < 0x20) c = ' ';
-    if (c == '|') c = '-';
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '\t' || c == '\r' || c == '\n') {
+      out.push_back(' ');
+    } else if (c == '|') {
+      out.push_back('-');
+    } else if (!IsControlChar(c)) {
+      out.push_back(c);
+    }
   }
   return std::string(TrimBlanks(out));
 }
@@ -72,13 +220,13 @@ std::optional<Image> PartImage(const pugi::xml_node& part) {
     roms.clear();
     for (pugi::xml_node rom : area.children("rom")) {
       if (!rom.attribute("name")) continue;
-      const std::string_view status = rom.attribute("status").value();
+      const std::string status = Attr(rom, "status");
       if (status == "nodump") return std::nullopt;
-      auto crc = ParseCrc(rom.attribute("crc").value());
-      auto size = ParseNumber(rom.attribute("size").value());
+      auto crc = ParseCrc(Attr(rom, "crc"));
+      auto size = ParseNumber(Attr(rom, "size"));
       if (!crc || !size) return std::nullopt;
-      auto offset = rom.attribute("offset") ? ParseNumber(rom.attribute("offset").value())
-                                            : std::optional<uint64_t>(0);
+      auto offset =
+          rom.attribute("offset") ? ParseNumber(Attr(rom, "offset")) : std::optional<uint64_t>(0);
       if (!offset) return std::nullopt;
       if (status == "baddump") image.bad_dump = true;
       roms.push_back(Rom{*offset, *size, *crc});
@@ -126,22 +274,6 @@ size_t LineOf(std::string_view text, ptrdiff_t offset) {
   return 1 + static_cast<size_t>(std::count(text.begin(), text.begin() + end, '\n'));
 }
 
-// A reference to the character 0 ("&#0;", "&#x00;"), which XML forbids but lists hold, would
-// come out of the parser as a NUL that ends the text there, losing the rest of a description.
-// Each becomes a reference to U+0001 instead, of the same length (so that error offsets still
-// count lines in the original), which the entry's text turns into a blank with the other
-// control characters.
-void DefuseNulReferences(std::string& text) {
-  for (size_t at = text.find("&#"); at != std::string::npos; at = text.find("&#", at + 2)) {
-    size_t i = at + 2;
-    const bool hex = i < text.size() && (text[i] == 'x' || text[i] == 'X');
-    if (hex) ++i;
-    const size_t digits = i;
-    while (i < text.size() && text[i] == '0') ++i;
-    if (i > digits && i < text.size() && text[i] == ';') text[i - 1] = '1';
-  }
-}
-
 }  // namespace
 
 Result<SoftwareList> SoftwareList::Load(const std::string& path) {
@@ -155,9 +287,13 @@ Result<SoftwareList> SoftwareList::Parse(std::string text, const std::string& pa
   if (text.find_first_not_of(" \t\r\n") == std::string::npos) return list;
   // The parse works in place on a copy the error message can still count lines in.
   std::string buffer = text;
-  DefuseNulReferences(buffer);
   pugi::xml_document doc;
-  pugi::xml_parse_result parsed = doc.load_buffer_inplace(buffer.data(), buffer.size());
+  // References are decoded here (Decode), not by the parser: the parser would end a text at
+  // the NUL of "&#0;" and leave declared entities as they stand. The DOCTYPE is kept for its
+  // entity declarations.
+  pugi::xml_parse_result parsed =
+      doc.load_buffer_inplace(buffer.data(), buffer.size(),
+                              (pugi::parse_default & ~pugi::parse_escapes) | pugi::parse_doctype);
   if (!parsed) {
     return Status::Corrupt("The software list " + path +
                            " is not well-formed XML: " + parsed.description() + " at line " +
@@ -176,14 +312,18 @@ Result<SoftwareList> SoftwareList::Parse(std::string text, const std::string& pa
     return Status::Corrupt("The file " + path + " is not a software list: it holds <" +
                            std::string(root.name()) + "> where <softwarelist> belongs");
   }
+  Entities entities;
+  for (pugi::xml_node node = doc.first_child(); node; node = node.next_sibling()) {
+    if (node.type() == pugi::node_doctype) entities = DeclaredEntities(node.value());
+  }
   for (pugi::xml_node software : root.children("software")) {
-    std::string head = Field(software.child_value("description"));
+    std::string head = Field(TextOf(software.child("description"), entities));
     head += '|';
-    head += Field(software.child_value("year"));
+    head += Field(TextOf(software.child("year"), entities));
     head += '|';
-    head += Field(software.child_value("publisher"));
+    head += Field(TextOf(software.child("publisher"), entities));
     head += '|';
-    const std::string_view supported = software.attribute("supported").value();
+    const std::string supported = Attr(software, "supported");
     const char* emulation = supported == "partial" ? ", emulation partial"
                             : supported == "no"    ? ", emulation not supported"
                                                    : "";

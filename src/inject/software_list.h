@@ -29,8 +29,12 @@ namespace quorvin {
 // An entry reads as a CRC database value: description | year | publisher | driver details,
 // the details being "Good ROM" or "Known Bad Dump" (a rom of the part is marked "baddump"),
 // with ", emulation partial" or ", emulation not supported" added after the software's
-// `supported` attribute. Entities are decoded; line breaks and other control characters
-// become blanks and a "|" inside a text becomes "-", so that the fields stay apart.
+// `supported` attribute. References are decoded: the predefined entities, character
+// references and the general entities the DOCTYPE declares (within a bound on what their
+// expansion adds; past it, and for a reference nobody declared, the text keeps the
+// reference as written), so that no text is ever cut short. Line breaks and TABs become
+// blanks, other control characters (NUL included) are dropped, and a "|" inside a text
+// becomes "-", so that the fields stay apart.
 class SoftwareList : public GoodNameLookup {
  public:
   SoftwareList() = default;

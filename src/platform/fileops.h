@@ -43,7 +43,10 @@ struct FileIdentity {
 // reading, writing, renaming or deleting the file meanwhile.
 class InputFile {
  public:
-  // NotFound when the file is missing, Io naming it when it cannot be opened.
+  // NotFound when the file is missing, Io naming it when it cannot be opened or is not a
+  // regular file (a named pipe, a device, a folder; on Windows, a handle that is not a disk
+  // file). The open never waits, and the check is made on the opened file itself, so a name
+  // swapped for a pipe or a device after a listing is refused before a byte is read.
   static Result<InputFile> Open(const std::string& path);
   InputFile(InputFile&& other) noexcept;
   InputFile& operator=(InputFile&&) = delete;
@@ -65,7 +68,8 @@ class InputFile {
 };
 
 // Reads a file in fixed-size chunks (memory stays small whatever its size) and hands each to
-// `consume`. NotFound / Io naming the file when it cannot be opened or read.
+// `consume`. NotFound / Io naming the file when it cannot be opened or read, or is not a
+// regular file (as InputFile::Open).
 Status ReadFileChunks(const std::string& path,
                       const std::function<void(const uint8_t*, size_t)>& consume);
 

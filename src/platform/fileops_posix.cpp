@@ -50,6 +50,42 @@ void RemoveStaleTemporaries(const std::string& path) {
   }
 }
 
+// What a file that is not a regular one is, for messages.
+const char* KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a named pipe";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "something else";
+}
+
+// Opens a regular file for reading. The open never waits (a named pipe without a writer
+// would block it for good, a terminal could become ours) and what was opened is checked on
+// the descriptor itself, so that a file swapped for a pipe, a device or a link to one after
+// it was listed is refused before a byte is read. The descriptor is then made blocking again:
+// reads of a regular file never wait for a writer.
+Result<int> OpenRegularFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
+    return Status::Io(ErrnoMessage("read", path, errno));
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ::close(fd);
+    return Status::Io(ErrnoMessage("read", path, err));
+  }
+  if (!S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return Status::Io("Cannot read " + path + ": it is " + KindOf(st.st_mode) +
+                      ", not a regular file");
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags != -1) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
+}
+
 mode_t CurrentUmask() {
   mode_t m = umask(0);
   umask(m);
@@ -89,12 +125,9 @@ Status MakeFolder(const std::string& path) {
 }
 
 Result<InputFile> InputFile::Open(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
-    return Status::Io(ErrnoMessage("read", path, errno));
-  }
-  return InputFile(path, fd);
+  auto fd = OpenRegularFile(path);
+  if (!fd.ok()) return fd.status();
+  return InputFile(path, *fd);
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
@@ -135,11 +168,9 @@ Result<FileIdentity> InputFile::Identity() const {
 
 Status ReadFileChunks(const std::string& path,
                       const std::function<void(const uint8_t*, size_t)>& consume) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
-    return Status::Io(ErrnoMessage("read", path, errno));
-  }
+  auto opened = OpenRegularFile(path);
+  if (!opened.ok()) return opened.status();
+  const int fd = *opened;
   // One buffer per thread, reused for every file: no allocation per file.
   thread_local std::unique_ptr<uint8_t[]> buffer(new uint8_t[kReadChunk]);
   while (true) {

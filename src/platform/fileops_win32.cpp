@@ -160,6 +160,12 @@ Result<InputFile> InputFile::Open(const std::string& path) {
   DWORD error;
   HANDLE h = OpenForReading(path, &error);
   if (h == INVALID_HANDLE_VALUE) return OpenFailure(path, error);
+  // Checked on the handle itself, before a byte is read: a name that now leads to a pipe, a
+  // console or another device could make a read wait for good.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return Status::Io("Cannot read " + path + ": it is a pipe or a device, not a regular file");
+  }
   return InputFile(path, reinterpret_cast<intptr_t>(h));
 }
 

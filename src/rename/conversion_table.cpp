@@ -1,5 +1,6 @@
 #include "rename/conversion_table.h"
 
+#include "dat/dat_format.h"
 #include "platform/path.h"
 #include "platform/text.h"
 
@@ -29,11 +30,11 @@ std::string EncodedKey(std::string_view name) {
   return "\"" + std::string(name) + "\"";
 }
 
-// A dat's name token as the name it stands for: the quotes a name holding a blank is
-// wrapped in come off; any other double quote is part of the name.
+// A dat's name token as the name it stands for: the quotes a dat wraps a name in come off
+// (a name holding a blank or a parenthesis); any other double quote is part of the name.
 std::string_view Unwrapped(std::string_view token) {
-  if (token.size() >= 2 && token.front() == '"' && token.back() == '"' &&
-      token.substr(1, token.size() - 2).find(' ') != std::string_view::npos) {
+  if (IsQuotedToken(token) &&
+      token.substr(1, token.size() - 2).find_first_of(" ()") != std::string_view::npos) {
     return token.substr(1, token.size() - 2);
   }
   return token;
@@ -83,6 +84,12 @@ Status ConversionTable::Record(std::string_view old_token, std::string_view new_
   const std::string quoted_old = "\"" + ForMessage(old_name) + "\"";
   const std::string quoted_new = "\"" + ForMessage(new_name) + "\"";
 
+  // A name left out is matched as the dat writes it too: in quotes when it held one.
+  const std::string_view bare =
+      IsQuotedToken(old_token) ? old_token.substr(1, old_token.size() - 2) : old_token;
+  if (auto left = left_out_.find(ToUpperAscii(bare)); left != left_out_.end()) {
+    return Status::Refused(left->second);
+  }
   if (ambiguous_.contains(old_upper)) {
     return Status::Refused("Several ROMs are named " + quoted_old +
                            " (or so but for letter case); none of them is renamed");
@@ -166,10 +173,18 @@ void ConversionTable::Withhold(const std::function<bool(const Pair&)>& which) {
   }
 }
 
+void ConversionTable::LeaveOut(std::string_view name, std::string why) {
+  const std::string upper = ToUpperAscii(name);
+  left_out_.emplace(upper, std::move(why));
+  Withhold([&upper](const Pair& p) { return ToUpperAscii(p.old_name) == upper; });
+}
+
 std::string ConversionTable::LookupConversion(std::string_view name) const {
   if (name.find('"') != std::string_view::npos) return std::string();
   const std::string upper = ToUpperAscii(name);
-  if (ambiguous_.contains(upper) || withheld_.contains(upper)) return std::string();
+  if (ambiguous_.contains(upper) || withheld_.contains(upper) || left_out_.contains(upper)) {
+    return std::string();
+  }
   if (const Pair* p = PendingByOld(upper)) return p->new_name;
   return file_.Get(kConversion, EncodedKey(name)).value_or(std::string());
 }

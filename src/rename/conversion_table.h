@@ -26,8 +26,8 @@ class ConversionTable {
   static Result<ConversionTable> Load(const std::string& path);
 
   // Records one rename. The old name is a dat's name token (wrapped in double quotes when it
-  // holds a blank; the quotes are taken off); double quotes are removed from the new name.
-  // Every game of the run is passed, those without a good name with an empty new name: a
+  // holds a blank or a parenthesis; the quotes are taken off); double quotes are removed from the
+  // new name. Every game of the run is passed, those without a good name with an empty new name: a
   // ROM that keeps its name. A pair is recorded whole or not at all; nothing is recorded,
   // returning Ok, when a side is empty once blanks and TABs are trimmed, or when the names
   // are equal without regard to letter case (a second run over renamed files must not
@@ -50,6 +50,12 @@ class ConversionTable {
   std::string LookupConversion(std::string_view name) const;
   // The old name recorded for a good name; empty when none.
   std::string LookupReversion(std::string_view name) const;
+
+  // Leaves a name out of this session's renaming: no pair is recorded for it (a
+  // RecordConversion of it is Refused with `why`) and no entry, an earlier run's included,
+  // renames a file of that name (any letter case) or its artwork. For a ROM the dat left out,
+  // or named otherwise than its file.
+  void LeaveOut(std::string_view name, std::string why);
 
   // Tells whether some file still carries a name (without extension, any letter case): an
   // existing "Reversion" entry of that name is then the only way back for that file, and is
@@ -84,6 +90,7 @@ class ConversionTable {
   std::unordered_map<std::string, size_t> pending_by_new_;  // upper-cased -> latest pair
   std::unordered_map<std::string, std::string> claimed_;    // upper-cased good name -> old
   std::unordered_set<std::string> ambiguous_;               // upper-cased old names
+  std::unordered_map<std::string, std::string> left_out_;   // upper-cased name -> why
   std::unordered_set<std::string> withheld_;    // upper-cased old names of taken-back pairs
   std::unordered_map<std::string, Seen> seen_;  // upper-cased old name -> first passed
   std::function<bool(std::string_view)> carried_;

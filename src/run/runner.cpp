@@ -97,12 +97,14 @@ Status Runner::StartCommand() {
                              GoodNamesPath(s.txtMessPath, system).ends_with(".xml"));
   // Archives that must keep their names (damaged, or their data not as their directory says).
   std::vector<std::string> held_back;
+  // ROMs the dat left out (unreadable) or names otherwise than their files: not renamed.
+  std::vector<LeftOutRom> left_out;
   // Loose files unchanged since an earlier run are not read again. Whatever goes wrong with
   // the cache is a warning; the scan goes on without it.
   std::unique_ptr<HashCache> cache = OpenHashCache(CachePath(), cache_options);
   Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension, s.chkVerify == 1},
-                      temp_dat, reporter_, note_headers ? &headerless : nullptr, &held_back,
-                      HashCacheUse{cache->usable() ? cache.get() : nullptr, Rehash});
+                      temp_dat, reporter_, note_headers ? &headerless : nullptr, &left_out,
+                      HashCacheUse{cache->usable() ? cache.get() : nullptr, Rehash}, &held_back);
   cache->Finish();
   for (const std::string& w : cache->TakeWarnings()) reporter_.Warning(w);
   cache.reset();
@@ -122,6 +124,9 @@ Status Runner::StartCommand() {
   Result<ConversionTable> table = Status::InvalidInput("not needed");
   if (run_mess || rename_roms || rename_art) {
     table = LoadConversionTable(system);
+    if (table.ok()) {
+      for (LeftOutRom& rom : left_out) table->LeaveOut(rom.name, std::move(rom.why));
+    }
     if (!table.ok() && table.status().kind() != ErrorKind::kInvalidInput) {
       // The dat is still made; but a conversion file that could not be read is never
       // written over, and without it no rename could be recorded or reverted.

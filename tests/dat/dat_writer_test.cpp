@@ -51,7 +51,6 @@ TEST(DatWriterTest, TextGamesReadBackToTheirOwnLines) {
        "\"x\"",
        "\"x\"",
        "\"x\""},
-      {{"\tname \"x", "\tdescription \"x", "\trom ( name \"x size 1 crc 1 )"}, "\"x", "\"x", "\"x"},
       {{"\tname \" a \"", "\tdescription \" a \"", "\trom ( name a size 1 crc 1 )"},
        " a ",
        " a ",
@@ -62,11 +61,23 @@ TEST(DatWriterTest, TextGamesReadBackToTheirOwnLines) {
        "my size 2 crc game",
        "my size 2 crc game"},
       {{"\tname ", "\tdescription \"\"", "\trom ( name  size 0 crc 0 )"}, "", "", ""},
-      {{"\tname Good", "\tdescription \"Good: \"the\" One\"", "\tyear 1987",
-        "\tmanufacturer \"A & B\"", "\trom ( name Good size 1 crc 11 )", "\tdriver ( x )"},
+      {{"\tname Good", "\tdescription \"Good: the One\"", "\tyear 1987", "\tmanufacturer \"A & B\"",
+        "\trom ( name Good size 1 crc 11 )", "\tdriver ( x )"},
        "Good",
-       "Good: \"the\" One",
+       "Good: the One",
        "Good"},
+      // Dat-safe texts read back as their values: a name with a parenthesis, a year with a
+      // blank, driver notes with a parenthesis; and a name of the old CRC files' form.
+      {{"\tname \"Game(U)\"", "\tdescription \"Game(U)\"", "\tyear \"1990 (proto)\"",
+        "\trom ( name \"Game(U)\" size 1 crc 1 )", "\tdriver ( \"Bad (x)\" )"},
+       "Game(U)",
+       "Game(U)",
+       "Game(U)"},
+      {{"\tname Old(maybebad)", "\tdescription \"Old(maybebad)\"",
+        "\trom ( name Old(maybebad) size 1 crc 1 )"},
+       "Old(maybebad)",
+       "Old(maybebad)",
+       "Old(maybebad)"},
   };
   for (const auto& c : cases) {
     std::optional<DatGame> g = ReadTextGame(c.lines);
@@ -88,6 +99,11 @@ TEST(DatWriterTest, LinesNotInTheWritersFormAreNoGame) {
       {"\tname a", "\tdescription \"a\"", "\trom ( name a size 1 crc 1 ) "},
       {"\tname a", "\tdescription \"a\""},
       {"\tname a", "\tdescription \"a\"", "\tyear ", "\trom ( name a size 1 crc 1 )"},
+      // Texts the writer cannot give back, since it writes them dat-safe: an unbalanced
+      // quote, a double quote inside a quoted text, a year with a blank left unquoted.
+      {"\tname \"x", "\tdescription \"x", "\trom ( name \"x size 1 crc 1 )"},
+      {"\tname a", "\tdescription \"a: \"the\" b\"", "\trom ( name a size 1 crc 1 )"},
+      {"\tname a", "\tdescription \"a\"", "\tyear 1990 (proto)", "\trom ( name a size 1 crc 1 )"},
   };
   for (const auto& lines : cases) EXPECT_FALSE(ReadTextGame(lines).has_value()) << lines.back();
 }

@@ -222,12 +222,13 @@ TEST_F(ZipScanTest, EveryArchiveIsAGameAndEveryMemberARomLine) {
             MakeZip({{.name = "line\nbreak", .data = "1"}, {.name = "ok", .data = ""}}));
   WriteFile(dir / "roms/skip.nes", "abc");
   std::vector<std::string> held;
-  ASSERT_TRUE(MakeDat(Input(), dir / "t.dat", rep, nullptr, &held).ok());
+  ASSERT_TRUE(MakeDat(Input(), dir / "t.dat", rep, nullptr, nullptr, HashCacheUse(), &held).ok());
   EXPECT_EQ(Games(),
             "game (\r\n\tname a\r\n\tdescription \"a\"\r\n)\r\n\r\n"
             "game (\r\n\tname \"b game\"\r\n\tdescription \"b game\"\r\n"
             "\trom ( name x/prg.bin size 3 crc 352441C2 )\r\n"
-            "\trom ( name \"with \"quote\".bin\" size 2 crc E7DDCE )\r\n)\r\n\r\n"
+            // Member names are written dat-safe, as file names are: no double quotes.
+            "\trom ( name \"with quote.bin\" size 2 crc E7DDCE )\r\n)\r\n\r\n"
             "game (\r\n\tname d\r\n\tdescription \"d\"\r\n"
             "\trom ( name ok size 0 crc 0 )\r\n)\r\n\r\n");
   ASSERT_EQ(rep.warnings.size(), 2u);
@@ -263,7 +264,8 @@ TEST_F(ZipScanTest, VerifyListsTheDataAsReadAndHoldsTheArchiveBack) {
   EXPECT_TRUE(test::Contains(Games(), "crc 12345678 )"));
   EXPECT_TRUE(rep.warnings.empty());
   std::vector<std::string> held;
-  ASSERT_TRUE(MakeDat(Input(true), dir / "t.dat", rep, nullptr, &held).ok());
+  ASSERT_TRUE(
+      MakeDat(Input(true), dir / "t.dat", rep, nullptr, nullptr, HashCacheUse(), &held).ok());
   EXPECT_TRUE(test::Contains(Games(),
                              "name lying\r\n\tdescription \"lying\"\r\n"
                              "\trom ( name m size 3 crc 352441C2 )"));
@@ -300,7 +302,9 @@ TEST_F(ZipScanTest, ArchivesNeitherUseNorFillTheCrcCache) {
   options.racy_window_ns = 0;
   for (const bool verify : {false, true}) {
     std::vector<std::string> plain_held;
-    ASSERT_TRUE(MakeDat(Input(verify), dir / "plain.dat", rep, nullptr, &plain_held).ok());
+    ASSERT_TRUE(MakeDat(Input(verify), dir / "plain.dat", rep, nullptr, nullptr, HashCacheUse(),
+                        &plain_held)
+                    .ok());
     for (const bool rehash : {false, true}) {
       auto cache = OpenHashCache(dir / "crccache.db", options);
       ASSERT_TRUE(cache->usable());
@@ -316,8 +320,8 @@ TEST_F(ZipScanTest, ArchivesNeitherUseNorFillTheCrcCache) {
         cache->Record(CacheKey{path, *id}, *id, forged, NowNs());
       }
       std::vector<std::string> held;
-      ASSERT_TRUE(MakeDat(Input(verify), dir / "t.dat", rep, nullptr, &held,
-                          HashCacheUse{cache.get(), rehash})
+      ASSERT_TRUE(MakeDat(Input(verify), dir / "t.dat", rep, nullptr, nullptr,
+                          HashCacheUse{cache.get(), rehash}, &held)
                       .ok());
       EXPECT_EQ(test::ReadFile(dir / "t.dat"), test::ReadFile(dir / "plain.dat"))
           << verify << rehash;

@@ -44,7 +44,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Warnings rep;
   std::vector<std::string> held;
   Status s = MakeDat({"nes", "d", "a", roms, ".zip", true}, sandbox + "/t.dat", rep, nullptr,
-                     &held);
+                     nullptr, HashCacheUse(), &held);
   FUZZ_CHECK(s.ok(), "the scan stopped on an archive: " + s.message());
   for (const std::string& w : rep.seen) {
     FUZZ_CHECK(w.find(path) != std::string::npos, "a warning does not name the archive: " + w);

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "dat/dat_format.h"
 #include "inject/crc_database.h"
 #include "platform/profile.h"
+#include "platform/text.h"
 #include "test_util.h"
 
 namespace quorvin {
@@ -79,9 +83,10 @@ TEST_F(GameEntryTest, EdgeCases) {
        "\tname ABCDE\r\n\tdescription \"A/B\\\\C?D*E\"\r\n\trom ( name ABCDE size 40976 crc 1 "
        ")\r\n",
        "ABCDE"},
-      // The file is renamed without the quotes; the dat names it as it is then called.
+      // The file is renamed without the quotes; the dat names it as it is then called, and
+      // the description drops them too (inside its quotes they would end it early).
       {"double quotes in the good name", "v", "1", "1=Back The City \"IO\" (Jpn)",
-       "\tname \"Back The City IO (Jpn)\"\r\n\tdescription \"Back The City \"IO\" (Jpn)\"\r\n"
+       "\tname \"Back The City IO (Jpn)\"\r\n\tdescription \"Back The City IO (Jpn)\"\r\n"
        "\trom ( name \"Back The City IO (Jpn)\" size 40976 crc 1 )\r\n",
        "\"Back The City IO (Jpn)\""},
       {"nothing but quotes", "q", "1", "1=\"\"",
@@ -92,6 +97,81 @@ TEST_F(GameEntryTest, EdgeCases) {
     EXPECT_EQ(e.ToDat(), c.dat) << c.label;
     EXPECT_EQ(e.good_name, c.good_name) << c.label;
   }
+}
+
+// A database that is not an old CRC file (a software list): values as given.
+class ListValues : public GoodNameLookup {
+ public:
+  explicit ListValues(std::string value) : value_(std::move(value)) {}
+  std::string_view LookupCrcInfo(std::string_view) const override { return value_; }
+
+ private:
+  std::string value_;
+};
+
+// Every value goes into the dat dat-safe: quoted when it holds a blank, a parenthesis or a
+// quote, its own double quotes and control characters dropped; a software list's good name
+// with a parenthesis is quoted even without a blank.
+TEST_F(GameEntryTest, ListValuesAreWrittenDatSafe) {
+  struct Case {
+    std::string label, value, dat;
+  } cases[] = {
+      {"quotes everywhere", "The \"Best\" Game|1990 (proto)|Pub \"X\"|Good ROM",
+       "\tname \"The Best Game\"\r\n\tdescription \"The Best Game\"\r\n\tyear \"1990 (proto)\"\r\n"
+       "\tmanufacturer \"Pub X\"\r\n\trom ( name \"The Best Game\" size 40976 crc 1 )\r\n"
+       "\tdriver ( Good ROM )\r\n"},
+      {"parenthesis without a blank", "Game(Proto)|19\"90|\"|Bad (x)",
+       "\tname \"Game(Proto)\"\r\n\tdescription \"Game(Proto)\"\r\n\tyear \"1990\"\r\n"
+       "\tmanufacturer \"\"\r\n\trom ( name \"Game(Proto)\" size 40976 crc 1 )\r\n"
+       "\tdriver ( \"Bad (x)\" )\r\n"},
+      {"control characters", std::string("Nul\0Cut\x01|1991\t|M\x7f|", 19),
+       "\tname NulCut\r\n\tdescription \"NulCut\"\r\n\tyear 1991\r\n\tmanufacturer \"M\"\r\n"
+       "\trom ( name NulCut size 40976 crc 1 )\r\n"},
+  };
+  for (const Case& c : cases) {
+    GameEntry e = PrintGameEntry(Game("g", "1"), ListValues(c.value));
+    EXPECT_EQ(e.ToDat(), c.dat) << c.label;
+  }
+}
+
+// The old CRC files give today's dat byte for byte: every entry of the real databases makes
+// the lines the rules before dat-safe texts made (names quoted only for a blank, the year as
+// it stands), since none of their values holds what those rules got wrong.
+TEST_F(GameEntryTest, RealCrcDatabasesGiveTheirDatLinesUnchanged) {
+  if (test::TestDataDir().empty()) GTEST_SKIP() << "shared test data not found";
+  size_t checked = 0;
+  for (const char* system : {"nes", "a2600", "gameboy", "coleco"}) {
+    const std::string path = test::TestDataDir() + "/mess/crc/" + system + ".crc";
+    auto loaded = CrcDatabase::Load(path);
+    ASSERT_TRUE(loaded.ok()) << path;
+    for (const std::string& line : Split(test::ReadFile(path), '\n')) {
+      const size_t eq = line.find('=');
+      if (eq == std::string::npos || line.starts_with("#") || line.starts_with("[")) continue;
+      const std::string key(TrimBlanks(line.substr(0, eq)));
+      uint32_t crc = 0;
+      if (key.empty() || key.size() > 8 ||
+          key.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        continue;
+      }
+      crc = static_cast<uint32_t>(std::stoul(key, nullptr, 16));
+      const std::string value = RemoveControlChars(loaded->LookupCrcInfo(CrcText(crc)));
+      std::vector<std::string> f = Split(value, '|');
+      f.resize(std::max<size_t>(f.size(), 4));
+      for (std::string& x : f) x = std::string(TrimBlanks(x));
+      const std::string cleaned = RemoveChars(f[0], ":\\/?*\"");
+      if (TrimBlanks(cleaned).empty()) continue;
+      const std::string token = QuoteIfBlank(cleaned);
+      std::string expected = "\tname " + token + "\r\n\tdescription \"" + f[0] + "\"\r\n";
+      if (!f[1].empty()) expected += "\tyear " + f[1] + "\r\n";
+      if (!f[2].empty()) expected += "\tmanufacturer \"" + f[2] + "\"\r\n";
+      expected += "\trom ( name " + token + " size 40976 crc " + CrcText(crc) + " )\r\n";
+      if (!f[3].empty()) expected += "\tdriver ( " + f[3] + " )\r\n";
+      ASSERT_EQ(PrintGameEntry(Game("g", CrcText(crc)), *loaded).ToDat(), expected)
+          << path << ": " << line;
+      ++checked;
+    }
+  }
+  EXPECT_GT(checked, 16000u);
 }
 
 TEST_F(GameEntryTest, RomLineWithAnotherTokenStaysAsItIs) {

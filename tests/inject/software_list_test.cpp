@@ -120,6 +120,54 @@ TEST(SoftwareListTest, WhatMakesAnEntry) {
   EXPECT_EQ(list->LookupCrcInfo("00000ABC"), list->LookupCrcInfo("ABC"));
 }
 
+// Texts are never cut short: "&#0;" and other control characters are dropped, the entities
+// the list declares in its DOCTYPE are expanded (within a bound, so that entities of entities
+// cannot blow up), references nobody declared stay as written, and a comment or a CDATA piece
+// inside a text keeps the rest of it.
+TEST(SoftwareListTest, TextsAreNeverCutAndDeclaredEntitiesExpand) {
+  std::string bomb = "<!ENTITY b0 \"0123456789012345678901234567890123456789\">\n";
+  for (int i = 1; i < 12; ++i) {
+    bomb += "<!ENTITY b" + std::to_string(i) + " \"";
+    for (int j = 0; j < 10; ++j) bomb += "&b" + std::to_string(i - 1) + ";";
+    bomb += "\">\n";
+  }
+  auto software = [](int crc, const std::string& desc, const std::string& publisher) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", crc);
+    return "<software name=\"s\"><description>" + desc +
+           "</description><year>1990</year>"
+           "<publisher>" +
+           publisher +
+           "</publisher><part name=\"p\"><dataarea name=\"rom\">"
+           "<rom name=\"r\" size=\"4\" crc=\"" +
+           hex + "\"/></dataarea></part></software>\n";
+  };
+  std::string bombs;
+  for (int i = 0; i < 50; ++i) bombs += "&b11;";
+  const std::string xml =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE softwarelist [\n"
+      "<!ENTITY co \"Company &amp; Sons\">\n<!ENTITY tm '&#8482;'>\n"
+      "<!ENTITY % param \"p\">\n<!ENTITY ext SYSTEM \"x.ent\">\n" +
+      bomb +
+      "]>\n"
+      "<softwarelist name=\"t\">\n" +
+      software(1, "Before&#0;After &#x1;x", "&co;") +
+      software(2, "Brand&tm; &unknown; &ext; &#xD800;", "A &amp;&amp; B") +
+      software(3, "Half <!-- note --> two<![CDATA[ & three]]>", "&lt;&quot;&gt;") +
+      software(4, "Big " + bombs, "p") + "</softwarelist>\n";
+  auto list = SoftwareList::Parse(xml, "t.xml");
+  ASSERT_TRUE(list.ok()) << list.status().ToString();
+  EXPECT_EQ(list->LookupCrcInfo("1"), "BeforeAfter x|1990|Company & Sons|Good ROM");
+  EXPECT_EQ(list->LookupCrcInfo("2"), "Brand\u2122 &unknown; &ext; &#xD800;|1990|A && B|Good ROM");
+  EXPECT_EQ(list->LookupCrcInfo("3"), "Half  two & three|1990|<\">|Good ROM");
+  // Entities of entities are expanded only as long as the bound allows, then kept as written:
+  // the text is long but bounded, and still ends with a reference, not cut.
+  const std::string_view big = list->LookupCrcInfo("4");
+  EXPECT_TRUE(big.starts_with("Big ")) << big.substr(0, 40);
+  EXPECT_LT(big.size(), size_t{16} << 20);
+  EXPECT_TRUE(big.ends_with("&b11;|1990|p|Good ROM")) << big.substr(big.size() - 40);
+}
+
 // Odd and hostile rom attributes: each list holds one software; `crc_text` finds its entry
 // or, when `value` is empty, nothing (an empty file's dat line says "0").
 TEST(SoftwareListTest, OddRomAttributesMakeNoFalseEntries) {

@@ -153,5 +153,20 @@ TEST_F(CrashSafetyTest, KilledRunsAndRevertsLoseNoName) {
   EXPECT_EQ(test::FolderEntries(dir / "home/conversions"), std::vector<std::string>{"nes.cnv"});
 }
 
+// Every file renamed by a completed run; the revert killed right after its first rename and
+// again half-way; the next revert gives every file its original name and bytes, none lost.
+TEST_F(CrashSafetyTest, KilledRevertsOfACompletedRunLoseNoName) {
+  ASSERT_TRUE(Finished(Spawn(false)));
+  ASSERT_EQ(CountGoodNames(dir / "roms"), static_cast<size_t>(kFiles));
+  KillWhen(Spawn(true), [](size_t good, auto) { return good < static_cast<size_t>(kFiles); });
+  ASSERT_EQ(test::FolderEntries(dir / "roms").size(), static_cast<size_t>(kFiles));
+  KillWhen(Spawn(true), [](size_t good, auto) { return good <= kFiles / 2; });
+  ASSERT_EQ(test::FolderEntries(dir / "roms").size(), static_cast<size_t>(kFiles));
+  EXPECT_GT(CountGoodNames(dir / "roms"), 0u) << "the revert ended before it was killed";
+  ASSERT_TRUE(Finished(Spawn(true)));
+  EXPECT_EQ(Take(dir / "roms"), original);
+  EXPECT_EQ(test::FolderEntries(dir / "home/conversions"), std::vector<std::string>{"nes.cnv"});
+}
+
 }  // namespace
 }  // namespace quorvin

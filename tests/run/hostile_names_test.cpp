@@ -3,6 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <utility>
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 #include "dat/dat_format.h"
 #include "platform/text.h"
@@ -103,6 +110,54 @@ TEST_F(HostileNamesTest, EarlierEntryDoesNotRenameARomRefusedThisRun) {
   EXPECT_EQ(ReadFile(dir / "art/Blaster.png"), "png");
 }
 
+// Two runs over one folder with other settings in between (another database, ROM renaming
+// on then off, another artwork folder), then one revert over every folder: each file has its
+// first name again.
+TEST_F(HostileNamesTest, TwoRunsWithOtherSettingsThenOneRevert) {
+  Db("11111111=First Good\r\n22222222=Second Good\r\n");
+  Rom("one.nes", 0x11111111);
+  Rom("two.nes", 0x22222222);
+  Rom("three.nes", 0x33333333);
+  test::MakeDir(dir / "art2");
+  WriteFile(dir / "art/one.png", "a1");
+  WriteFile(dir / "art/two.txt", "a2");
+  WriteFile(dir / "art2/one.jpg", "b1");
+  WriteFile(dir / "art2/three.jpg", "b3");
+  const Names roms = FolderEntries(dir / "roms");
+  const Names art = FolderEntries(dir / "art");
+  const Names art2 = FolderEntries(dir / "art2");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"First Good.nes", "Second Good.nes", "three.nes"}));
+
+  // Another database (a software list in another MESS folder), no ROM renaming, the other
+  // artwork folder.
+  test::MakeDir(dir / "mess2/hash");
+  // Each entry of its file's size: a software list matches size and CRC.
+  auto software = [this](const char* crc, const char* desc, const char* rom) {
+    return std::string("<software name=\"s\"><description>") + desc +
+           "</description><part name=\"p\"><dataarea name=\"rom\"><rom name=\"r\" size=\"" +
+           std::to_string(ReadFile(dir / ("roms/" + std::string(rom))).size()) + "\" crc=\"" + crc +
+           "\"/></dataarea></part></software>";
+  };
+  WriteFile(dir / "mess2/hash/nes.xml",
+            "<softwarelist name=\"nes\">" + software("11111111", "Listed One", "First Good.nes") +
+                software("33333333", "Listed Three", "three.nes") + "</softwarelist>");
+  runner.SetMessPath(dir / "mess2");
+  runner.settings.cmbHName.text = "nes";
+  runner.settings.chkCvtRoms = 0;
+  runner.settings.txtRenamePaths = dir / "art2";
+  ASSERT_TRUE(runner.StartCommand().ok()) << testing::PrintToString(rep.messages);
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"First Good.nes", "Second Good.nes", "three.nes"}));
+  EXPECT_EQ(FolderEntries(dir / "art2"), (Names{"First Good.jpg", "Listed Three.jpg"}));
+
+  runner.settings.txtRenamePaths = dir / "art;" + dir / "art2";
+  ASSERT_TRUE(runner.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), roms);
+  EXPECT_EQ(FolderEntries(dir / "art"), art);
+  EXPECT_EQ(FolderEntries(dir / "art2"), art2);
+  EXPECT_EQ(ReadFile(dir / "art2/three.jpg"), "b3");
+}
+
 // A conversion file written all in upper case, as earlier versions wrote it, still reverts.
 TEST_F(HostileNamesTest, UpperCaseConversionFileStillReverts) {
   WriteFile(dir / "home/conversions/nes.cnv",
@@ -190,8 +245,9 @@ TEST_F(HostileNamesTest, NamesTheDatCannotHold) {
   EXPECT_EQ(FolderEntries(dir / "roms"),
             (Names{"NulThree.nes", "line\nbreak.nes", "quote\"d.nes"}));
   EXPECT_TRUE(Warned("Left " + dir / "roms/line\\nbreak.nes out of the dat"));
-  EXPECT_TRUE(Warned("The ROM \"quote\"d\" holds a double quote"));
-  EXPECT_EQ(rep.warnings.size(), 2u);
+  EXPECT_TRUE(Warned("The ROM " + dir / "roms/quote\"d.nes holds a double quote"))
+      << testing::PrintToString(rep.warnings);
+  EXPECT_EQ(rep.warnings.size(), 2u) << testing::PrintToString(rep.warnings);
 }
 
 // The CRC is read after the rom line's last " crc ", whatever the name holds.
@@ -261,6 +317,63 @@ TEST_F(HostileNamesTest, MissingOrUnreadableDatabaseIsAWarning) {
   EXPECT_TRUE(Contains(ReadFile(dir / "out.dat"), "\tname rom1\r\n"));
   EXPECT_EQ(FolderEntries(dir / "roms"), Names{"rom1.nes"});
 }
+
+#if !defined(_WIN32)
+// Swaps ROMs for a named pipe and takes one away once the folder is listed: at the warning
+// about a name with a control character, which the scan gives before it reads a byte.
+class SwappingReporter : public test::RecordingReporter {
+ public:
+  void Warning(std::string_view text) override {
+    RecordingReporter::Warning(text);
+    if (swap) std::exchange(swap, nullptr)();
+  }
+  std::function<void()> swap;
+};
+
+// One ROM the run cannot read costs that ROM, not the run: it is named in a warning, left out
+// of the dat and of renaming (an earlier run's entry for it included, and its artwork), and
+// every other ROM is in the dat and renamed; the run completes with warnings (exit status 3).
+TEST_F(HostileNamesTest, UnreadableRomsAreLeftOutAndTheRunCompletes) {
+  Db("11111111=First Game\r\n22222222=Pipe Game\r\n33333333=Gone Game\r\n");
+  Rom("first.nes", 0x11111111);
+  Rom("pipe.nes", 0x22222222);
+  Rom("gone.nes", 0x33333333);
+  WriteFile(dir / "roms/\x01.nes", "x");
+  WriteFile(dir / "art/pipe.png", "p");
+  WriteFile(dir / "art/first.png", "f");
+  // An earlier run's entries for both: they must not rename the files the dat left out.
+  WriteFile(dir / "home/conversions/nes.cnv",
+            "[Conversion]\r\npipe=Old Pipe\r\ngone=Old Gone\r\n[Reversion]\r\n"
+            "Old Pipe=pipe\r\nOld Gone=gone\r\n");
+  SwappingReporter swapping;
+  Runner run(dir / "home", swapping);
+  run.settings = runner.settings;
+  swapping.swap = [&] {
+    std::remove((dir / "roms/pipe.nes").c_str());
+    ASSERT_EQ(::mkfifo((dir / "roms/pipe.nes").c_str(), 0600), 0);
+    std::remove((dir / "roms/gone.nes").c_str());
+  };
+  ASSERT_TRUE(run.StartCommand().ok());
+  EXPECT_EQ(run.warnings(), 3u) << testing::PrintToString(swapping.warnings);
+  ASSERT_EQ(swapping.warnings.size(), 3u);
+  EXPECT_EQ(swapping.warnings[1], "The file " + dir / "roms/gone.nes" +
+                                      " no longer exists; it was left out of the dat and of "
+                                      "renaming");
+  EXPECT_EQ(swapping.warnings[2], "Cannot read " + dir / "roms/pipe.nes" +
+                                      ": it is a named pipe, not a regular file; it was left out "
+                                      "of the dat and of renaming");
+  const std::string dat = ReadFile(dir / "out.dat");
+  EXPECT_TRUE(Contains(dat, "\tname \"First Game\"\r\n"));
+  EXPECT_FALSE(Contains(dat, "Pipe"));
+  EXPECT_FALSE(Contains(dat, "Gone"));
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"\x01.nes", "First Game.nes", "pipe.nes"}));
+  EXPECT_EQ(FolderEntries(dir / "art"), (Names{"First Game.png", "pipe.png"}));
+  EXPECT_EQ(swapping.statuses.back(), "Status:  Done");
+  ASSERT_TRUE(run.RevertCommand().ok());
+  EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"\x01.nes", "first.nes", "pipe.nes"}));
+  EXPECT_EQ(FolderEntries(dir / "art"), (Names{"first.png", "pipe.png"}));
+}
+#endif
 
 // A conversion file that cannot be read is never written over: the dat is still made,
 // recording and renaming are skipped with a warning, and Revert changes nothing.

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 #include "dat/crc.h"
@@ -31,6 +32,133 @@ class SoftwareListRunTest : public ::testing::Test, protected test::RunFolders {
     return std::find(rep.statuses.begin(), rep.statuses.end(), text) != rep.statuses.end();
   }
 };
+
+// Reads a dat as a strict reader does: a double quote opens a text that the next one closes;
+// outside texts, blanks and TABs separate words and "(" and ")" are words of their own even
+// next to other characters. Gives each game's "key value" pairs (rom and driver blocks as one
+// value each, their words joined by blanks), or fails the test on a stray quote or an
+// unbalanced parenthesis.
+std::vector<std::vector<std::pair<std::string, std::string>>> ReadDatStrictly(
+    const std::string& dat) {
+  std::vector<std::string> words;
+  for (size_t i = 0; i < dat.size();) {
+    const char c = dat[i];
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+      ++i;
+    } else if (c == '"') {
+      const size_t close = dat.find('"', i + 1);
+      EXPECT_NE(close, std::string::npos) << "unclosed quote at " << i;
+      if (close == std::string::npos) return {};
+      const size_t line_end = dat.find('\n', i);
+      EXPECT_LT(close, line_end) << "a quoted text runs over its line at " << i;
+      words.push_back("\x02" + dat.substr(i + 1, close - i - 1));  // marked as a text
+      i = close + 1;
+    } else if (c == '(' || c == ')') {
+      words.emplace_back(1, c);
+      ++i;
+    } else {
+      size_t end = dat.find_first_of(" \t\r\n()\"", i);
+      if (end == std::string::npos) end = dat.size();
+      EXPECT_FALSE(end < dat.size() && dat[end] == '"') << "a quote inside a word at " << end;
+      words.push_back(dat.substr(i, end - i));
+      i = end;
+    }
+  }
+  auto text = [](const std::string& w) { return w.starts_with('\x02') ? w.substr(1) : w; };
+  std::vector<std::vector<std::pair<std::string, std::string>>> games;
+  size_t i = 0;
+  while (i < words.size()) {
+    const std::string head = words[i++];
+    EXPECT_TRUE(i < words.size() && words[i] == "(") << "block " << head;
+    ++i;
+    std::vector<std::pair<std::string, std::string>> fields;
+    while (i < words.size() && words[i] != ")") {
+      const std::string key = words[i++];
+      std::string value;
+      if (i < words.size() && words[i] == "(") {
+        for (++i; i < words.size() && words[i] != ")"; ++i) {
+          EXPECT_NE(words[i], "(") << "nested block in " << key;
+          value += (value.empty() ? "" : " ") + text(words[i]);
+        }
+        ++i;
+      } else if (i < words.size()) {
+        value = text(words[i++]);
+      }
+      fields.emplace_back(key, value);
+    }
+    EXPECT_LT(i, words.size()) << "block " << head << " is not closed";
+    ++i;
+    if (head == "game") games.push_back(std::move(fields));
+  }
+  return games;
+}
+
+// Quotes, parentheses, control characters and entities of a software list, and double quotes
+// and parentheses of file names, all reach the dat in a form a strict reader takes whole.
+TEST_F(SoftwareListRunTest, EveryTextOfTheDatReadsBackWhole) {
+  UseNesMessAndArt();
+  test::MakeDir(dir / "mess/hash");
+  std::filesystem::remove_all(test::Native(dir / "mess/crc"));
+  auto software = [](uint32_t crc, const std::string& desc, const std::string& year,
+                     const std::string& publisher) {
+    char hex[9];
+    std::snprintf(hex, sizeof hex, "%08x", crc);
+    return "<software name=\"s\"><description>" + desc + "</description><year>" + year +
+           "</year><publisher>" + publisher +
+           "</publisher><part name=\"p\">"
+           "<dataarea name=\"rom\"><rom name=\"r\" size=\"5\" crc=\"" +
+           hex + "\"/></dataarea></part></software>\n";
+  };
+  WriteFile(
+      dir / "mess/hash/nes.xml",
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE softwarelist [<!ENTITY pub \"Pub &quot;X&quot;\">]>\n"
+      "<softwarelist name=\"nes\">\n" +
+          software(0x11111111, "The \"Best\" Game", "1990 (proto)", "&pub;") +
+          software(0x22222222, "Cut&#0;Not", "19??", "A (B)") +
+          software(0x33333333, "Solo(Proto)", "1991", "&quot;") + "</softwarelist>\n");
+  WriteFile(dir / "roms/best.nes", test::ForgeCrc("b", 0x11111111));
+  WriteFile(dir / "roms/cut.nes", test::ForgeCrc("c", 0x22222222));
+  WriteFile(dir / "roms/solo.nes", test::ForgeCrc("s", 0x33333333));
+  WriteFile(dir / "roms/Game(U).nes", "own name");
+#if !defined(_WIN32)
+  WriteFile(dir / "roms/say \"hi\".nes", "own name with quotes");
+#endif
+  runner.settings.chkCvtRoms = 0;
+  ASSERT_TRUE(runner.StartCommand().ok());
+  const std::string dat = ReadFile(dir / "out.dat");
+  using Fields = std::vector<std::pair<std::string, std::string>>;
+  std::vector<Fields> expected = {
+    {{"name", "The Best Game"},
+     {"description", "The Best Game"},
+     {"year", "1990 (proto)"},
+     {"manufacturer", "Pub X"},
+     {"rom", "name The Best Game size 5 crc 11111111"},
+     {"driver", "Good ROM"}},
+    {{"name", "CutNot"},
+     {"description", "CutNot"},
+     {"year", "19??"},
+     {"manufacturer", "A (B)"},
+     {"rom", "name CutNot size 5 crc 22222222"},
+     {"driver", "Good ROM"}},
+    {{"name", "Game(U)"},
+     {"description", "Game(U)"},
+     {"rom", "name Game(U) size 8 crc " + CrcText(Crc32("own name"))}},
+#if !defined(_WIN32)
+    {{"name", "say hi"},
+     {"description", "say hi"},
+     {"rom", "name say hi size 20 crc " + CrcText(Crc32("own name with quotes"))}},
+#endif
+    {{"name", "Solo(Proto)"},
+     {"description", "Solo(Proto)"},
+     {"year", "1991"},
+     {"manufacturer", ""},
+     {"rom", "name Solo(Proto) size 5 crc 33333333"},
+     {"driver", "Good ROM"}},
+  };
+  EXPECT_EQ(ReadDatStrictly(dat), expected) << dat;
+  EXPECT_TRUE(Contains(dat, "\tname \"Game(U)\"\r\n\tdescription \"Game(U)\"\r\n"));
+  EXPECT_TRUE(Contains(dat, "\tyear \"1990 (proto)\"\r\n\tmanufacturer \"Pub X\"\r\n"));
+}
 
 TEST_F(SoftwareListRunTest, HeaderlessSystemGetsGoodNamesRenamesAndReverts) {
   if (test::TestDataDir().empty()) GTEST_SKIP() << "shared test data not found";
