@@ -20,6 +20,7 @@ constexpr std::string_view kUsage =
     "       quorvin-cli -save '<settings list>'  ... and save them as the system's preset\n"
     "       quorvin-cli -preset NAME             run a saved preset (quote a NAME with blanks)\n"
     "       quorvin-cli --revert <as above>      give renamed files their earlier names back\n"
+    "       quorvin-cli --verify <as above>      also inflate zipped ROMs and check their CRCs\n"
     "       quorvin-cli --rehash <as above>      read every ROM again, not its CRC from the cache\n"
     "       quorvin-cli -h | --help | --version\n"
     "\n"
@@ -117,9 +118,17 @@ int main(int argc, char** argv) {
   bool rehash = false;
   constexpr std::string_view kRevert = "--revert";
   constexpr std::string_view kRehash = "--rehash";
+  constexpr std::string_view kVerify = "--verify";
   // The options come first, in any order, as arguments of their own or joined to the list
-  // ("--revert <list>").
+  // ("--revert <list>"). "--verify", an argument of its own, is ParseCommandLine's: it is
+  // handed back to it in front.
+  bool verify = false;
   while (!args.empty()) {
+    if (args[0] == kVerify) {
+      verify = true;
+      args.erase(args.begin());
+      continue;
+    }
     bool* flag = nullptr;
     std::string_view word;
     for (auto [w, f] : {std::pair{kRevert, &revert}, std::pair{kRehash, &rehash}}) {
@@ -140,6 +149,7 @@ int main(int argc, char** argv) {
     std::fputs(kUsage.data(), stderr);
     return quorvin::kExitUsage;
   }
+  if (verify) args.insert(args.begin(), std::string(kVerify));
 
   StderrReporter reporter(tty);
   // A malformed command line is refused before anything is created or read.

@@ -16,11 +16,16 @@ changed, so no file is read), and with --rehash (every file read, every record r
   --cold      also time the read ceiling and the scan after dropping the page cache (root)
   --big GIB   also scan one sparse file of GIB GiB for the scan's peak memory
   --keep      keep the generated collections (reused by the next run)
+  --zip       instead: zipped collections (10,000 zips of one 16-64 KiB member; one zip of
+              50,000 small members), the scan of the zips against the scan of the same ROMs
+              loose and against `7z l` and `unzip -v` listing them; `--verify` against
+              `unzip -tq` (which inflates and checks every member: the inflate ceiling)
 
 Run it through `bash tools/setup.sh bench`, which installs the tools and builds first.
 """
 import argparse
 import os
+import zipfile
 import random
 import shutil
 import statistics
@@ -86,6 +91,127 @@ def run(cmd, env=None):
     return elapsed, peak_kib / 1024.0
 
 
+def rom_bytes(rng, size):
+    """Bytes that deflate about as ROM images do (to half or so), not random noise."""
+    words = [bytes(rng.randrange(256) for _ in range(rng.randrange(2, 9))) for _ in range(64)]
+    out = bytearray()
+    while len(out) < size:
+        out += words[rng.randrange(64)]
+    return bytes(out[:size])
+
+
+def make_zip_sets(work):
+    """many/: 10,000 zips of one 16-64 KiB member, many-loose/: the same ROMs; one/: one zip
+    of 50,000 members of 1-4 KiB, one-loose/: the same ROMs."""
+    sets = []
+    rng = random.Random(3)
+    many, many_loose = os.path.join(work, "many"), os.path.join(work, "many-loose")
+    one, one_loose = os.path.join(work, "one"), os.path.join(work, "one-loose")
+    if not os.path.exists(os.path.join(work, ".zip-complete")):
+        for d in (many, many_loose, one, one_loose):
+            shutil.rmtree(d, ignore_errors=True)
+            os.makedirs(d)
+        for i in range(10000):
+            data = rom_bytes(rng, rng.randrange(16 * 1024, 64 * 1024 + 1))
+            with open(os.path.join(many_loose, "rom%05d.bin" % i), "wb") as f:
+                f.write(data)
+            with zipfile.ZipFile(os.path.join(many, "rom%05d.zip" % i), "w",
+                                 zipfile.ZIP_DEFLATED) as z:
+                z.writestr("rom%05d.bin" % i, data)
+        with zipfile.ZipFile(os.path.join(one, "all.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+            for i in range(50000):
+                data = rom_bytes(rng, rng.randrange(1024, 4 * 1024 + 1))
+                z.writestr("rom%05d.bin" % i, data)
+                with open(os.path.join(one_loose, "rom%05d.bin" % i), "wb") as f:
+                    f.write(data)
+        open(os.path.join(work, ".zip-complete"), "w").close()
+    sets.append(("10,000 zips of one 16-64 KiB member", many, many_loose))
+    sets.append(("one zip of 50,000 members of 1-4 KiB", one, one_loose))
+    return sets
+
+
+def run_cpu(cmd, env=None):
+    """Wall time and processor time (user + system) of one command: on a shared machine the
+    processor time says what the work cost when the wall time says mostly how busy it was."""
+    stats = os.path.join(TMP, "time.txt")
+    start = time.perf_counter()
+    proc = subprocess.run(["/usr/bin/time", "-f", "%U %S", "-o", stats] + cmd,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, env=env)
+    elapsed = time.perf_counter() - start
+    if proc.returncode not in (0, 3):  # 3: done with warnings
+        sys.exit("failed: %s\n%s" % (" ".join(cmd), proc.stderr.decode(errors="replace")))
+    with open(stats) as f:
+        user, system = f.read().split()[-2:]
+    return elapsed, float(user) + float(system)
+
+
+def zip_bench(args, cli, reader, env, out_dat, no_cache):
+    def scan(folder, ext, verify=False):
+        return [cli] + (["--verify"] if verify else []) + [
+            "|%s|%s|bench|||0||%s||0|0|0|0|0" % (folder, ext, out_dat)]
+
+    sets = make_zip_sets(args.work)
+    print()
+    print("Page cache warm, median of %d rounds (best in brackets):" % args.rounds)
+    print()
+    print("| tool | " + " | ".join(what for what, _, _ in sets) + " |")
+    print("|---|" + "---|" * len(sets))
+    # label, command, what to do before each run (not timed). Zips do not use the CRC cache;
+    # the loose scan is timed without one (every file read, as before the cache existed) and
+    # with the cache of the run before.
+    loose = "quorvin-cli, the same ROMs loose"
+    rows = [
+        ("quorvin-cli, zips", lambda z, l: scan(z, "zip"), None),
+        (loose, lambda z, l: scan(l, "bin"), no_cache),
+        (loose + ", CRC cache of the run before", lambda z, l: scan(l, "bin"), None),
+        ("7z l", lambda z, l: ["7z", "l", "-an", "-ai!" + os.path.join(z, "*.zip")], None),
+        ("unzip -v", lambda z, l: ["unzip", "-v", os.path.join(z, "*.zip")], None),
+        ("quorvin-cli --verify", lambda z, l: scan(z, "zip", True), None),
+        ("unzip -tq (inflate ceiling)", lambda z, l: ["unzip", "-tq", os.path.join(z, "*.zip")],
+         None),
+    ]
+    table = {label: [] for label, _, _ in rows}
+    cpu = {label: [] for label, _, _ in rows}
+    for what, zips, loose in sets:
+        run([reader, zips])
+        run([reader, loose])
+        times = {label: [] for label, _, _ in rows}
+        cpus = {label: [] for label, _, _ in rows}
+        for _ in range(args.rounds):
+            for label, cmd, before in rows:
+                if before:
+                    before()
+                wall, used = run_cpu(cmd(zips, loose), env)
+                times[label].append(wall)
+                cpus[label].append(used)
+        for label, _, _ in rows:
+            table[label].append(times[label])
+            cpu[label].append(cpus[label])
+    for label, _, _ in rows:
+        cells = []
+        for i in range(len(sets)):
+            t = table[label][i]
+            if label.startswith(loose) or label.startswith("7z") or \
+                    label.startswith("unzip -v"):
+                base = statistics.median(table["quorvin-cli, zips"][i])
+            elif label == "quorvin-cli --verify":
+                base = statistics.median(table["unzip -tq (inflate ceiling)"][i])
+            else:
+                base = statistics.median(t)
+            cells.append("%.3f s (%.3f) %.2fx, cpu %.2f s" %
+                         (statistics.median(t), min(t), statistics.median(t) / base,
+                          statistics.median(cpu[label][i])))
+        print("| %s | %s |" % (label, " | ".join(cells)))
+    print()
+    print("Ratios: listing rows to the scan of the zips; --verify to unzip -tq. cpu: user +")
+    print("system time, median.")
+    if not args.keep:
+        for _, zips, loose in sets:
+            shutil.rmtree(zips, ignore_errors=True)
+            shutil.rmtree(loose, ignore_errors=True)
+        os.remove(os.path.join(args.work, ".zip-complete"))
+
+
 def drop_caches():
     subprocess.run(["sync"], check=True)
     with open("/proc/sys/vm/drop_caches", "w") as f:
@@ -101,6 +227,7 @@ def main():
     ap.add_argument("--cold", action="store_true")
     ap.add_argument("--big", type=float, default=0)
     ap.add_argument("--keep", action="store_true")
+    ap.add_argument("--zip", action="store_true")
     args = ap.parse_args()
 
     global TMP
@@ -126,6 +253,13 @@ def main():
         for suffix in ("", "-wal", "-shm"):
             if os.path.exists(cache + suffix):
                 os.remove(cache + suffix)
+
+    if args.zip:
+        print("machine: %s, %d cores; load average at start %.2f %.2f %.2f" %
+              ((cpu_model(), os.cpu_count()) + os.getloadavg()))
+        zip_bench(args, cli, reader, env, out_dat, no_cache)
+        print("load average at end %.2f %.2f %.2f" % os.getloadavg())
+        return
 
     # label, command, present, what to do before each run (not timed)
     tools = [

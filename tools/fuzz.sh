@@ -9,7 +9,7 @@ cd "$(dirname "$0")/.."
 secs="${1:-60}"
 shift || true
 all=(profile_read profile_write crc_database compare_pass preset command_line conversion_table
-     dk_setup)
+     dk_setup zip_archive)
 harnesses=("$@")
 [ "${#harnesses[@]}" -gt 0 ] || harnesses=("${all[@]}")
 

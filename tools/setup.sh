@@ -6,7 +6,8 @@
 #                         tests under Wine (the window on an Xvfb display)
 #   tools/setup.sh bench  install what is missing, build for speed, time the CRC tiers and the
 #                         scan against a plain read and other CRC-32 tools (bench/compare.py;
-#                         options after "bench" go to it, e.g. --cold --big 8)
+#                         options after "bench" go to it, e.g. --cold --big 8, or --zip
+#                         for the zipped collections)
 #   tools/setup.sh windows  install the cross tool-chain, build quorvin.exe (the window) and
 #                         quorvin-cli.exe, and pack
 #                         build/windows/quorvin-windows-x64.zip
@@ -19,11 +20,12 @@ shift || true
 # qt6-base-dev: the window and its tests (Qt Widgets, Qt Test, the offscreen platform).
 # xvfb, xauth, imagemagick: tools/screenshots.sh, which makes the pictures in docs/; xvfb
 # also gives the Windows window's tests under Wine a display.
-# libsqlite3-dev: the CRC cache (src/cache/).
-packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev libpugixml-dev libsqlite3-dev
-          qt6-base-dev xvfb xauth imagemagick)
-# The benchmark compares with these tools and measures peak memory with GNU time.
-if [ "$mode" = bench ]; then packages+=(rhash p7zip-full python3 time); fi
+# libzip-dev: reading zipped ROMs. libsqlite3-dev: the CRC cache (src/cache/).
+packages=(cmake make g++ libgtest-dev libgmock-dev zlib1g-dev libpugixml-dev libzip-dev
+          libsqlite3-dev qt6-base-dev xvfb xauth imagemagick)
+# The benchmark compares with these tools and measures peak memory with GNU time; unzip and
+# 7z also list and test the zipped collections (bench/compare.py --zip).
+if [ "$mode" = bench ]; then packages+=(rhash p7zip-full unzip python3 time); fi
 # The Windows build: Debian's mingw-w64 cross compiler (the posix-threads variant, for
 # std::thread), zlib for the tests' CRC checks, Wine to run the tests, zip for the package.
 if [ "$mode" = test ] || [ "$mode" = windows ]; then
@@ -67,8 +69,11 @@ apt_sources() {
       sed -n 's/^deb \(.*\)$/deb-src \1/p' /etc/apt/sources.list > "$d/parts/src.list"
     fi
   fi
+  # gpgv named by its path: apt-key, run by apt's download method, may not find it on the
+  # PATH it is given ("gpgv, gpgv2 or gpgv1 required for verification"), and apt then
+  # refuses the lists as unsigned. apt itself depends on gpgv, so the file is there.
   apt_src_opts=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$d/parts"
-                -o Dir::State::Lists="$d/lists")
+                -o Dir::State::Lists="$d/lists" -o Apt::Key::gpgvcommand=/usr/bin/gpgv)
   # Always read the lists before a download: they may be empty or out of date.
   apt-get "${apt_src_opts[@]}" update -q
 }
@@ -85,6 +90,27 @@ source_package() {
     [ -n "$dir" ] || { echo "apt-get source $name gave no source folder" >&2; exit 1; }
   fi
   echo "$dir"
+}
+
+# libzip for Windows: Debian's source package built as a static library with our cross
+# tool-chain (zlib from libz-mingw-w64-dev; the Windows crypto API for what libzip encrypts,
+# which we never use), once, installed under build/deps/libzip-mingw. Prints that folder.
+libzip_windows() {
+  local prefix="$deps/libzip-mingw" src
+  if [ ! -f "$prefix/lib/libzip.a" ] || [ ! -f "$prefix/include/zip.h" ]; then
+    src="$(source_package libzip)"
+    rm -rf "$deps/libzip-build" "$prefix"
+    {
+      cmake -S "$src" -B "$deps/libzip-build" -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
+        -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF -DENABLE_GNUTLS=OFF \
+        -DENABLE_OPENSSL=OFF -DENABLE_MBEDTLS=OFF -DENABLE_WINDOWS_CRYPTO=ON -DBUILD_TOOLS=OFF \
+        -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF
+      cmake --build "$deps/libzip-build" -j "$jobs"
+      cmake --install "$deps/libzip-build"
+    } >&2
+  fi
+  echo "$prefix"
 }
 
 # SQLite's one-file source (sqlite3.c and sqlite3.h) under build/deps/sqlite, made once, and
@@ -109,10 +135,13 @@ build_windows() {
   # pugixml: its one source file, compiled into the program (src/CMakeLists.txt).
   local pugi sqlite
   pugi="$(source_package pugixml)/src"
+  # libzip: zipped ROMs. SQLite: the CRC cache.
+  local libzip
+  libzip="$(libzip_windows)"
   sqlite="$(sqlite_source)"
   cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
     -DCMAKE_BUILD_TYPE=Release -DQUORVIN_WERROR=ON -DQUORVIN_PUGIXML_DIR="$pugi" \
-    -DQUORVIN_SQLITE_DIR="$sqlite" "$@"
+    -DQUORVIN_LIBZIP_DIR="$libzip" -DQUORVIN_SQLITE_DIR="$sqlite" "$@"
   cmake --build build/windows -j "$jobs" --target quorvin quorvin-cli "${windows_targets[@]}"
   # The package: the window, the headless program and the read-me (with Windows line ends).
   # Both programs are linked statically: no DLL goes with them.

@@ -21,21 +21,34 @@ settings() {  # root separator
   local r="$1" s="$2"
   printf '%s' "$r${s}mess${s}|$r${s}roms${s}nes|nes|nes|Nintendo NES (sample collection)||1|$r${s}artwork${s}nes|$r${s}nes.dat|$r${s}dk|1|1|1|1|1"
 }
+# The zipped job: the sample's ROMs in archives, no front end.
+zip_settings() {  # root separator
+  local r="$1" s="$2"
+  printf '%s' "$r${s}mess${s}|$r${s}roms${s}zipped|zip|nes|Zipped sample||1|$r${s}artwork${s}nes|$r${s}zipped.dat||0|0|0|0|0"
+}
+settings_of=settings
 
 fail=0
 run_both() {  # label, extra arguments
   local label="$1"
   shift
-  QUORVIN_HOME="$L/home" "$linux_cli" "$@" "$(settings "$L" /)" > "$work/$label-linux.log" 2>&1 ||
+  # Exit status 3 (done with warnings) is a completed run: the zipped job has a damaged archive.
+  local rc=0
+  QUORVIN_HOME="$L/home" "$linux_cli" "$@" "$("$settings_of" "$L" /)" > "$work/$label-linux.log" 2>&1 || rc=$?
+  [ "$rc" -eq 0 ] || [ "$rc" -eq 3 ] ||
     { echo "Linux run ($label) failed:"; cat "$work/$label-linux.log"; fail=1; }
-  QUORVIN_HOME="$W\\home" bash "$root/tools/wine.sh" "$windows_cli" "$@" "$(settings "$W" '\')" \
-    > "$work/$label-windows.log" 2>&1 ||
+  rc=0
+  QUORVIN_HOME="$W\\home" bash "$root/tools/wine.sh" "$windows_cli" "$@" "$("$settings_of" "$W" '\')" \
+    > "$work/$label-windows.log" 2>&1 || rc=$?
+  [ "$rc" -eq 0 ] || [ "$rc" -eq 3 ] ||
     { echo "Windows run ($label) failed:"; cat "$work/$label-windows.log"; fail=1; }
   # The status texts must match too, but for the line ends (Windows writes CR LF to the
   # console) and the separator of the paths they name. Lines of Wine's own ("wine: ...", such
   # as a helper process of Wine's failing without a display) are not the program's.
-  if ! diff <(tr -d '\r' < "$work/$label-windows.log" | grep -av '^wine: ' | tr '\\' /) \
-       "$work/$label-linux.log"; then
+  # Warnings name the files concerned: the run's own folder is written "<ROOT>" in both.
+  if ! diff <(tr -d '\r' < "$work/$label-windows.log" | grep -av '^wine: ' | tr '\\' / |
+              sed "s|Z:$work/windows|<ROOT>|g") \
+       <(sed "s|$L|<ROOT>|g" "$work/$label-linux.log"); then
     echo "The status texts of the $label runs differ"
     fail=1
   fi
@@ -100,6 +113,45 @@ for side in linux windows; do
   if ! diff -r "$root/examples/roms" "$work/$side/roms" > /dev/null ||
      ! diff -r "$root/examples/artwork" "$work/$side/artwork" > /dev/null; then
     echo "$side: the revert did not give every file its first name back"
+    fail=1
+  fi
+done
+
+# Zipped ROMs: each sample ROM in an archive of its own (one archive holding two), written
+# alike for both sides (fixed dates), and one damaged archive; the same dat, renames and
+# reverts on both.
+for side in "$L" "$work/windows"; do
+  mkdir -p "$side/roms/zipped"
+  python3 - "$root/examples/roms/nes" "$side/roms/zipped" <<'PY'
+import os, sys, zipfile
+src, dst = sys.argv[1], sys.argv[2]
+names = sorted(os.listdir(src))
+def add(archive, members, method=zipfile.ZIP_DEFLATED):
+    with zipfile.ZipFile(os.path.join(dst, archive), "w", method) as z:
+        for m in members:
+            info = zipfile.ZipInfo(m, date_time=(2000, 1, 1, 0, 0, 0))
+            info.compress_type = method
+            with open(os.path.join(src, m), "rb") as f:
+                z.writestr(info, f.read())
+for n in names[2:]:
+    add(n[:-4] + ".zip", [n])
+add("pair.zip", names[:2], zipfile.ZIP_STORED)
+with open(os.path.join(dst, "broken.zip"), "wb") as f:
+    f.write(b"PK\x03\x04 not really an archive")
+PY
+done
+zipped_before="$(cd "$L/roms/zipped" && ls)"
+settings_of=zip_settings
+run_both zip-start --verify
+compare after-zip-start
+cmp "$L/zipped.dat" "$work/windows/zipped.dat" && echo "zipped.dat: byte for byte the same"
+grep -q 'broken.zip' "$work/zip-start-linux.log" ||
+  { echo "the damaged archive was not reported"; fail=1; }
+run_both zip-revert --revert
+compare after-zip-revert
+for side in linux windows; do
+  if [ "$(cd "$work/$side/roms/zipped" && ls)" != "$zipped_before" ]; then
+    echo "$side: the revert did not give every archive its first name back"
     fail=1
   fi
 done

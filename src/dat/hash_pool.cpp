@@ -16,7 +16,7 @@ namespace {
 
 // One read of this size takes a small file whole; a larger file goes in pieces of this size,
 // each checksummed while it is still in the processor's cache.
-constexpr size_t kChunk = size_t{256} * 1024;
+constexpr size_t kChunk = ParallelHasher::kReadBuffer;
 // How many files the workers may run ahead of the caller, per worker.
 constexpr size_t kAheadPerWorker = 32;
 // How many results the caller waits for at once when it has to wait.
@@ -157,7 +157,14 @@ Result<size_t> HashThreadCount(const char* setting, size_t cores) {
 
 ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head,
                                HashCacheUse cache)
-    : paths_(std::move(paths)), keep_head_(keep_head), cache_(cache) {
+    : ParallelHasher(std::move(paths), threads, Reader(), keep_head, cache) {}
+
+ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, Reader reader)
+    : ParallelHasher(std::move(paths), threads, std::move(reader), 0, HashCacheUse()) {}
+
+ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, Reader reader,
+                               size_t keep_head, HashCacheUse cache)
+    : paths_(std::move(paths)), reader_(std::move(reader)), keep_head_(keep_head), cache_(cache) {
   if (threads < 1) threads = 1;
   if (threads > paths_.size()) threads = paths_.size();
   slot_count_ = threads > 0 ? threads * kAheadPerWorker : 1;
@@ -190,8 +197,9 @@ void ParallelHasher::Work() {
     }
     Slot& slot = slots_[index % slot_count_];
     slot.record.reset();
-    slot.hash = HashFile(paths_[index], buffer.get(), keep_head_, cache_, stop_, slot.record,
-                         slot.read, slot.size);
+    slot.hash = reader_ ? reader_(paths_[index], buffer.get(), stop_)
+                        : HashFile(paths_[index], buffer.get(), keep_head_, cache_, stop_,
+                                   slot.record, slot.read, slot.size);
     slot.ready = true;
     if (caller_waiting_) {
       std::lock_guard<std::mutex> lock(mu_);

@@ -45,6 +45,14 @@ struct HashCacheUse {
 // recorded.
 class ParallelHasher {
  public:
+  // One rom of an archive: a member's name as stored, its size and CRC-32, and as many of its
+  // first bytes as a header test needed (empty when none was made).
+  struct MemberHash {
+    std::string name;
+    uint64_t size = 0;
+    uint32_t crc = 0;
+    std::string head;
+  };
   struct FileHash {
     Status status;      // NotFound / Io naming the file when it cannot be opened or read
     uint64_t size = 0;  // bytes read
@@ -54,10 +62,26 @@ class ParallelHasher {
     // (SwappedLayoutOf): the CRC-32 of its bytes in that order, from the same read.
     std::optional<uint32_t> swapped_crc;
     bool from_cache = false;  // the cache gave it: the file was not read
+    // Filled by an archive reader instead of the four above: the archive's roms in its
+    // order, what to warn about it, and whether it must keep its name (its contents were
+    // not what its directory says, or could not all be listed).
+    bool archive = false;
+    std::vector<MemberHash> members;
+    std::vector<std::string> problems;
+    bool hold_back = false;
   };
+  // Reads one source of roms into a FileHash, using `buffer` (kReadBuffer bytes) as it
+  // likes; gives up early when `stop` is set (the result is then never looked at).
+  static constexpr size_t kReadBuffer = size_t{256} * 1024;
+  using Reader = std::function<FileHash(const std::string& path, uint8_t* buffer,
+                                        const std::atomic<bool>& stop)>;
 
+  // Loose files: each read whole and checksummed, keeping `keep_head` first bytes; with a
+  // cache, as said above.
   ParallelHasher(std::vector<std::string> paths, size_t threads, size_t keep_head = 0,
                  HashCacheUse cache = HashCacheUse());
+  // Any source: each path given to `reader` on a worker thread. The cache is not used.
+  ParallelHasher(std::vector<std::string> paths, size_t threads, Reader reader);
   ~ParallelHasher();
   ParallelHasher(const ParallelHasher&) = delete;
   ParallelHasher& operator=(const ParallelHasher&) = delete;
@@ -74,6 +98,8 @@ class ParallelHasher {
   FileHash Next(const std::function<bool()>& stop_requested = {}, const WaitFunction& waiting = {});
 
  private:
+  ParallelHasher(std::vector<std::string> paths, size_t threads, Reader reader, size_t keep_head,
+                 HashCacheUse cache);
   // What a worker read, for the cache: recorded by the caller's thread in Next(), so that the
   // workers never wait for the cache's writes.
   struct ToRecord {
@@ -94,6 +120,7 @@ class ParallelHasher {
   bool BatchReady() const;
 
   std::vector<std::string> paths_;
+  Reader reader_;  // empty for loose files, which go through the cache
   size_t keep_head_ = 0;
   HashCacheUse cache_;
   // File i's result lives in slots_[i % slot_count_]; the workers run at most slot_count_

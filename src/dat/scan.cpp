@@ -8,6 +8,7 @@
 #include "dat/dat_format.h"
 #include "dat/hash_pool.h"
 #include "dat/rom_header.h"
+#include "dat/zip_archive.h"
 #include "platform/fileops.h"
 #include "platform/folder.h"
 #include "platform/path.h"
@@ -23,6 +24,8 @@ std::vector<std::string> FolderList(std::string_view folders) {
   }
   return out;
 }
+
+bool IsArchiveExtension(std::string_view extension) { return ToUpperAscii(extension) == ".ZIP"; }
 
 std::string GameNameOf(std::string_view file_name, std::string_view extension) {
   if (file_name.size() <= extension.size()) return std::string();
@@ -54,6 +57,91 @@ std::string RomLineToken(std::string_view file_name, std::string_view extension)
   return NameToken(TrimBlanks(GameNameOf(file_name, extension)));
 }
 
+// The first bytes of a lone member, as many as its header (if any) takes: the header's first
+// bytes, then the rest of it when those say it is longer. Nothing beyond is inflated.
+Result<std::string> MemberHead(ZipArchive& zip, const ZipMember& m) {
+  constexpr size_t kFirst = 16;
+  auto head = zip.ReadHead(m, kFirst);
+  if (!head.ok()) return head;
+  // A 16-byte header (iNES without a trainer) is all there is; any other rule may need more.
+  if (RomHeaderLength(*head, m.size) == kFirst) return head;
+  return zip.ReadHead(m, kRomHeadBytes);
+}
+
+// Lists one archive as the scan's source of roms; see MakeDat for what is listed and
+// reported.
+ParallelHasher::FileHash ReadArchive(const std::string& path, uint8_t* buffer,
+                                     const std::atomic<bool>& stop, bool verify, bool heads) {
+  ParallelHasher::FileHash out;
+  out.archive = true;
+  auto zip = ZipArchive::Open(path);
+  if (!zip.ok()) {
+    out.problems.push_back(zip.status().message() +
+                           "; it was left out of the dat and keeps its name");
+    out.hold_back = true;
+    return out;
+  }
+  const std::vector<ZipMember>& members = zip->members();
+  for (const ZipMember& m : members) {
+    if (stop) return out;
+    if (HasControlChar(m.name)) {
+      out.problems.push_back("Left the member \"" + ForMessage(m.name, 1000) + "\" of " + path +
+                             " out of the dat: its name holds a control character; the "
+                             "archive keeps its name");
+      out.hold_back = true;
+      continue;
+    }
+    ParallelHasher::MemberHash h{m.name, m.size, m.crc, {}};
+    if (verify) {
+      ZipMemberData data = zip->Verify(m, buffer, ParallelHasher::kReadBuffer);
+      const std::string member = "the member \"" + ForMessage(m.name, 1000) + "\" of " + path;
+      switch (data.outcome) {
+        case ZipMemberData::Outcome::kMatches:
+          break;
+        case ZipMemberData::Outcome::kDiffers:
+        case ZipMemberData::Outcome::kTooLong:
+          out.problems.push_back("The data of " + member +
+                                 (data.outcome == ZipMemberData::Outcome::kTooLong
+                                      ? std::string(" runs past its declared size of ") +
+                                            std::to_string(m.size) + " bytes"
+                                      : " does not match the archive's directory (stored: size " +
+                                            std::to_string(m.size) + " crc " + CrcText(m.crc) +
+                                            "; read: size " + std::to_string(data.size) + " crc " +
+                                            CrcText(data.crc) + ")") +
+                                 "; the dat gives the data as read and the archive keeps its name");
+          h.crc = data.crc;
+          h.size = data.size;
+          out.hold_back = true;
+          break;
+        case ZipMemberData::Outcome::kCannotCheck:
+          out.problems.push_back("Cannot verify " + member + ": " + data.why +
+                                 "; the dat gives its stored size and CRC and the archive "
+                                 "keeps its name");
+          out.hold_back = true;
+          break;
+        case ZipMemberData::Outcome::kUnreadable:
+          out.problems.push_back("Cannot inflate " + member + ": " + data.why +
+                                 "; the dat gives its stored size and CRC and the archive "
+                                 "keeps its name");
+          out.hold_back = true;
+          break;
+      }
+    }
+    out.members.push_back(std::move(h));
+  }
+  // A lone member may be a headered dump: its header decides how the lookup sees it.
+  if (heads && out.members.size() == 1 && members.size() == 1) {
+    auto head = MemberHead(*zip, members[0]);
+    if (head.ok()) {
+      out.members[0].head = std::move(head).value();
+    } else {
+      out.problems.push_back(head.status().message() + "; the archive keeps its name");
+      out.hold_back = true;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 Result<std::string> MakeRomLine(const std::string& full_path, std::string_view extension) {
@@ -69,12 +157,10 @@ Result<std::string> MakeRomLine(const std::string& full_path, std::string_view e
 }
 
 Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
-               HeaderlessCrcs* headerless, std::vector<LeftOutRom>* left_out, HashCacheUse cache) {
-  if (ToUpperAscii(input.extension) == ".ZIP") {
-    reporter.Message("Sorry Not Supported Yet",
-                     "Zipped roms are not supported yet, unzip your roms and try again");
-    return Status::Refused("Zipped roms are not supported yet, unzip your roms and try again");
-  }
+               HeaderlessCrcs* headerless, std::vector<LeftOutRom>* left_out, HashCacheUse cache,
+               std::vector<std::string>* held_back) {
+  const bool archives = IsArchiveExtension(input.extension);
+  if (archives) cache = HashCacheUse();
   // Settings of the environment that would make the scan fail or misbehave are refused before
   // anything is read or written.
   if (Status crc = CheckCrcSetting(); !crc.ok()) return crc;
@@ -111,8 +197,15 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
   if (!out.ok()) return out.status();
   Status s = WriteDatHeader(*out, input.system_name, input.description, input.author);
   // Worker threads read and checksum the files; this thread writes their blocks in list order.
-  ParallelHasher hasher(std::move(paths), *threads, headerless != nullptr ? kRomHeadBytes : 0,
-                        cache);
+  const bool heads = headerless != nullptr;
+  ParallelHasher hasher =
+      archives
+          ? ParallelHasher(std::move(paths), *threads,
+                           [verify = input.verify, heads](const std::string& path, uint8_t* buffer,
+                                                          const std::atomic<bool>& stop) {
+                             return ReadArchive(path, buffer, stop, verify, heads);
+                           })
+          : ParallelHasher(std::move(paths), *threads, heads ? kRomHeadBytes : 0, cache);
   size_t done = 0;
   for (const Folder& folder : folders) {
     for (const std::string& name : folder.names) {
@@ -147,6 +240,8 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
         }
         continue;
       }
+      for (const std::string& problem : hash.problems) reporter.Warning(problem);
+      if (hash.hold_back && held_back != nullptr) held_back->push_back(game);
       if (left_out != nullptr && game.find('"') != std::string::npos) {
         // The dat names the game without its double quotes; no rename may be recorded under
         // that name, which is not the file's, nor under the file's, which the conversion
@@ -157,6 +252,22 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
                                                 "file cannot record; it is not renamed, nor is "
                                                 "a ROM named \"" +
                                                 ForMessage(DatText(game)) + "\""});
+      }
+      if (hash.archive) {
+        if (hash.members.empty() && hash.hold_back) continue;  // unreadable: left out
+        std::string block = "game (\r\n";
+        block.append(GameNameLine(token));
+        block.append(kCrLf);
+        block.append(GameDescriptionLine(token));
+        block.append(kCrLf);
+        for (const ParallelHasher::MemberHash& m : hash.members) {
+          block.append(RomLine(NameToken(m.name), m.size, m.size == 0 ? "0" : CrcText(m.crc)));
+          block.append(kCrLf);
+          if (headerless != nullptr && !m.head.empty()) headerless->Note(m.head, m.size, m.crc);
+        }
+        block.append(")\r\n\r\n");
+        s = out->Write(block);
+        continue;
       }
       const uint64_t size = hash.size;
       std::string crc_text = size == 0 ? "0" : CrcText(hash.crc);

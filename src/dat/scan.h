@@ -18,7 +18,13 @@ struct DatScanInput {
   std::string author;
   std::string rom_folders;  // folders separated by ";"
   std::string extension;    // begins with "."
+  // Archives only: inflate every member and compare its data with the stored CRC.
+  bool verify = false;
 };
+
+// True for the extension that makes every archive of the folders one game (".zip" in any
+// letter case).
+bool IsArchiveExtension(std::string_view extension);
 
 // The folders of a ";"-separated list, trimmed of blanks; pieces that are empty after
 // trimming are left out (an empty piece never means the root folder).
@@ -52,15 +58,32 @@ struct LeftOutRom {
 // reason; the scan goes on. Each ROM left out, and each whose name held a double quote, is
 // added to `left_out` (when given) for the renaming stages. The user's Stop ends the scan
 // within a fraction of a second, even in the middle of a large file: Stopped, and the file
-// at `temp_dat_path` left as it was. Refused (after showing the "Sorry Not Supported Yet"
-// message) for the extension ".ZIP" in any case.
+// at `temp_dat_path` left as it was.
+//
+// With the archive extension (IsArchiveExtension) every archive is one game, named by the
+// archive's name less the extension, with one rom line per member (the member's path as
+// stored, its size and CRC from the central directory), in the archive's order; an archive
+// without members is a game without rom lines. An archive that cannot be read (damaged, not
+// a zip) is a warning naming it and is left out of the dat; a member whose name holds a
+// control character is left out with a warning. With `input.verify`, every member is
+// inflated: one whose data does not match its stored CRC is a warning naming the archive
+// and the member, and its rom line gives the CRC and size of the data as read; a member
+// that cannot be checked (encrypted, a method that cannot be inflated) is a warning too.
+// The names of the archives so warned about (their game names) go to `held_back`: they keep
+// their names, whatever a database says. Archive and member names are written dat-safe too.
+//
 // When `headerless` is given, every file that fits a rule of RomHeaderRules (a header, or a
 // byte order, recognised by its content) is noted there with the size and CRC of its
-// cartridge data, from the same read; the dat itself is the same either way.
-// With a cache (see ParallelHasher), files whose record matches are not read; the cache's
-// warnings are passed to `reporter` as they arise. The dat is the same with or without it.
+// cartridge data, from the same read; so is a lone member of an archive that fits a header
+// rule, of which only the first bytes are inflated (16, or the rules' 528 when those are not
+// enough; byte orders need the whole data and are not looked for in archives). The dat
+// itself is the same either way.
+// With a cache (see ParallelHasher), loose files whose record matches are not read; the
+// cache's warnings are passed to `reporter` as they arise. The dat is the same with or without
+// it. Archives do not use the cache: their listing comes from their central directory, which
+// costs little more than a record would.
 Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
                HeaderlessCrcs* headerless = nullptr, std::vector<LeftOutRom>* left_out = nullptr,
-               HashCacheUse cache = HashCacheUse());
+               HashCacheUse cache = HashCacheUse(), std::vector<std::string>* held_back = nullptr);
 
 }  // namespace quorvin

@@ -30,6 +30,7 @@ std::string GameEntry::ToDat() const {
   add(year_line, false);
   add(manufacturer_line, false);
   add(lines.rom_line, true);
+  for (const std::string& l : lines.more_rom_lines) add(l, true);
   add(driver_line, false);
   return out;
 }
@@ -58,10 +59,56 @@ std::optional<uint64_t> SizeOf(std::string_view rom_line) {
   return size;
 }
 
-GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db) {
+namespace {
+
+std::optional<RomKey> RomKeyOf(std::string_view rom_line) {
+  const std::string crc_text = CrcTextOf(rom_line);
+  auto size = SizeOf(rom_line);
+  uint32_t crc = 0;
+  auto [end, ec] = std::from_chars(crc_text.data(), crc_text.data() + crc_text.size(), crc, 16);
+  if (!size || crc_text.empty() || crc_text.size() > 8 || ec != std::errc() ||
+      end != crc_text.data() + crc_text.size()) {
+    return std::nullopt;
+  }
+  return RomKey{crc, *size};
+}
+
+std::string NamesOf(const std::vector<std::string_view>& values) {
+  std::string names;
+  for (std::string_view value : values) {
+    if (!names.empty()) names += ", ";
+    names +=
+        "\"" + ForMessage(RemoveControlChars(TrimBlanks(value.substr(0, value.find('|'))))) + "\"";
+  }
+  return names;
+}
+
+}  // namespace
+
+GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db,
+                         const EntryOptions& options) {
   GameEntry e;
   e.lines = game;
-  const GoodNameLookup::Match match = db.LookupRom(CrcTextOf(game.rom_line), SizeOf(game.rom_line));
+  if (options.keep_name) return e;
+  std::string_view short_name;
+  GoodNameLookup::Match match;
+  if (options.archive) {
+    std::vector<RomKey> roms;
+    if (auto key = RomKeyOf(game.rom_line)) roms.push_back(*key);
+    for (const std::string& l : game.more_rom_lines) {
+      if (auto key = RomKeyOf(l)) roms.push_back(*key);
+    }
+    ArchiveMatch found = db.LookupArchive(roms);
+    if (!found.conflicting.empty()) {
+      e.problem = "The members of " + options.label + " lead to more than one good name (" +
+                  NamesOf(found.conflicting) + "); it keeps its name";
+      return e;
+    }
+    match.value = found.entry;
+    short_name = found.short_name;
+  } else {
+    match = db.LookupRom(CrcTextOf(game.rom_line), SizeOf(game.rom_line));
+  }
   if (!match.ambiguous.empty()) {
     // Which one the file is cannot be told: it keeps its name, and the user is told why.
     std::string names;
@@ -129,12 +176,14 @@ GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db) {
                    DatText(good));
   }
   const std::string rom_head = std::string(kRomNamePrefix) + old_token + " ";
-  if (game.rom_line.starts_with(rom_head)) {
+  if (!options.archive && game.rom_line.starts_with(rom_head)) {
     e.lines.rom_line =
         std::string(kRomNamePrefix) + good_token + " " + game.rom_line.substr(rom_head.size());
   }
   e.old_name = old_token;
-  e.good_name = good_token;
+  // The emulator finds an archive by the software's short name: it keeps that file name.
+  e.good_name =
+      !short_name.empty() && EqualsIgnoreCase(bare_old, short_name) ? std::string() : good_token;
   return e;
 }
 

@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "inject/good_name_lookup.h"
 
@@ -14,6 +15,21 @@ struct GameLines {
   std::string name_line;         // TAB "name " token
   std::string description_line;  // TAB "description " quoted name
   std::string rom_line;          // TAB "rom ( name " token " size " n " crc " hex " )"
+  // An archive's further rom lines, one per member after the first, in its order.
+  std::vector<std::string> more_rom_lines;
+};
+
+// How a game's good name is found and given.
+struct EntryOptions {
+  // The game is an archive: its good name comes from all of its rom lines together
+  // (GoodNameLookup::LookupArchive), and its rom lines, which name its members, never change.
+  // An archive named by the software's short name takes the good name in the dat but keeps
+  // its file name (nothing is recorded for it).
+  bool archive = false;
+  // The game keeps its name and lines whatever the database says (a damaged archive).
+  bool keep_name = false;
+  // How messages name the archive ("the archive mycart.zip").
+  std::string label;
 };
 
 // What the game entry writer makes of a game: its rewritten lines, the extra lines (empty:
@@ -51,6 +67,9 @@ std::optional<uint64_t> SizeOf(std::string_view rom_line);
 // cleaned changes no name, records nothing, and is described in `problem`.
 // The lookup goes by the rom line's CRC and size (GoodNameLookup::LookupRom); a game that fits
 // several entries equally well keeps its name, and is described in `problem` too.
-GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db);
+// Archives: see EntryOptions; members that lead to more than one good name leave the game as
+// it stands, with the names in `problem`.
+GameEntry PrintGameEntry(const GameLines& game, const GoodNameLookup& db,
+                         const EntryOptions& options = {});
 
 }  // namespace quorvin

@@ -2,10 +2,26 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace quorvin {
+
+// One rom of a game as the dat lists it.
+struct RomKey {
+  uint32_t crc = 0;
+  uint64_t size = 0;
+  friend bool operator==(const RomKey&, const RomKey&) = default;
+};
+
+// What a database makes of an archive's roms.
+struct ArchiveMatch {
+  std::string_view entry;       // as LookupCrcInfo gives it; empty: no good name
+  std::string_view short_name;  // the software's short name, when the database has one
+  // Set when the roms lead to more than one good name: each entry found, and `entry` empty.
+  std::vector<std::string_view> conflicting;
+};
 
 // What the compare pass asks of a good-name database, whichever file it was read from (a
 // "crc/<system>.crc" file or a "hash/<system>.xml" software list).
@@ -37,6 +53,12 @@ class GoodNameLookup {
     (void)size;
     return Match{LookupCrcInfo(crc_text), {}};
   }
+
+  // The good name of an archive from its roms, in its order. This one asks LookupCrcInfo for
+  // every rom: the roms that are known must all lead to one good name (entries whose first
+  // field is the same count as one; the first one found is given); more than one is a
+  // conflict.
+  virtual ArchiveMatch LookupArchive(const std::vector<RomKey>& roms) const;
 };
 
 // A database that knows nothing: every game is written as it stands.

@@ -1,9 +1,11 @@
 #include "inject/good_names.h"
 
+#include "dat/dat_format.h"
 #include "inject/crc_database.h"
 #include "inject/software_list.h"
 #include "platform/fileops.h"
 #include "platform/path.h"
+#include "platform/text.h"
 
 namespace quorvin {
 
@@ -51,6 +53,35 @@ Result<GoodNames> OpenGoodNames(const std::string& mess_folder, const std::strin
   reporter.SetStatus("Status:  No CRC database or software list for " + system);
   names.lookup = std::make_unique<EmptyGoodNames>();
   return names;
+}
+
+}  // namespace quorvin
+
+namespace quorvin {
+
+namespace {
+
+std::string_view GoodNameField(std::string_view entry) {
+  return TrimBlanks(entry.substr(0, entry.find('|')));
+}
+
+}  // namespace
+
+ArchiveMatch GoodNameLookup::LookupArchive(const std::vector<RomKey>& roms) const {
+  ArchiveMatch match;
+  for (const RomKey& rom : roms) {
+    std::string_view entry = LookupCrcInfo(CrcText(rom.crc));
+    if (entry.empty()) continue;
+    bool seen = false;
+    for (std::string_view e : match.conflicting)
+      seen = seen || GoodNameField(e) == GoodNameField(entry);
+    if (!seen) match.conflicting.push_back(entry);
+  }
+  if (match.conflicting.size() == 1) {
+    match.entry = match.conflicting[0];
+    match.conflicting.clear();
+  }
+  return match;
 }
 
 }  // namespace quorvin

@@ -244,6 +244,30 @@ std::optional<Image> PartImage(const pugi::xml_node& part) {
   return image;
 }
 
+bool RomKeyLess(const RomKey& a, const RomKey& b) {
+  return a.crc != b.crc ? a.crc < b.crc : a.size < b.size;
+}
+
+// The roms a set of the part holds, one file each: every dumped rom of every data area.
+std::optional<std::vector<RomKey>> PartDumpedRoms(const pugi::xml_node& part) {
+  std::vector<RomKey> roms;
+  for (pugi::xml_node area : part.children("dataarea")) {
+    for (pugi::xml_node rom : area.children("rom")) {
+      if (!rom.attribute("name")) continue;
+      const std::string_view flag = rom.attribute("loadflag").value();
+      if (flag == "reload" || flag == "continue" || flag == "fill" || flag == "ignore") continue;
+      if (std::string_view(rom.attribute("status").value()) == "nodump") continue;
+      auto crc = ParseCrc(rom.attribute("crc").value());
+      auto size = ParseNumber(rom.attribute("size").value());
+      if (!crc || !size) return std::nullopt;
+      roms.push_back(RomKey{*crc, *size});
+    }
+  }
+  if (roms.empty()) return std::nullopt;
+  std::sort(roms.begin(), roms.end(), RomKeyLess);
+  return roms;
+}
+
 // 1-based line of a byte offset into the text.
 size_t LineOf(std::string_view text, ptrdiff_t offset) {
   const size_t end = std::min(text.size(), static_cast<size_t>(std::max<ptrdiff_t>(offset, 0)));
@@ -303,16 +327,30 @@ Result<SoftwareList> SoftwareList::Parse(std::string text, const std::string& pa
     const char* emulation = supported == "partial" ? ", emulation partial"
                             : supported == "no"    ? ", emulation not supported"
                                                    : "";
+    const std::string short_name = Field(software.attribute("name").value());
     for (pugi::xml_node part : software.children("part")) {
       std::optional<Image> image = PartImage(part);
-      if (!image) continue;
-      Entry e{image->crc, static_cast<uint32_t>(list.entries_.size()), image->size,
-              static_cast<uint32_t>(list.values_.size()), 0};
+      std::optional<std::vector<RomKey>> roms = PartDumpedRoms(part);
+      if (!image && !roms) continue;
+      Entry e{image ? image->crc : 0,
+              static_cast<uint32_t>(list.entries_.size()),
+              image ? image->size : 0,
+              static_cast<uint32_t>(list.values_.size()),
+              0,
+              0,
+              0};
       list.values_ += head;
-      list.values_ += image->bad_dump ? "Known Bad Dump" : "Good ROM";
+      list.values_ += image && image->bad_dump ? "Known Bad Dump" : "Good ROM";
       list.values_ += emulation;
       e.value_size = static_cast<uint32_t>(list.values_.size() - e.value_begin);
-      list.entries_.push_back(e);
+      e.short_begin = static_cast<uint32_t>(list.values_.size());
+      list.values_ += short_name;
+      e.short_size = static_cast<uint32_t>(short_name.size());
+      if (image) list.entries_.push_back(e);
+      if (roms) {
+        list.part_roms_by_key_.emplace(KeyOf(*roms), list.part_roms_.size());
+        list.part_roms_.push_back(PartRoms{std::move(*roms), e});
+      }
     }
   }
   // The index: by CRC and size, the first part in file order keeping an image that a later
@@ -380,8 +418,67 @@ std::vector<SoftwareList::Listed> SoftwareList::Entries() const {
   return out;
 }
 
+uint64_t SoftwareList::KeyOf(const std::vector<RomKey>& sorted) {
+  // FNV-1a over the sorted roms: equal sets have equal keys.
+  uint64_t h = 14695981039346656037ull;
+  auto mix = [&h](uint64_t v) {
+    for (int i = 0; i < 8; ++i) {
+      h ^= (v >> (8 * i)) & 0xFF;
+      h *= 1099511628211ull;
+    }
+  };
+  for (const RomKey& r : sorted) {
+    mix(r.crc);
+    mix(r.size);
+  }
+  return h;
+}
+
+ArchiveMatch SoftwareList::LookupArchive(const std::vector<RomKey>& roms) const {
+  ArchiveMatch match;
+  if (roms.empty()) return match;
+  std::vector<RomKey> sorted = roms;
+  std::sort(sorted.begin(), sorted.end(), RomKeyLess);
+  // The first part in file order whose roms are these.
+  const PartRoms* found = nullptr;
+  auto [lo, hi] = part_roms_by_key_.equal_range(KeyOf(sorted));
+  for (auto it = lo; it != hi; ++it) {
+    const PartRoms& p = part_roms_[it->second];
+    if (p.roms == sorted && (found == nullptr || &p < found)) found = &p;
+  }
+  if (found != nullptr) {
+    match.entry = ValueOf(found->entry);
+    match.short_name = ShortNameOf(found->entry);
+    return match;
+  }
+  if (roms.size() != 1) return match;
+  // A lone member, as a loose file of its size and CRC: the whole image, else its data
+  // after a header (the scan noted it from the member's first bytes).
+  const RomKey& rom = roms[0];
+  std::vector<const Entry*> fits;
+  if (const Entry* whole = Find(rom.crc, rom.size)) {
+    fits.push_back(whole);
+  } else if (headerless_ != nullptr) {
+    for (const HeaderlessCrc& data : headerless_->Find(rom.crc, rom.size)) {
+      const Entry* e = Find(data.crc, data.size);
+      if (e != nullptr && std::find(fits.begin(), fits.end(), e) == fits.end()) fits.push_back(e);
+    }
+  }
+  if (fits.size() == 1) {
+    match.entry = ValueOf(*fits[0]);
+    match.short_name = ShortNameOf(*fits[0]);
+  } else {
+    for (const Entry* e : fits) match.conflicting.push_back(ValueOf(*e));
+  }
+  return match;
+}
+
 size_t SoftwareList::MemoryUse() const {
-  return values_.capacity() + entries_.capacity() * sizeof(Entry);
+  size_t parts = part_roms_.capacity() * sizeof(PartRoms) +
+                 part_roms_by_key_.size() * (3 * sizeof(void*) + sizeof(uint64_t)) +
+                 part_roms_by_key_.bucket_count() * sizeof(void*);
+  for (const PartRoms& p : part_roms_) parts += p.roms.capacity() * sizeof(RomKey);
+  return values_.capacity() + entries_.capacity() * sizeof(Entry) + parts;
 }
 
 }  // namespace quorvin

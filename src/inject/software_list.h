@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "dat/rom_header.h"
@@ -62,6 +63,12 @@ class SoftwareList : public GoodNameLookup {
   // ambiguous. Without a size: as LookupCrcInfo.
   Match LookupRom(std::string_view crc_text, std::optional<uint64_t> size) const override;
 
+  // An archive matches a part when its roms are exactly the part's dumped roms, each by
+  // size and CRC, in any order (roms marked "nodump" and the reload, continue and fill rows
+  // aside): the layout of the emulator's own sets. Failing that, a lone rom matches as a
+  // loose file does (LookupRom). The match carries the software's short name.
+  ArchiveMatch LookupArchive(const std::vector<RomKey>& roms) const override;
+
   // Parts indexed (one per distinct image CRC and size).
   size_t size() const { return entries_.size(); }
   // Every entry with its image's CRC-32 and size, in no particular order.
@@ -81,7 +88,18 @@ class SoftwareList : public GoodNameLookup {
     uint64_t image_size;
     uint32_t value_begin;
     uint32_t value_size;
+    uint32_t short_begin;  // the software's short name, in values_
+    uint32_t short_size;
   };
+  std::string_view ShortNameOf(const Entry& e) const {
+    return std::string_view(values_).substr(e.short_begin, e.short_size);
+  }
+  // A part's dumped roms, sorted, for the archive match.
+  struct PartRoms {
+    std::vector<RomKey> roms;
+    Entry entry;
+  };
+  static uint64_t KeyOf(const std::vector<RomKey>& sorted);
   std::string_view ValueOf(const Entry& e) const {
     return std::string_view(values_).substr(e.value_begin, e.value_size);
   }
@@ -91,6 +109,8 @@ class SoftwareList : public GoodNameLookup {
   // Sorted by CRC, then size; one entry per CRC and size, the first in file order. Built once
   // when the list is read.
   std::vector<Entry> entries_;
+  std::vector<PartRoms> part_roms_;                             // in file order
+  std::unordered_multimap<uint64_t, size_t> part_roms_by_key_;  // KeyOf -> part_roms_
   const HeaderlessCrcs* headerless_ = nullptr;
 };
 

@@ -62,6 +62,9 @@ std::string FormatPreset(const RunSettings& s) {
     out.append(line);
     out.append(kCrLf);
   }
+  // Added after the fifteen lines, which earlier versions read and then stop.
+  out.append(CheckLine(s.chkVerify));
+  out.append(kCrLf);
   return out;
 }
 
@@ -72,7 +75,7 @@ Result<RunSettings> ParsePreset(std::string_view bytes, const std::string& sourc
   }
   std::vector<std::string> lines;
   size_t start = 0;
-  while (start < bytes.size() && lines.size() < static_cast<size_t>(kSettingCount)) {
+  while (start < bytes.size() && lines.size() < static_cast<size_t>(kPresetLineCount)) {
     size_t nl = bytes.find('\n', start);
     std::string_view line = bytes.substr(start, nl == std::string_view::npos ? nl : nl - start);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
@@ -111,6 +114,11 @@ Result<RunSettings> ParsePreset(std::string_view bytes, const std::string& sourc
   s.chkArtwork = checks[12];
   s.chkVdirAdd = checks[13];
   s.chkDatAdd = checks[14];
+  // A preset of an earlier version has no sixteenth line, or another text there: off.
+  s.chkVerify = 0;
+  if (lines.size() > static_cast<size_t>(kSettingCount)) {
+    s.chkVerify = ParseCheck(lines[static_cast<size_t>(kSettingCount)]).value_or(0);
+  }
   return s;
 }
 

@@ -73,7 +73,8 @@ class FolderNames {
 };
 
 RenameCounts RunPass(std::string_view folders, const PassRule& rule, const ConversionTable& table,
-                     RenameMode mode, Reporter& reporter) {
+                     RenameMode mode, Reporter& reporter,
+                     const std::unordered_set<std::string>* keep) {
   RenameCounts counts;
   for (const std::string& folder : FolderList(folders)) {
     auto names = ListFolder(folder, rule.pattern);
@@ -107,6 +108,7 @@ RenameCounts RunPass(std::string_view folders, const PassRule& rule, const Conve
       ++done;
       NameParts parts = rule.Split(name);
       if (parts.base.empty()) continue;
+      if (keep != nullptr && keep->contains(ToUpperAscii(parts.base))) continue;
       const std::string next = mode == RenameMode::kRename ? table.LookupConversion(parts.base)
                                                            : table.LookupReversion(parts.base);
       if (next.empty() || next == parts.base) continue;
@@ -158,16 +160,17 @@ RenameCounts RunPass(std::string_view folders, const PassRule& rule, const Conve
 }  // namespace
 
 RenameCounts RenameRoms(std::string_view folders, std::string_view extension,
-                        const ConversionTable& table, RenameMode mode, Reporter& reporter) {
+                        const ConversionTable& table, RenameMode mode, Reporter& reporter,
+                        const std::unordered_set<std::string>* keep) {
   PassRule rule{"*" + std::string(extension), std::string(extension), false,
                 mode == RenameMode::kRename ? "Status:  Renaming " : "Status:  Reverting "};
-  return RunPass(folders, rule, table, mode, reporter);
+  return RunPass(folders, rule, table, mode, reporter, keep);
 }
 
 RenameCounts RenameArtwork(std::string_view folders, const ConversionTable& table, RenameMode mode,
-                           Reporter& reporter) {
+                           Reporter& reporter, const std::unordered_set<std::string>* keep) {
   PassRule rule{"*.*", "", true, "Status:  Renaming "};
-  return RunPass(folders, rule, table, mode, reporter);
+  return RunPass(folders, rule, table, mode, reporter, keep);
 }
 
 std::unordered_set<std::string> CarriedNames(std::string_view rom_folders,

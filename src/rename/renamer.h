@@ -36,13 +36,17 @@ struct RenameCounts {
 // table cannot tell them apart); a file whose new name would leave the folder or hide the
 // file (a separator, NUL, a control character, "." or "..", a leading "."); a file that
 // vanished since the listing. A missing folder is reported and skipped.
+// Files whose upper-cased base name is in `keep` are left alone silently (they have been
+// reported already).
 RenameCounts RenameRoms(std::string_view folders, std::string_view extension,
-                        const ConversionTable& table, RenameMode mode, Reporter& reporter);
+                        const ConversionTable& table, RenameMode mode, Reporter& reporter,
+                        const std::unordered_set<std::string>* keep = nullptr);
 
 // The same for every file ("*.*") of the artwork folders: the base name is the name less its
 // last extension (from its last "."), which the file keeps.
 RenameCounts RenameArtwork(std::string_view folders, const ConversionTable& table, RenameMode mode,
-                           Reporter& reporter);
+                           Reporter& reporter,
+                           const std::unordered_set<std::string>* keep = nullptr);
 
 // The base names (upper-cased) that the files of the ROM folders and the artwork folders
 // carry, by the rules of the two passes above: what RenameRoms and RenameArtwork would look

@@ -87,16 +87,24 @@ Status Runner::StartCommand() {
 
   SetStatus("Status:  Allocating Temporary Dat");
   const std::string temp_dat = TempDatPath();
-  // Headered files (".nes") are noted with the CRC after their header, for software lists.
+  // Headered files (".nes") are noted with the CRC after their header, for software lists,
+  // which alone look them up that way. Loose files note it from the read they get anyway (and
+  // the cache keeps it); a zipped ROM's header would be inflated for it, so archives are
+  // noted only when the run's database will be a software list.
   HeaderlessCrcs headerless;
+  const bool note_headers = !IsArchiveExtension(s.txtExtension) ||
+                            (!s.txtMessPath.empty() && IsFolder(s.txtMessPath) &&
+                             GoodNamesPath(s.txtMessPath, system).ends_with(".xml"));
+  // Archives that must keep their names (damaged, or their data not as their directory says).
+  std::vector<std::string> held_back;
   // ROMs the dat left out (unreadable) or names otherwise than their files: not renamed.
   std::vector<LeftOutRom> left_out;
-  // Files unchanged since an earlier run are not read again. Whatever goes wrong with the
-  // cache is a warning; the scan goes on without it.
+  // Loose files unchanged since an earlier run are not read again. Whatever goes wrong with
+  // the cache is a warning; the scan goes on without it.
   std::unique_ptr<HashCache> cache = OpenHashCache(CachePath(), cache_options);
-  Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension}, temp_dat,
-                      reporter_, &headerless, &left_out,
-                      HashCacheUse{cache->usable() ? cache.get() : nullptr, Rehash});
+  Status st = MakeDat({system, s.txtDesc, s.txtAuthor, s.txtRom, s.txtExtension, s.chkVerify == 1},
+                      temp_dat, reporter_, note_headers ? &headerless : nullptr, &left_out,
+                      HashCacheUse{cache->usable() ? cache.get() : nullptr, Rehash}, &held_back);
   cache->Finish();
   for (const std::string& w : cache->TakeWarnings()) reporter_.Warning(w);
   cache.reset();
@@ -152,7 +160,11 @@ Status Runner::StartCommand() {
       table->SetCarriedCheck(
           [carried](std::string_view name) { return carried->contains(ToUpperAscii(name)); });
     }
-    st = RunMessStage(temp_dat, system, headerless, table.ok() ? &*table : nullptr,
+    CompareOptions compare;
+    compare.archives = IsArchiveExtension(s.txtExtension);
+    compare.extension = s.txtExtension;
+    compare.keep_names = held_back;
+    st = RunMessStage(temp_dat, system, headerless, compare, table.ok() ? &*table : nullptr,
                       xml_out ? &text_form : nullptr);
     if (!st.ok()) return Fail(st);
   }
@@ -166,13 +178,18 @@ Status Runner::StartCommand() {
       reporter_.Warning(table.status().message() + ", so no file was renamed");
     }
   } else {
+    // A held-back archive keeps its name, and so does its artwork, whatever an earlier run
+    // recorded for it.
+    std::unordered_set<std::string> keep;
+    for (const std::string& name : held_back) keep.insert(ToUpperAscii(name));
     if (rename_roms &&
-        RenameRoms(s.txtRom, s.txtExtension, *table, RenameMode::kRename, reporter_).stopped) {
+        RenameRoms(s.txtRom, s.txtExtension, *table, RenameMode::kRename, reporter_, &keep)
+            .stopped) {
       return StoppedBetweenStages(
           "some ROM files were renamed; Revert gives them their names back");
     }
     if (rename_art &&
-        RenameArtwork(s.txtRenamePaths, *table, RenameMode::kRename, reporter_).stopped) {
+        RenameArtwork(s.txtRenamePaths, *table, RenameMode::kRename, reporter_, &keep).stopped) {
       return StoppedBetweenStages("some files were renamed; Revert gives them their names back");
     }
   }
@@ -209,8 +226,8 @@ Status Runner::WriteOutputDat(const std::function<Status(DatWriter&)>& fill,
 }
 
 Status Runner::RunMessStage(const std::string& temp_dat, const std::string& system,
-                            const HeaderlessCrcs& headerless, ConversionTable* table,
-                            std::string* text_form) {
+                            const HeaderlessCrcs& headerless, const CompareOptions& compare,
+                            ConversionTable* table, std::string* text_form) {
   // Without a usable database (missing, unreadable, a folder in its place) every game counts
   // as not found: the dat is still written, and the user is told once.
   auto opened = OpenGoodNames(settings.txtMessPath, system, &headerless, reporter_);
@@ -223,7 +240,8 @@ Status Runner::RunMessStage(const std::string& temp_dat, const std::string& syst
                       ": no good names added");
   }
   Status st = WriteOutputDat(
-      [&](DatWriter& out) { return ComparePass(temp_dat, out, *db, table, reporter_); }, text_form);
+      [&](DatWriter& out) { return ComparePass(temp_dat, out, *db, table, reporter_, compare); },
+      text_form);
   if (!st.ok()) return st;
   // The table is saved before any file is renamed: a rename it does not record could never
   // be reverted.

@@ -8,6 +8,7 @@
 #include "cache/hash_cache.h"
 #include "dat/dat_writer.h"
 #include "dat/rom_header.h"
+#include "inject/compare_pass.h"
 #include "platform/reporter.h"
 #include "platform/status.h"
 #include "rename/conversion_table.h"
@@ -50,7 +51,7 @@ class Runner {
 
   // The Start command: checks and completes the settings, then runs every stage in order.
   // Every failure has been shown as a message box before it is returned: InvalidInput for
-  // the "Data Missing" checks, Refused for zipped ROMs, others for files that failed.
+  // the "Data Missing" checks, others for files that failed.
   Status StartCommand();
   // The Revert command: gives the system's renamed files their earlier names back.
   Status RevertCommand();
@@ -84,8 +85,8 @@ class Runner {
   // not a failure: every game is then written as it stands.
   // When `text_form` is given, the dat's games are also written there as clrmamepro text.
   Status RunMessStage(const std::string& temp_dat, const std::string& system,
-                      const HeaderlessCrcs& headerless, ConversionTable* table,
-                      std::string* text_form);
+                      const HeaderlessCrcs& headerless, const CompareOptions& compare,
+                      ConversionTable* table, std::string* text_form);
   // Writes the output dat (txtOutput) in the format its name chooses, by `fill`, and commits
   // it; when `text_form` is given the same games go there as clrmamepro text too.
   Status WriteOutputDat(const std::function<Status(DatWriter&)>& fill, std::string* text_form);

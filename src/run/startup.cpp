@@ -35,6 +35,7 @@ namespace {
 
 constexpr std::string_view kPresetWord = "-preset";
 constexpr std::string_view kSaveWord = "-save";
+constexpr std::string_view kVerifyWord = "--verify";
 
 // What each field of a settings list holds, for messages.
 constexpr std::string_view kFieldNames[kSettingCount] = {
@@ -90,9 +91,25 @@ Result<CommandLine> PresetNamed(std::string name) {
   return line;
 }
 
+Result<CommandLine> ParseRest(const std::vector<std::string>& args);
+
 }  // namespace
 
-Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
+Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args_given) {
+  std::vector<std::string> args = args_given;
+  bool verify = false;
+  while (!args.empty() && args[0] == kVerifyWord) {
+    verify = true;
+    args.erase(args.begin());
+  }
+  auto parsed = ParseRest(args);
+  if (parsed.ok()) parsed->verify = verify;
+  return parsed;
+}
+
+namespace {
+
+Result<CommandLine> ParseRest(const std::vector<std::string>& args) {
   if (args.empty()) return Status::InvalidInput("The command line is empty");
   const std::string& first = args[0];
   if (first == kPresetWord) {
@@ -158,6 +175,8 @@ Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args) {
   return line;
 }
 
+}  // namespace
+
 Status RunCommandLine(Runner& runner, const std::vector<std::string>& args, bool revert) {
   auto line = ParseCommandLine(args);
   if (!line.ok()) return runner.Fail(line.status());
@@ -185,6 +204,7 @@ Status RunCommandLine(Runner& runner, const CommandLine& line, bool revert) {
     if (!s.ok()) return runner.Fail(s);
     if (line.save) runner.NeedsSaved = true;
   }
+  if (line.verify) runner.settings.chkVerify = 1;
   return revert ? runner.RevertCommand() : runner.StartCommand();
 }
 

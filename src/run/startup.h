@@ -21,6 +21,7 @@ struct CommandLine {
   std::string preset;               // named_preset: the preset's name
   std::vector<std::string> fields;  // otherwise: the settings, in the settings' order
   bool save = false;                // a settings list with "-save": save the system's preset
+  bool verify = false;              // "--verify": check the members of zipped ROMs
 };
 
 // Reads a command line given as its arguments (the program's name left out). The forms:
@@ -33,6 +34,8 @@ struct CommandLine {
 //    joined with blanks. "-save" asks for the settings to be saved as the system's preset
 //    after the run; it counts only as a whole word outside the fields: an argument of its
 //    own, or, in a joined command line, a blank-delimited word before or after the list.
+// "--verify", an argument of its own before the rest, turns the zip check on for the run
+// (whatever the preset or the last-used settings say).
 // Nothing is read or written. InvalidInput for a malformed command line, with a message that
 // names the field concerned ("field 7") and quotes at most 200 bytes of what was given: no
 // arguments, a missing preset name, a wrong number of fields, a field holding a line break

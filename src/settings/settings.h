@@ -39,6 +39,9 @@ struct RunSettings {
   int chkArtwork = 1;
   int chkVdirAdd = 1;
   int chkDatAdd = 1;
+  // Inflate every member of zipped ROMs and compare it with its stored CRC. Kept in presets
+  // after the fifteen settings above; a preset without it reads as 0.
+  int chkVerify = 0;
 };
 
 // The chosen entry of the system list when there is one, otherwise the box's text.

@@ -225,10 +225,17 @@ void MainWindow::BuildControls() {
   // Renaming, and the output file below it.
   auto* frmRenaming = MakeFrame("frmRenaming", QStringLiteral("Post Renaming Options"));
   chkCvtRoms_ = MakeCheck("chkCvtRoms", QStringLiteral("Convert Roms to Good Names"), false);
+  chkVerify_ = MakeCheck("chkVerify", QStringLiteral("Verify zip contents"), false);
+  chkVerify_->setToolTip(QStringLiteral(
+      "With the extension zip: inflate every member and compare it with its stored CRC"));
   txtRenamePaths_ = MakeEdit("txtRenamePaths");
   {
     auto* col = new QVBoxLayout(frmRenaming);
-    col->addWidget(chkCvtRoms_);
+    auto* checks = new QHBoxLayout;
+    checks->addWidget(chkCvtRoms_);
+    checks->addWidget(chkVerify_);
+    checks->addStretch(1);
+    col->addLayout(checks);
     auto* label1 = MakeLabel(
         "Label1",
         QStringLiteral("Add the Paths to any artwork files or misc. files you wish to be renamed "
@@ -338,10 +345,11 @@ void MainWindow::BuildControls() {
   main->addLayout(status);
   main->setSizeConstraint(QLayout::SetMinimumSize);
 
-  inputs_ = {txtMessPath_, cmdMessBrowse_, cmbPresets_, txtRom_,         txtExtension_, cmbHName_,
-             txtDesc_,     txtAuthor_,     chkCvtRoms_, txtRenamePaths_, txtOutput_,    command1_,
-             txtDkPath_,   cmdDkBrowse_,   chkMakeCfg_, chkRomAdd_,      chkArtwork_,   chkVdirAdd_,
-             chkDatAdd_,   cmdStart_,      cmdSave_,    cmdRevert_,      cmdReadme_,    cmdAbout_};
+  inputs_ = {txtMessPath_,    cmdMessBrowse_, cmbPresets_, txtRom_,     txtExtension_,
+             cmbHName_,       txtDesc_,       txtAuthor_,  chkCvtRoms_, chkVerify_,
+             txtRenamePaths_, txtOutput_,     command1_,   txtDkPath_,  cmdDkBrowse_,
+             chkMakeCfg_,     chkRomAdd_,     chkArtwork_, chkVdirAdd_, chkDatAdd_,
+             cmdStart_,       cmdSave_,       cmdRevert_,  cmdReadme_,  cmdAbout_};
   inputs_.push_back(chkRehash_);
 
   text_boxes_ = {{window::TextField::kMessPath, txtMessPath_},
@@ -353,9 +361,10 @@ void MainWindow::BuildControls() {
                  {window::TextField::kOutput, txtOutput_},
                  {window::TextField::kDkPath, txtDkPath_}};
   check_boxes_ = {
-      {window::CheckField::kCvtRoms, chkCvtRoms_}, {window::CheckField::kMakeCfg, chkMakeCfg_},
-      {window::CheckField::kRomAdd, chkRomAdd_},   {window::CheckField::kArtwork, chkArtwork_},
-      {window::CheckField::kVdirAdd, chkVdirAdd_}, {window::CheckField::kDatAdd, chkDatAdd_}};
+      {window::CheckField::kCvtRoms, chkCvtRoms_}, {window::CheckField::kVerify, chkVerify_},
+      {window::CheckField::kMakeCfg, chkMakeCfg_}, {window::CheckField::kRomAdd, chkRomAdd_},
+      {window::CheckField::kArtwork, chkArtwork_}, {window::CheckField::kVdirAdd, chkVdirAdd_},
+      {window::CheckField::kDatAdd, chkDatAdd_}};
   for (const auto& [field, edit] : text_boxes_) {
     connect(edit, &QLineEdit::textChanged, this, [this, field = field, edit = edit] {
       if (!updating_) model_->SetText(field, GetBytes(edit));

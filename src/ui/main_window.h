@@ -123,6 +123,7 @@ class MainWindow : public QWidget, private window::ViewPort {
   QLineEdit* txtDesc_ = nullptr;
   QLineEdit* txtAuthor_ = nullptr;
   QCheckBox* chkCvtRoms_ = nullptr;
+  QCheckBox* chkVerify_ = nullptr;
   QLineEdit* txtRenamePaths_ = nullptr;
   QLineEdit* txtOutput_ = nullptr;
   QPushButton* command1_ = nullptr;

@@ -40,6 +40,8 @@ int& MutableCheckOf(RunSettings& s, CheckField f) {
   switch (f) {
     case CheckField::kCvtRoms:
       return s.chkCvtRoms;
+    case CheckField::kVerify:
+      return s.chkVerify;
     case CheckField::kMakeCfg:
       return s.chkMakeCfg;
     case CheckField::kRomAdd:

@@ -38,15 +38,15 @@ enum class TextField {
   kDkPath,       // txtDkPath
 };
 // The check boxes.
-enum class CheckField { kCvtRoms, kMakeCfg, kRomAdd, kArtwork, kVdirAdd, kDatAdd };
+enum class CheckField { kCvtRoms, kVerify, kMakeCfg, kRomAdd, kArtwork, kVdirAdd, kDatAdd };
 
 inline constexpr TextField kTextFields[] = {
     TextField::kMessPath,    TextField::kRom,    TextField::kExtension,
     TextField::kSystem,      TextField::kDesc,   TextField::kAuthor,
     TextField::kRenamePaths, TextField::kOutput, TextField::kDkPath};
-inline constexpr CheckField kCheckFields[] = {CheckField::kCvtRoms, CheckField::kMakeCfg,
-                                              CheckField::kRomAdd,  CheckField::kArtwork,
-                                              CheckField::kVdirAdd, CheckField::kDatAdd};
+inline constexpr CheckField kCheckFields[] = {
+    CheckField::kCvtRoms, CheckField::kVerify,  CheckField::kMakeCfg, CheckField::kRomAdd,
+    CheckField::kArtwork, CheckField::kVdirAdd, CheckField::kDatAdd};
 
 // The value of a field in a set of settings.
 const std::string& TextOf(const RunSettings& s, TextField f);

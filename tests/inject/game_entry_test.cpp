@@ -23,8 +23,10 @@ class GameEntryTest : public ::testing::Test {
   }
   static GameLines Game(const std::string& token, const std::string& crc) {
     std::string bare = token.front() == '"' ? token.substr(1, token.size() - 2) : token;
-    return {"\tname " + token, "\tdescription \"" + bare + "\"",
-            "\trom ( name " + token + " size 40976 crc " + crc + " )"};
+    return {"\tname " + token,
+            "\tdescription \"" + bare + "\"",
+            "\trom ( name " + token + " size 40976 crc " + crc + " )",
+            {}};
   }
   test::TempDir dir;
   CrcDatabase db;
@@ -173,7 +175,7 @@ TEST_F(GameEntryTest, RealCrcDatabasesGiveTheirDatLinesUnchanged) {
 }
 
 TEST_F(GameEntryTest, RomLineWithAnotherTokenStaysAsItIs) {
-  GameLines g{"\tname \" Odd \"", "\tdescription \" Odd \"", "\trom ( name Odd size 3 crc 1 )"};
+  GameLines g{"\tname \" Odd \"", "\tdescription \" Odd \"", "\trom ( name Odd size 3 crc 1 )", {}};
   GameEntry e = PrintGameEntry(g, Db("1=Even\r\n"));
   EXPECT_EQ(e.lines.name_line, "\tname Even");
   EXPECT_EQ(e.lines.rom_line, "\trom ( name Odd size 3 crc 1 )");
@@ -223,7 +225,7 @@ class TwoFit : public GoodNameLookup {
 TEST(GameEntryAmbiguityTest, AGameThatFitsTwoEntriesKeepsItsNameAndSaysWhy) {
   TwoFit db;
   const GameLines game{"\tname sg1", "\tdescription \"sg1\"",
-                       "\trom ( name sg1 size 40976 crc 1A2B3C4D )"};
+                       "\trom ( name sg1 size 40976 crc 1A2B3C4D )", {}};
   GameEntry e = PrintGameEntry(game, db);
   EXPECT_EQ(db.seen_size, 40976u);
   EXPECT_EQ(e.lines.name_line, game.name_line);

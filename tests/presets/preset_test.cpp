@@ -22,10 +22,10 @@ RunSettings Sample() {
   return s;
 }
 
-TEST(PresetTest, FormatsFifteenLinesWithCheckValuesInBlanks) {
+TEST(PresetTest, FormatsFifteenLinesWithCheckValuesInBlanksThenTheZipCheck) {
   EXPECT_EQ(FormatPreset(Sample()),
             "/mess/\r\n/roms/nes\r\n.nes\r\nnes\r\nNintendo NES\r\nMe\r\n 1 \r\n/art;/snap\r\n"
-            "/dats/nes.dat\r\n/dk/\r\n 1 \r\n 1 \r\n 0 \r\n 1 \r\n 1 \r\n");
+            "/dats/nes.dat\r\n/dk/\r\n 1 \r\n 1 \r\n 0 \r\n 1 \r\n 1 \r\n 0 \r\n");
   RunSettings picked = Sample();
   picked.cmbHName.list = {"a2600", "nes"};
   picked.cmbHName.selected = 0;

@@ -121,12 +121,27 @@ TEST_F(StartupTest, HeadlessProgramExitStatusAndMessages) {
   EXPECT_NE(out.find("Status:  Reversion Complete"), std::string::npos) << out;
   EXPECT_EQ(test::RunCommand(cli + " " + test::ShellQuote("||nes|nes|||0||||1|1|1|1|1"), &out), 1);
   EXPECT_EQ(out, "Data Missing: Rom Paths is a required Field, Fill it out Please\n");
+  // Zipped ROMs are scanned like any others; "--verify" is taken before the list.
   EXPECT_EQ(
       test::RunCommand(
           cli + " " + test::ShellQuote("|" + dir / "roms" + "|zip|nes|||0||||1|1|1|1|1"), &out),
-      1);
-  EXPECT_NE(out.find("Sorry Not Supported Yet: Zipped roms are not supported yet"),
-            std::string::npos);
+      0);
+  EXPECT_EQ(test::RunCommand(cli + " --verify " +
+                                 test::ShellQuote("|" + dir / "roms" + "|zip|nes|||0||||1|1|1|1|1"),
+                             &out),
+            0);
+  EXPECT_NE(out.find("Status:  Done\n"), std::string::npos);
+  // "--verify", "--rehash" and "--revert" come in any order.
+  const std::string zips = test::ShellQuote("|" + dir / "roms" + "|zip|nes|||0||||1|1|1|1|1");
+  for (const char* options :
+       {"--verify --rehash", "--rehash --verify", "--rehash --verify --revert",
+        "--revert --verify --rehash", "--verify --revert"}) {
+    EXPECT_EQ(test::RunCommand(cli + " " + options + " " + zips, &out), 0) << options << out;
+    const bool revert = std::string(options).find("--revert") != std::string::npos;
+    EXPECT_NE(out.find(revert ? "Status:  Reversion Complete" : "Status:  Done\n"),
+              std::string::npos)
+        << options << out;
+  }
 }
 
 // "-save" and "-preset" are words, not substrings; a name after its own "-preset" argument
@@ -246,7 +261,8 @@ TEST_F(StartupTest, SaveInsidePathsAndPresetNamesWithBlanks) {
 // command line creates nothing.
 TEST_F(StartupTest, HeadlessExitStatusesAndUsage) {
   const std::string home = dir / "fresh-home";
-  const std::string cli = test::WithEnvironment("QUORVIN_HOME", home) + test::ShellQuote(QUORVIN_CLI);
+  const std::string cli =
+      test::WithEnvironment("QUORVIN_HOME", home) + test::ShellQuote(QUORVIN_CLI);
   std::string out;
   EXPECT_EQ(test::RunCommand(cli + " -h", &out), 0);
   EXPECT_NE(out.find("Exit status: 0 done; 3 done with warnings"), std::string::npos);
@@ -282,7 +298,8 @@ TEST_F(StartupTest, HeadlessProgramHonoursQuorvinCrcAndQuorvinThreads) {
   };
   std::string out, reference;
   ASSERT_EQ(test::RunCommand(
-                home + env("QUORVIN_CRC", "portable") + env("QUORVIN_THREADS", "1") + run, &out), 0)
+                home + env("QUORVIN_CRC", "portable") + env("QUORVIN_THREADS", "1") + run, &out),
+            0)
       << out;
   reference = ReadFile(dir / "out.dat");
   for (const char* tier : {"pclmul", "vpclmul"}) {

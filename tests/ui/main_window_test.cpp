@@ -232,6 +232,7 @@ class MainWindowTest : public QObject {
     p.chkArtwork = 0;
     p.chkVdirAdd = 1;
     p.chkDatAdd = 0;
+    p.chkVerify = 1;
     QDir().mkpath(home_ + "/presets");
     QVERIFY(quorvin::SavePresetFile(quorvin::ui::FromQt(home_ + "/presets"), "nes", p).ok());
     QVERIFY(quorvin::SavePresetFile(quorvin::ui::FromQt(home_ + "/presets"), "a", {}).ok());
@@ -259,6 +260,8 @@ class MainWindowTest : public QObject {
     QVERIFY(!s.Check("chkArtwork")->isChecked());
     QVERIFY(s.Check("chkVdirAdd")->isChecked());
     QVERIFY(!s.Check("chkDatAdd")->isChecked());
+    QVERIFY(s.Check("chkVerify")->isChecked());
+    QCOMPARE(s.Check("chkVerify")->text(), QString("Verify zip contents"));
     QVERIFY(s.messages.empty());
 
     // A preset removed since the list was filled loads nothing and says nothing.
@@ -329,6 +332,7 @@ class MainWindowTest : public QObject {
       const QByteArray& f = i == 5 ? QByteArray("Me") : fields[i];
       expected += (f == "0" || f == "1" ? " " + f + " " : f) + "\r\n";
     }
+    expected += " 0 \r\n";  // the zip check, which a preset of fifteen lines leaves off
     QCOMPARE(ReadBytes(home_ + "/presets/lastused.pre"), expected);
   }
 
@@ -449,7 +453,9 @@ class MainWindowTest : public QObject {
     QVERIFY(rehash->isChecked());
     QVERIFY(s.messages.empty());
     QTest::mouseClick(s.Button("cmdSave"), Qt::LeftButton);
-    QCOMPARE(ReadBytes(home_ + "/presets/nes.pre").count("\r\n"), 15);
+    // The preset's sixteen lines end with the zip check; the rehash box adds none.
+    QCOMPARE(ReadBytes(home_ + "/presets/nes.pre").count("\r\n"), 16);
+    QVERIFY(ReadBytes(home_ + "/presets/nes.pre").endsWith("\r\n 0 \r\n"));
     Session again(home_ + "2");
     QVERIFY(!again.Check("chkRehash")->isChecked());
   }
@@ -553,11 +559,12 @@ class MainWindowTest : public QObject {
       Session s(home_);
       QSignalSpy ends(s.window.get(), &MainWindow::programEnds);
       QString zipped = list;
+      // Zipped ROMs are scanned: a folder without archives gives a dat of no games.
       s.window->StartCommandLine({zipped.replace("|nes|nes|", "|zip|nes|")});
       QVERIFY(ends.wait(kRunTimeoutMs));
-      QCOMPARE(ends.at(0).at(0).toInt(), quorvin::kExitStopped);
-      QCOMPARE(s.messages.size(), size_t{1});
-      QVERIFY(s.Button("cmdStart")->isEnabled());
+      QCOMPARE(ends.at(0).at(0).toInt(), 0);
+      QVERIFY(s.messages.empty());
+      QVERIFY(!ReadBytes(tmp_->path() + "/out.dat").contains("\tname Alpha\r\n"));
     }
     {
       Session s(home_);

@@ -148,7 +148,10 @@ TEST_F(WindowModelTest, StartsWithTheWindowsInitialValues) {
   for (TextField f : kTextFields) {
     EXPECT_EQ(TextOf(s, f), f == TextField::kSystem ? std::string(kSystemHint) : "");
   }
-  for (CheckField f : kCheckFields) EXPECT_EQ(CheckOf(s, f), f != CheckField::kCvtRoms);
+  // The Dragon King boxes start checked; Convert Roms and the zip check start cleared.
+  for (CheckField f : kCheckFields) {
+    EXPECT_EQ(CheckOf(s, f), f != CheckField::kCvtRoms && f != CheckField::kVerify);
+  }
   EXPECT_EQ(model->status_view().status, "Status: Ready");
   EXPECT_FALSE(model->status_view().bar_shown);
   EXPECT_TRUE(model->inputs_enabled());
@@ -172,7 +175,7 @@ TEST_F(WindowModelTest, EachFieldSetsItsOwnSetting) {
   }
   for (CheckField f : kCheckFields) {
     model->SetCheck(f, !CheckOf(model->settings(), f));
-    EXPECT_EQ(CheckOf(model->settings(), f), f == CheckField::kCvtRoms);
+    EXPECT_EQ(CheckOf(model->settings(), f), f == CheckField::kCvtRoms || f == CheckField::kVerify);
   }
 }
 
@@ -338,7 +341,8 @@ TEST_F(WindowModelTest, RehashReadsEveryFileAndIsKeptNowhere) {
   EXPECT_TRUE(model->RequestClose());
   for (const char* name : {"presets/nes.pre", "presets/lastused.pre"}) {
     const std::string preset = test::ReadFile(JoinPath(home, name));
-    EXPECT_EQ(std::count(preset.begin(), preset.end(), '\n'), 15) << name;
+    // The sixteen settings (the last is the zip check), and nothing of the rehash box.
+    EXPECT_EQ(std::count(preset.begin(), preset.end(), '\n'), 16) << name;
   }
   FakeView other_view;
   WindowModel again(home, other_view);

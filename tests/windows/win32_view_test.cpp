@@ -194,6 +194,7 @@ TEST_F(Win32ViewTest, ComesUpTitledWithEveryControlAndKeepsTheSettingsOnClose) {
         {kIdCmbHName, "For a Non-Mess System Type it in"},
         {kIdChkCvtRoms, "Convert Roms to Good Names"},
         {kIdChkRehash, "Rehash all files"},
+        {kIdChkVerify, "Verify zip contents"},
     };
     for (const auto& [id, caption] : captions) EXPECT_EQ(p.Text(id), caption) << id;
     for (int id : {kIdChkMakeCfg, kIdChkRomAdd, kIdChkArtwork, kIdChkVdirAdd, kIdChkDatAdd}) {
@@ -201,6 +202,7 @@ TEST_F(Win32ViewTest, ComesUpTitledWithEveryControlAndKeepsTheSettingsOnClose) {
     }
     EXPECT_FALSE(p.Checked(kIdChkCvtRoms));
     EXPECT_FALSE(p.Checked(kIdChkRehash));
+    EXPECT_FALSE(p.Checked(kIdChkVerify));
     {
       // "Rehash all files" sits in the commands' row, between Revert and Read Me First.
       RECT revert{}, rehash{}, readme{};
@@ -306,6 +308,7 @@ TEST_F(Win32ViewTest, RunsFromItsFieldsAndAClosingDuringARunAsksFirst) {
   EXPECT_FALSE(p.Enabled(kIdCmbPresets));
   EXPECT_FALSE(p.Enabled(kIdChkCvtRoms));
   EXPECT_FALSE(p.Enabled(kIdChkRehash));
+  EXPECT_FALSE(p.Enabled(kIdChkVerify));
   ASSERT_TRUE(WaitFor([&] { return p.Enabled(kIdCmdStart); }, 120000ms));
   EXPECT_EQ(p.Text(kIdLStatus), "Status:  Done");
   EXPECT_EQ(p.Text(kIdTxtExtension), ".nes");  // completed by the run

@@ -68,8 +68,9 @@ const Control kControls[] = {
     {kIdLabel8, Kind::kLabel, "Author", kIdFraDatGen, 120, 2200, 1000, 195},
     {kIdTxtAuthor, Kind::kEdit, "", kIdFraDatGen, 1320, 2160, 3015, 285},
     {kIdFrmRenaming, Kind::kFrame, "Post Renaming Options", 0, 4665, 1200, 5055, 1935},
-    {kIdChkCvtRoms, Kind::kCheck, "Convert Roms to Good Names", kIdFrmRenaming, 240, 300, 4215,
+    {kIdChkCvtRoms, Kind::kCheck, "Convert Roms to Good Names", kIdFrmRenaming, 240, 300, 2655,
      300},
+    {kIdChkVerify, Kind::kCheck, "Verify zip contents", kIdFrmRenaming, 2955, 300, 1935, 300},
     {kIdLabel1, Kind::kLabel,
      "Add the Paths to any artwork files or misc. files you wish to be renamed using Good Names "
      "below.",
@@ -137,17 +138,19 @@ struct CheckBox {
   window::CheckField field;
 };
 constexpr CheckBox kCheckBoxes[] = {
-    {kIdChkCvtRoms, window::CheckField::kCvtRoms}, {kIdChkMakeCfg, window::CheckField::kMakeCfg},
-    {kIdChkRomAdd, window::CheckField::kRomAdd},   {kIdChkArtwork, window::CheckField::kArtwork},
-    {kIdChkVdirAdd, window::CheckField::kVdirAdd}, {kIdChkDatAdd, window::CheckField::kDatAdd},
+    {kIdChkCvtRoms, window::CheckField::kCvtRoms}, {kIdChkVerify, window::CheckField::kVerify},
+    {kIdChkMakeCfg, window::CheckField::kMakeCfg}, {kIdChkRomAdd, window::CheckField::kRomAdd},
+    {kIdChkArtwork, window::CheckField::kArtwork}, {kIdChkVdirAdd, window::CheckField::kVdirAdd},
+    {kIdChkDatAdd, window::CheckField::kDatAdd},
 };
 // The inputs, disabled while a command runs.
-constexpr int kInputs[] = {
-    kIdTxtMessPath, kIdCmdMessBrowse, kIdCmbPresets, kIdTxtRom,      kIdTxtExtension,
-    kIdCmbHName,    kIdTxtDesc,       kIdTxtAuthor,  kIdChkCvtRoms,  kIdTxtRenamePaths,
-    kIdTxtOutput,   kIdCommand1,      kIdTxtDkPath,  kIdCmdDkBrowse, kIdChkMakeCfg,
-    kIdChkRomAdd,   kIdChkArtwork,    kIdChkVdirAdd, kIdChkDatAdd,   kIdCmdStart,
-    kIdCmdSave,     kIdCmdRevert,     kIdChkRehash,  kIdCmdReadme,   kIdCmdAbout};
+constexpr int kInputs[] = {kIdTxtMessPath,  kIdCmdMessBrowse, kIdCmbPresets,     kIdTxtRom,
+                           kIdTxtExtension, kIdCmbHName,      kIdTxtDesc,        kIdTxtAuthor,
+                           kIdChkCvtRoms,   kIdChkVerify,     kIdTxtRenamePaths, kIdTxtOutput,
+                           kIdCommand1,     kIdTxtDkPath,     kIdCmdDkBrowse,    kIdChkMakeCfg,
+                           kIdChkRomAdd,    kIdChkArtwork,    kIdChkVdirAdd,     kIdChkDatAdd,
+                           kIdCmdStart,     kIdCmdSave,       kIdCmdRevert,      kIdChkRehash,
+                           kIdCmdReadme,    kIdCmdAbout};
 
 // The monitor's scale for a window: GetDpiForWindow where Windows has it (10, 1607 on),
 // else the system's.

@@ -54,6 +54,7 @@ enum ControlId : int {
   kIdLStatus,
   kIdProgress,
   kIdChkRehash,  // beside Revert All Changes; added last, so the IDs before it stay as they were
+  kIdChkVerify,  // beside Convert Roms to Good Names; likewise added last
 };
 
 // Runs the window until it is closed or a command-line run ends it; the exit status.
