@@ -114,15 +114,12 @@ ParallelHasher::FileHash ReadArchive(const std::string& path, uint8_t* buffer,
           out.hold_back = true;
           break;
         case ZipMemberData::Outcome::kCannotCheck:
-          out.problems.push_back("Cannot verify " + member + ": " + data.why +
-                                 "; the dat gives its stored size and CRC and the archive "
-                                 "keeps its name");
-          out.hold_back = true;
-          break;
         case ZipMemberData::Outcome::kUnreadable:
-          out.problems.push_back("Cannot inflate " + member + ": " + data.why +
-                                 "; the dat gives its stored size and CRC and the archive "
-                                 "keeps its name");
+          out.problems.push_back(
+              (data.outcome == ZipMemberData::Outcome::kCannotCheck ? "Cannot verify "
+                                                                    : "Cannot inflate ") +
+              member + ": " + data.why +
+              "; the dat gives its stored size and CRC and the archive keeps its name");
           out.hold_back = true;
           break;
       }
