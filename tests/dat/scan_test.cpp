@@ -351,10 +351,14 @@ TEST(ScanTest, StopEndsTheScanInTheMiddleOfAHugeFile) {
   TempDir dir;
   test::MakeDir(dir / "roms");
   {
-    // Sparse where the file system can: 64 GiB that would take minutes to read.
+    // Sparse where the file system can: 64 GiB that would take minutes to read. Some file
+    // systems (and Wine on some of them) refuse that size; 4 GiB still takes seconds.
     std::filesystem::path p = test::Native(dir / "roms/huge.nes");
     { std::ofstream(p, std::ios::binary) << 'x'; }
-    std::filesystem::resize_file(p, uint64_t{64} << 30);
+    std::error_code ec;
+    std::filesystem::resize_file(p, uint64_t{64} << 30, ec);
+    if (ec) std::filesystem::resize_file(p, uint64_t{4} << 30, ec);
+    if (ec) GTEST_SKIP() << "no file of 4 GiB can be made here: " << ec.message();
   }
   class LateStop : public test::RecordingReporter {
    public:
