@@ -840,7 +840,10 @@ void AboutBox::Show(HINSTANCE instance, HWND owner, HFONT font, HFONT bold, HWND
   state->picture =
       static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IDI_QUORVIN), IMAGE_ICON,
                                     state->picture_size, state->picture_size, LR_DEFAULTCOLOR));
-  RECT r{0, 0, px(5430) + px(600), px(3375)};
+  // The text column is wider than the Linux box's: the system's message font may be larger
+  // than the one the Linux layout was drawn for, and a wrapped line must not lose its end.
+  constexpr int kTextWidth = 3495;
+  RECT r{0, 0, px(3600 + kTextWidth + 135), px(3375)};
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
   AdjustWindowRectEx(&r, style, FALSE, WS_EX_DLGMODALFRAME);
   RECT o;
@@ -867,12 +870,12 @@ void AboutBox::Show(HINSTANCE instance, HWND owner, HFONT font, HFONT bold, HWND
   for (const Line& l : lines) {
     HWND label =
         CreateWindowExW(0, L"STATIC", l.text, WS_CHILD | WS_VISIBLE | SS_LEFT, left, px(l.top),
-                        px(2295), px(l.height), box, nullptr, instance, nullptr);
+                        px(kTextWidth), px(l.height), box, nullptr, instance, nullptr);
     SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(l.bold ? bold : font), TRUE);
   }
   HWND ok =
       CreateWindowExW(0, L"BUTTON", L"Ok", WS_CHILD | WS_VISIBLE | WS_TABSTOP | BS_DEFPUSHBUTTON,
-                      px(3120) + px(600), px(2760), px(1335), px(375), box,
+                      px(3600 + kTextWidth - 1335), px(2760), px(1335), px(375), box,
                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDOK)), instance, nullptr);
   SendMessageW(ok, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   ShowWindow(box, SW_SHOW);
