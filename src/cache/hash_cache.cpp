@@ -6,6 +6,8 @@
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <shared_mutex>
+#include <unordered_map>
 
 #include "platform/fileops.h"
 
@@ -143,8 +145,42 @@ std::string_view ColumnBlob(sqlite3_stmt* st, int i) {
   return std::string_view(static_cast<const char*>(p), static_cast<size_t>(n));
 }
 
+// Moves a damaged cache file aside (replacing an earlier one) with its journal files.
+void MoveAside(const std::string& path) {
+  (void)RenameReplacing(path, path + ".damaged");
+  (void)RemoveFile(path + "-wal");
+  (void)RemoveFile(path + "-shm");
+  (void)RemoveFile(path + "-journal");
+}
+
 // What opening found.
 enum class OpenOutcome { kOk, kDamaged, kForeign, kBusy, kFailed };
+
+// Why the database file at `path` is shorter than its header says, or "" when it is not (or
+// cannot be read: opening it will tell).
+std::string CutShort(const std::string& path) {
+  auto file = InputFile::Open(path);
+  auto length = FileLength(path);
+  if (!file.ok() || !length.ok()) return std::string();
+  uint8_t h[100];
+  size_t got = 0;
+  while (got < sizeof h) {
+    auto n = file->Read(h + got, sizeof h - got);
+    if (!n.ok() || *n == 0) break;
+    got += *n;
+  }
+  if (got < sizeof h) return "it is cut short";
+  auto be = [&](size_t at, size_t n) {
+    uint64_t v = 0;
+    for (size_t i = 0; i < n; ++i) v = (v << 8) | h[at + i];
+    return v;
+  };
+  const uint64_t page = be(16, 2) == 1 ? 65536 : be(16, 2);
+  // The page count is only kept up to date by writers that also set "valid for".
+  if (be(92, 4) != be(24, 4)) return std::string();
+  if (page * be(28, 4) > *length) return "it is cut short";
+  return std::string();
+}
 
 class SqliteHashCache : public HashCache {
  public:
@@ -160,12 +196,12 @@ class SqliteHashCache : public HashCache {
   // Goes without the file for the whole run; `warning` says why.
   void Bypass(std::string warning) {
     Close();
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::shared_mutex> lock(mu_);
     broken_ = true;
     if (!warning.empty()) warnings_.push_back(std::move(warning));
   }
   void AddWarning(std::string warning) {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::shared_mutex> lock(mu_);
     warnings_.push_back(std::move(warning));
   }
 
@@ -174,11 +210,11 @@ class SqliteHashCache : public HashCache {
               int64_t taken_at_ns) override;
   void Finish() override;
   std::vector<std::string> TakeWarnings() override {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::shared_mutex> lock(mu_);
     return std::exchange(warnings_, {});
   }
   bool usable() const override {
-    std::lock_guard<std::mutex> lock(mu_);
+    std::lock_guard<std::shared_mutex> lock(mu_);
     return !broken_;
   }
 
@@ -206,16 +242,32 @@ class SqliteHashCache : public HashCache {
   HashCacheOptions options_;
   int64_t now_s_ = 0;
   sqlite3* db_ = nullptr;
-  sqlite3_stmt* find_ = nullptr;
   sqlite3_stmt* record_ = nullptr;
   sqlite3_stmt* touch_ = nullptr;
-  mutable std::mutex mu_;
+  mutable std::shared_mutex mu_;
   bool broken_ = false;     // nothing is found or recorded any more
   bool read_only_ = false;  // another run holds the write lock: found, not recorded
   bool in_transaction_ = false;
+  bool remade_ = false;  // the file was found damaged during the run and made anew
   size_t writes_ = 0;
   std::vector<std::string> warnings_;
   std::set<std::string> warned_;
+  // The records of the folders asked about so far, read in one pass per folder: one query
+  // per file would cost more than the lookup saves on small files.
+  struct Row {
+    FileIdentity identity;
+    uint32_t crc = 0;
+    std::string head;
+    std::string extra;
+    int64_t seen = 0;
+    int64_t check = 0;
+  };
+  std::unordered_map<std::string, Row> rows_;
+  std::set<std::string> loaded_folders_;
+  sqlite3_stmt* folder_ = nullptr;
+  // Reads the records of the files right inside `folder` (ending in a separator) into rows_.
+  // Called with mu_ held; false when the file failed.
+  bool LoadFolder(const std::string& folder);
 };
 
 int64_t SqliteHashCache::QueryInt(const char* sql, int& rc) {
@@ -262,20 +314,12 @@ OpenOutcome SqliteHashCache::Open(std::string& reason) {
     return OpenOutcome::kForeign;
   }
   if (app_id == kApplicationId) {
-    // Every page once: a file cut short or damaged is found now, not half-way through a run.
-    sqlite3_stmt* st = nullptr;
-    rc = sqlite3_prepare_v2(db_, "PRAGMA quick_check", -1, &st, nullptr);
-    if (rc == SQLITE_OK) rc = sqlite3_step(st);
-    std::string verdict;
-    if (rc == SQLITE_ROW) {
-      std::string_view text = ColumnBlob(st, 0);
-      verdict.assign(text);
-      rc = SQLITE_OK;
-    }
-    sqlite3_finalize(st);
-    if (rc != SQLITE_OK) return failed(rc);
-    if (verdict != "ok") {
-      reason = verdict.substr(0, 200);
+    // A file cut short is found now, from its header, not half-way through a run. Pages
+    // damaged in place show up when they are read (a damaged record fails its row check),
+    // so the file is not read whole on every run: that would cost more, as the cache grows
+    // with every system's collection, than the lookups save.
+    if (std::string why = CutShort(path_); !why.empty()) {
+      reason = why;
       return OpenOutcome::kDamaged;
     }
   }
@@ -298,17 +342,19 @@ OpenOutcome SqliteHashCache::Open(std::string& reason) {
   (void)QueryInt("PRAGMA journal_mode = WAL", rc);
   if ((rc & 0xFF) == SQLITE_BUSY) return failed(rc);
   (void)Exec("PRAGMA synchronous = NORMAL");
-  const char* find_sql =
-      "SELECT device, file_id, size, mtime_ns, ctime_ns, crc, head, extra, seen, row_check "
-      "FROM files WHERE path = ?1";
   const char* record_sql =
       "INSERT OR REPLACE INTO files (path, device, file_id, size, mtime_ns, ctime_ns, crc, "
       "head, extra, seen, row_check) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11)";
   const char* touch_sql = "UPDATE files SET seen = ?2 WHERE path = ?1";
+  // Paths compare as bytes: those that begin with the folder lie between it and the folder
+  // with its last byte (the separator) one higher.
+  const char* folder_sql =
+      "SELECT path, device, file_id, size, mtime_ns, ctime_ns, crc, head, extra, seen, row_check "
+      "FROM files WHERE path >= ?1 AND path < ?2";
   // Pages are read through a mapping of the file rather than one read() each.
   (void)Exec("PRAGMA mmap_size = 268435456");
-  for (auto [sql, st] : {std::pair{find_sql, &find_}, std::pair{record_sql, &record_},
-                         std::pair{touch_sql, &touch_}}) {
+  for (auto [sql, st] : {std::pair{record_sql, &record_}, std::pair{touch_sql, &touch_},
+                         std::pair{folder_sql, &folder_}}) {
     rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, st, nullptr);
     // A table of our name but not our columns: the file is not what its marks say.
     if (rc != SQLITE_OK) return (rc & 0xFF) == SQLITE_ERROR ? OpenOutcome::kDamaged : failed(rc);
@@ -322,7 +368,7 @@ OpenOutcome SqliteHashCache::Open(std::string& reason) {
 }
 
 void SqliteHashCache::Close() {
-  for (sqlite3_stmt** st : {&find_, &record_, &touch_}) {
+  for (sqlite3_stmt** st : {&record_, &touch_, &folder_}) {
     sqlite3_finalize(*st);
     *st = nullptr;
   }
@@ -345,6 +391,22 @@ void SqliteHashCache::Fail(int rc, std::string_view doing) {
     WarnOnce("busy", "The CRC cache " + path_ +
                          " is in use by another run: this run's checksums were not kept in it");
     return;
+  }
+  if ((primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) && !remade_) {
+    // Damage that opening could not see (a page is only read when its folder is asked
+    // about): the file is moved aside and made anew, and the run goes on with it.
+    remade_ = true;
+    Close();
+    MoveAside(path_);
+    rows_.clear();
+    loaded_folders_.clear();
+    std::string reason;
+    if (Open(reason) == OpenOutcome::kOk) {
+      WarnOnce("damaged", "The CRC cache " + path_ + " was damaged (" + why +
+                              "); it was moved to " + path_ + ".damaged and made anew");
+      return;
+    }
+    Close();
   }
   broken_ = true;
   WarnOnce("failed", "The CRC cache " + path_ + " could not be " + std::string(doing) + " (" + why +
@@ -375,51 +437,97 @@ void SqliteHashCache::CommitWrite(bool again) {
   if (again) (void)BeginWrite();
 }
 
-std::optional<CachedHash> SqliteHashCache::Find(const CacheKey& key, size_t head_bytes) {
-  std::lock_guard<std::mutex> lock(mu_);
-  if (broken_ || db_ == nullptr) return std::nullopt;
-  sqlite3_stmt* st = find_;
+bool SqliteHashCache::LoadFolder(const std::string& folder) {
+  std::string end = folder;
+  end.back() = static_cast<char>(end.back() + 1);
+  sqlite3_stmt* st = folder_;
   sqlite3_reset(st);
-  sqlite3_bind_blob(st, 1, key.path.data(), static_cast<int>(key.path.size()), SQLITE_STATIC);
-  const int rc = sqlite3_step(st);
-  if (rc == SQLITE_DONE) return std::nullopt;
-  if (rc != SQLITE_ROW) {
+  sqlite3_bind_blob(st, 1, folder.data(), static_cast<int>(folder.size()), SQLITE_STATIC);
+  sqlite3_bind_blob(st, 2, end.data(), static_cast<int>(end.size()), SQLITE_STATIC);
+  int rc;
+  while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+    std::string_view path = ColumnBlob(st, 0);
+    // Files of sub-folders are left for their own folder's pass.
+    if (path.find_first_of("/\\", folder.size()) != std::string_view::npos) continue;
+    Row row;
+    row.identity.device = static_cast<uint64_t>(sqlite3_column_int64(st, 1));
+    row.identity.file_id = static_cast<uint64_t>(sqlite3_column_int64(st, 2));
+    row.identity.size = static_cast<uint64_t>(sqlite3_column_int64(st, 3));
+    row.identity.mtime_ns = sqlite3_column_int64(st, 4);
+    row.identity.ctime_ns = sqlite3_column_int64(st, 5);
+    row.crc = static_cast<uint32_t>(sqlite3_column_int64(st, 6));
+    row.head.assign(ColumnBlob(st, 7));
+    row.extra.assign(ColumnBlob(st, 8));
+    row.seen = sqlite3_column_int64(st, 9);
+    row.check = sqlite3_column_int64(st, 10);
+    rows_.emplace(std::string(path), std::move(row));
+  }
+  sqlite3_reset(st);
+  sqlite3_clear_bindings(st);
+  if (rc != SQLITE_DONE) {
     Fail(rc, "read");
-    return std::nullopt;
+    return false;
   }
-  const FileIdentity& id = key.identity;
-  if (static_cast<uint64_t>(sqlite3_column_int64(st, 0)) != id.device ||
-      static_cast<uint64_t>(sqlite3_column_int64(st, 1)) != id.file_id ||
-      static_cast<uint64_t>(sqlite3_column_int64(st, 2)) != id.size ||
-      sqlite3_column_int64(st, 3) != id.mtime_ns || sqlite3_column_int64(st, 4) != id.ctime_ns) {
-    sqlite3_reset(st);
-    return std::nullopt;  // another file, or the file changed: read it again
-  }
+  return true;
+}
+
+std::optional<CachedHash> SqliteHashCache::Find(const CacheKey& key, size_t head_bytes) {
+  const size_t cut = key.path.find_last_of("/\\");
+  if (cut == std::string::npos) return std::nullopt;
+  const std::string_view folder(key.path.data(), cut + 1);
   CachedHash v;
-  v.size = id.size;
-  v.crc = static_cast<uint32_t>(sqlite3_column_int64(st, 5));
-  v.head.assign(ColumnBlob(st, 6));
-  const std::string extra(ColumnBlob(st, 7));
-  const int64_t seen = sqlite3_column_int64(st, 8);
-  const int64_t check = sqlite3_column_int64(st, 9);
-  sqlite3_reset(st);
+  std::string extra;
+  int64_t seen = 0;
+  int64_t check = 0;
+  {
+    // The workers look up at once; only a folder's first lookup, a record and a touch write.
+    std::shared_lock<std::shared_mutex> lock(mu_);
+    if (broken_ || db_ == nullptr) return std::nullopt;
+    if (loaded_folders_.count(std::string(folder)) == 0) {
+      lock.unlock();
+      std::lock_guard<std::shared_mutex> write(mu_);
+      if (broken_ || db_ == nullptr) return std::nullopt;
+      if (loaded_folders_.count(std::string(folder)) == 0) {
+        if (!LoadFolder(std::string(folder))) return std::nullopt;
+        loaded_folders_.emplace(folder);
+      }
+    }
+    if (!lock.owns_lock()) lock.lock();
+    if (broken_) return std::nullopt;
+    auto found = rows_.find(key.path);
+    if (found == rows_.end()) return std::nullopt;
+    const Row& row = found->second;
+    // Another file, or it changed: read it again.
+    if (!(row.identity == key.identity)) return std::nullopt;
+    v.crc = row.crc;
+    v.head = row.head;
+    extra = row.extra;
+    seen = row.seen;
+    check = row.check;
+  }
+  v.size = key.identity.size;
   if (!DecodeExtra(extra, v.extra) || check != CheckOf(key, v, extra) || v.head.size() > v.size) {
+    std::lock_guard<std::shared_mutex> lock(mu_);
     WarnOnce("damaged-record", "The CRC cache " + path_ +
                                    " holds damaged records; the files concerned were read again");
     return std::nullopt;
   }
   // A record made without enough of the file's first bytes cannot serve.
   if (v.head.size() < head_bytes && v.head.size() < v.size) return std::nullopt;
-  if (seen < now_s_ - kTouchAfterSeconds && BeginWrite()) {
-    sqlite3_reset(touch_);
-    sqlite3_bind_blob(touch_, 1, key.path.data(), static_cast<int>(key.path.size()), SQLITE_STATIC);
-    sqlite3_bind_int64(touch_, 2, now_s_);
-    const int trc = sqlite3_step(touch_);
-    sqlite3_reset(touch_);
-    if (trc != SQLITE_DONE) {
-      Fail(trc, "written");
-    } else if (++writes_ >= options_.records_per_transaction) {
-      CommitWrite(true);
+  if (seen < now_s_ - kTouchAfterSeconds) {
+    std::lock_guard<std::shared_mutex> lock(mu_);
+    if (db_ != nullptr && BeginWrite()) {
+      sqlite3_reset(touch_);
+      sqlite3_bind_blob(touch_, 1, key.path.data(), static_cast<int>(key.path.size()),
+                        SQLITE_STATIC);
+      sqlite3_bind_int64(touch_, 2, now_s_);
+      const int trc = sqlite3_step(touch_);
+      sqlite3_reset(touch_);
+      if (trc != SQLITE_DONE) {
+        Fail(trc, "written");
+      } else if (++writes_ >= options_.records_per_transaction) {
+        CommitWrite(true);
+      }
     }
   }
   return v;
@@ -431,7 +539,7 @@ void SqliteHashCache::Record(const CacheKey& key, const FileIdentity& after,
       IsRacy(after, taken_at_ns, options_.racy_window_ns) || value.head.size() > value.size) {
     return;
   }
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::shared_mutex> lock(mu_);
   if (db_ == nullptr || !BeginWrite()) return;
   const std::string extra = EncodeExtra(value.extra);
   const FileIdentity& id = key.identity;
@@ -448,7 +556,8 @@ void SqliteHashCache::Record(const CacheKey& key, const FileIdentity& after,
   sqlite3_bind_blob(st, 8, value.head.data(), static_cast<int>(value.head.size()), SQLITE_STATIC);
   sqlite3_bind_blob(st, 9, extra.data(), static_cast<int>(extra.size()), SQLITE_STATIC);
   sqlite3_bind_int64(st, 10, now_s_);
-  sqlite3_bind_int64(st, 11, CheckOf(key, value, extra));
+  const int64_t check = CheckOf(key, value, extra);
+  sqlite3_bind_int64(st, 11, check);
   const int rc = sqlite3_step(st);
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
@@ -456,11 +565,13 @@ void SqliteHashCache::Record(const CacheKey& key, const FileIdentity& after,
     Fail(rc, "written");
     return;
   }
+  // Found again within this run, as the folder's records may already have been read.
+  rows_.insert_or_assign(key.path, Row{id, value.crc, value.head, extra, now_s_, check});
   if (++writes_ >= options_.records_per_transaction) CommitWrite(true);
 }
 
 void SqliteHashCache::Finish() {
-  std::lock_guard<std::mutex> lock(mu_);
+  std::lock_guard<std::shared_mutex> lock(mu_);
   if (db_ == nullptr) return;
   if (!broken_) {
     CommitWrite(false);
@@ -479,14 +590,6 @@ void SqliteHashCache::Finish() {
   }
   broken_ = true;  // nothing more is found or recorded
   Close();
-}
-
-// Moves a damaged cache file aside (replacing an earlier one) with its journal files.
-void MoveAside(const std::string& path) {
-  (void)RenameReplacing(path, path + ".damaged");
-  (void)RemoveFile(path + "-wal");
-  (void)RemoveFile(path + "-shm");
-  (void)RemoveFile(path + "-journal");
 }
 
 }  // namespace

@@ -59,6 +59,16 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
                                   std::optional<ToRecord>& record,
                                   std::atomic<uint64_t>& read_so_far, std::atomic<uint64_t>& size) {
   ParallelHasher::FileHash out;
+  // A hit reads nothing, so it need not open the file: the identity of what the name points
+  // at now is enough. It must equal one taken from an open descriptor when the file was read
+  // (device, file number, size and both times), so a file changed or put in its place since
+  // is not served. Opening costs several system calls, as much as reading a small file.
+  if (cache.cache != nullptr && !cache.rehash) {
+    if (auto id = RegularFileIdentity(path); id.ok()) {
+      std::optional<CachedHash> hit = cache.cache->Find(CacheKey{path, *id}, keep_head);
+      if (hit && FromRecord(*hit, keep_head, out)) return out;
+    }
+  }
   auto file = InputFile::Open(path);
   if (!file.ok()) {
     out.status = file.status().kind() == ErrorKind::kNotFound
@@ -74,10 +84,6 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
     if (auto id = file->Identity(); id.ok()) {
       taken_at = NowNs();
       key = CacheKey{path, *id};
-      if (!cache.rehash) {
-        std::optional<CachedHash> hit = cache.cache->Find(*key, keep_head);
-        if (hit && FromRecord(*hit, keep_head, out)) return out;
-      }
     }
   }
   uint32_t reg = 0xFFFFFFFFu;

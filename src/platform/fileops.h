@@ -67,6 +67,12 @@ class InputFile {
   intptr_t handle_ = -1;  // a descriptor or a handle, by platform
 };
 
+// The identity of the regular file `path` names now, asked of the name without opening the
+// file (links are followed, as an open would). NotFound when nothing is there, Io naming the
+// file when it cannot be asked or is not a regular file. Cheaper than opening; for a lookup
+// that reads nothing: what is read must be checked with InputFile::Identity.
+Result<FileIdentity> RegularFileIdentity(const std::string& path);
+
 // Reads a file in fixed-size chunks (memory stays small whatever its size) and hands each to
 // `consume`. NotFound / Io naming the file when it cannot be opened or read, or is not a
 // regular file (as InputFile::Open).

@@ -151,11 +151,9 @@ void InputFile::ReadingWhole() {
   (void)::posix_fadvise(static_cast<int>(handle_), 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
-Result<FileIdentity> InputFile::Identity() const {
-  struct stat st;
-  if (::fstat(static_cast<int>(handle_), &st) != 0) {
-    return Status::Io(ErrnoMessage("read", path_, errno));
-  }
+namespace {
+
+FileIdentity IdentityOfStat(const struct stat& st) {
   constexpr int64_t kNs = 1000000000;
   FileIdentity id;
   id.device = static_cast<uint64_t>(st.st_dev);
@@ -164,6 +162,26 @@ Result<FileIdentity> InputFile::Identity() const {
   id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * kNs + st.st_mtim.tv_nsec;
   id.ctime_ns = static_cast<int64_t>(st.st_ctim.tv_sec) * kNs + st.st_ctim.tv_nsec;
   return id;
+}
+
+}  // namespace
+
+Result<FileIdentity> InputFile::Identity() const {
+  struct stat st;
+  if (::fstat(static_cast<int>(handle_), &st) != 0) {
+    return Status::Io(ErrnoMessage("read", path_, errno));
+  }
+  return IdentityOfStat(st);
+}
+
+Result<FileIdentity> RegularFileIdentity(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
+    return Status::Io(ErrnoMessage("read", path, errno));
+  }
+  if (!S_ISREG(st.st_mode)) return Status::Io("The file " + path + " is not a regular file");
+  return IdentityOfStat(st);
 }
 
 Status ReadFileChunks(const std::string& path,

@@ -54,9 +54,9 @@ Status OpenFailure(const std::string& path, DWORD error) {
 
 // The identity of a file: two names of one file give the same.
 bool IdentityOfPath(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-  HANDLE h = CreateFileW(WidePath(path).c_str(), 0,
-                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h =
+      CreateFileW(WidePath(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   const bool ok = GetFileInformationByHandle(h, info) != 0;
   CloseHandle(h);
@@ -66,8 +66,8 @@ bool IdentityOfPath(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
 bool SameFile(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION x, y;
   return IdentityOfPath(a, &x) && IdentityOfPath(b, &y) &&
-         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-         x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+         x.dwVolumeSerialNumber == y.dwVolumeSerialNumber && x.nFileIndexHigh == y.nFileIndexHigh &&
+         x.nFileIndexLow == y.nFileIndexLow;
 }
 
 constexpr std::string_view kTempMarker = ".quorvin-";
@@ -114,8 +114,8 @@ void RemoveStaleTemporaries(const std::string& path) {
 // The name of the entry `path` names, as written on disk ("" when there is none).
 std::string OnDiskName(const std::string& path) {
   WIN32_FIND_DATAW data;
-  HANDLE h = FindFirstFileExW(WidePath(path).c_str(), FindExInfoBasic, &data,
-                              FindExSearchNameMatch, nullptr, 0);
+  HANDLE h = FindFirstFileExW(WidePath(path).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                              nullptr, 0);
   if (h == INVALID_HANDLE_VALUE) return std::string();
   FindClose(h);
   return Narrow(data.cFileName);
@@ -127,7 +127,8 @@ bool Exists(const std::string& path) { return Attributes(path) != INVALID_FILE_A
 
 bool IsFile(const std::string& path) {
   DWORD a = Attributes(path);
-  return a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
+  return a != INVALID_FILE_ATTRIBUTES &&
+         (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) == 0;
 }
 
 bool IsFolder(const std::string& path) {
@@ -137,8 +138,7 @@ bool IsFolder(const std::string& path) {
 
 Result<uint64_t> FileLength(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
-  if (path.empty() ||
-      !GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
+  if (path.empty() || !GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
     DWORD error = path.empty() ? ERROR_FILE_NOT_FOUND : GetLastError();
     if (IsMissing(error)) return Status::NotFound("The file " + path + " does not exist");
     return Status::Io(Win32Message("read", path, error));
@@ -203,16 +203,17 @@ uint64_t Join32(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 
 
 }  // namespace
 
-Result<FileIdentity> InputFile::Identity() const {
-  HANDLE h = reinterpret_cast<HANDLE>(handle_);
+namespace {
+
+Result<FileIdentity> IdentityOfHandle(HANDLE h, const std::string& path) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(h, &info)) {
-    return Status::Io(Win32Message("read", path_, GetLastError()));
+    return Status::Io(Win32Message("read", path, GetLastError()));
   }
   // The change time (content or attributes) is only in FILE_BASIC_INFO.
   FILE_BASIC_INFO basic;
   if (!GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic)) {
-    return Status::Io(Win32Message("read", path_, GetLastError()));
+    return Status::Io(Win32Message("read", path, GetLastError()));
   }
   FileIdentity id;
   id.device = info.dwVolumeSerialNumber;
@@ -220,6 +221,33 @@ Result<FileIdentity> InputFile::Identity() const {
   id.size = Join32(info.nFileSizeHigh, info.nFileSizeLow);
   id.mtime_ns = UnixNanoseconds(static_cast<uint64_t>(basic.LastWriteTime.QuadPart));
   id.ctime_ns = UnixNanoseconds(static_cast<uint64_t>(basic.ChangeTime.QuadPart));
+  return id;
+}
+
+}  // namespace
+
+Result<FileIdentity> InputFile::Identity() const {
+  return IdentityOfHandle(reinterpret_cast<HANDLE>(handle_), path_);
+}
+
+Result<FileIdentity> RegularFileIdentity(const std::string& path) {
+  // Opened for its attributes only: no read access is asked, so no other program's sharing
+  // is in the way, and a folder cannot be opened this way.
+  HANDLE h = CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD err = GetLastError();
+    if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) {
+      return Status::NotFound("The file " + path + " does not exist");
+    }
+    return Status::Io(Win32Message("read", path, err));
+  }
+  Result<FileIdentity> id =
+      GetFileType(h) == FILE_TYPE_DISK
+          ? IdentityOfHandle(h, path)
+          : Result<FileIdentity>(Status::Io("The file " + path + " is not a regular file"));
+  CloseHandle(h);
   return id;
 }
 
@@ -244,7 +272,8 @@ Status CheckReplaceable(const std::string& path) {
   if (!IsFolder(folder)) return Status::NotFound("The folder " + folder + " does not exist");
   DWORD a = Attributes(path);
   if (a != INVALID_FILE_ATTRIBUTES) {
-    if (a & FILE_ATTRIBUTE_DIRECTORY) return Status::InvalidInput(path + " is a folder, not a file");
+    if (a & FILE_ATTRIBUTE_DIRECTORY)
+      return Status::InvalidInput(path + " is a folder, not a file");
     if (a & FILE_ATTRIBUTE_READONLY) return Status::Io("The file " + path + " is read-only");
   }
   return Status::Ok();
@@ -337,8 +366,8 @@ Status RenameNoReplace(const std::string& from, const std::string& to) {
   if (MoveFileExW(wfrom.c_str(), wto.c_str(), 0)) {
     // A change of letter case only: NTFS renames in place, but some file systems (and Wine
     // over a Linux folder) report success and keep the old spelling. Then go the long way.
-    const bool case_only = FileNameOf(from) != FileNameOf(to) &&
-                           EqualsIgnoreCase(FileNameOf(from), FileNameOf(to));
+    const bool case_only =
+        FileNameOf(from) != FileNameOf(to) && EqualsIgnoreCase(FileNameOf(from), FileNameOf(to));
     if (!case_only || OnDiskName(to) == FileNameOf(to)) return Status::Ok();
     error = ERROR_ALREADY_EXISTS;
   } else {

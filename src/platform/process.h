@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -29,5 +30,23 @@ bool IsWritableFolder(const std::string& folder);
 // Prepares the console for UTF-8 text and, where the terminal understands it, for a status
 // line rewritten in place. True when standard error is such a terminal.
 bool PrepareConsole();
+
+// A lock between processes on one file, held while the object lives and let go by the
+// system when the process ends in any way (killed, crashed): a lock never outlives its run.
+class ProcessLock {
+ public:
+  ProcessLock() = default;
+  ProcessLock(ProcessLock&& other) noexcept : handle_(other.handle_) { other.handle_ = -1; }
+  ProcessLock& operator=(ProcessLock&&) = delete;
+  ProcessLock(const ProcessLock&) = delete;
+  ~ProcessLock();
+  // Takes the lock of the file `path` (made empty when missing) without waiting. True once
+  // it is held, false while another process holds it; with `usable` false when the file
+  // cannot be made or locked at all (a read-only folder, a file system without locks).
+  bool TryTake(const std::string& path, bool* usable);
+
+ private:
+  intptr_t handle_ = -1;  // a descriptor or a handle, by platform
+};
 
 }  // namespace quorvin

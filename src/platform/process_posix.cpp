@@ -1,5 +1,8 @@
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 
@@ -38,5 +41,29 @@ bool IsWritableFolder(const std::string& folder) {
 }
 
 bool PrepareConsole() { return ::isatty(STDERR_FILENO) == 1; }
+
+ProcessLock::~ProcessLock() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+bool ProcessLock::TryTake(const std::string& path, bool* usable) {
+  *usable = true;
+  if (handle_ >= 0) return true;
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+  if (fd < 0) {
+    *usable = false;
+    return false;
+  }
+  // flock, not fcntl locks: those are dropped when any descriptor of the file in this
+  // process is closed.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(fd);
+    if (err != EWOULDBLOCK) *usable = false;
+    return false;
+  }
+  handle_ = fd;
+  return true;
+}
 
 }  // namespace quorvin

@@ -1,10 +1,9 @@
 // <windows.h> (through wide_win32.h) must come before <shellapi.h>.
-#include "platform/wide_win32.h"
-
 #include <shellapi.h>
 
 #include "platform/path.h"
 #include "platform/process.h"
+#include "platform/wide_win32.h"
 
 namespace quorvin {
 
@@ -59,9 +58,9 @@ bool IsWritableFolder(const std::string& folder) {
   // "Program Files", say) decide. Trying is the only sure test.
   const std::wstring probe =
       WidePath(JoinPath(folder, ".quorvin-write-test-" + std::to_string(GetCurrentProcessId())));
-  HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                         nullptr);
+  HANDLE h = CreateFileW(
+      probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+      FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   CloseHandle(h);
   return true;
@@ -75,8 +74,33 @@ bool PrepareConsole() {
   if (err == INVALID_HANDLE_VALUE || !GetConsoleMode(err, &mode)) return false;
   // The status line is rewritten with terminal escapes, which a console understands only
   // in this mode (Windows 10 and later).
-  return SetConsoleMode(err, mode | ENABLE_PROCESSED_OUTPUT |
-                                 ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+  return SetConsoleMode(err, mode | ENABLE_PROCESSED_OUTPUT | ENABLE_VIRTUAL_TERMINAL_PROCESSING) !=
+         0;
+}
+
+ProcessLock::~ProcessLock() {
+  if (handle_ != -1) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool ProcessLock::TryTake(const std::string& path, bool* usable) {
+  *usable = true;
+  if (handle_ != -1) return true;
+  HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    *usable = false;
+    return false;
+  }
+  OVERLAPPED at = {};
+  if (!LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at)) {
+    const DWORD err = GetLastError();
+    CloseHandle(h);
+    if (err != ERROR_LOCK_VIOLATION && err != ERROR_IO_PENDING) *usable = false;
+    return false;
+  }
+  handle_ = reinterpret_cast<intptr_t>(h);
+  return true;
 }
 
 }  // namespace quorvin

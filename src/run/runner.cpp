@@ -1,8 +1,10 @@
 #include "run/runner.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <unordered_set>
 
 #include "dat/scan.h"
@@ -61,6 +63,26 @@ Status Runner::StoppedBetweenStages(std::string_view what_is_left) {
   return Status::Stopped("The run was stopped; " + std::string(what_is_left));
 }
 
+Status Runner::TakeProgramFolder(ProcessLock& lock) {
+  const std::string path = JoinPath(program_folder_, "run.lock");
+  bool told = false;
+  while (true) {
+    bool usable = true;
+    // Without locks (a read-only program folder) the run goes on alone, as it always did.
+    if (lock.TryTake(path, &usable) || !usable) return Status::Ok();
+    if (!told) {
+      SetStatus("Status:  Waiting For Another Run To Finish");
+      told = true;
+    }
+    if (reporter_.StopRequested()) {
+      SetStatus("Status:  Stopped");
+      return Status::Stopped("The run was stopped while it waited for another run in " +
+                             program_folder_ + " to finish; nothing was changed");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
 Status Runner::StartCommand() {
   reporter_.ResetWarnings();
   RunSettings& s = settings;
@@ -77,6 +99,8 @@ Status Runner::StartCommand() {
   if (s.txtDesc.empty()) s.txtDesc = system;
   if (s.txtAuthor.empty()) s.txtAuthor = std::string(kDefaultAuthor);
 
+  ProcessLock lock;
+  if (Status st = TakeProgramFolder(lock); !st.ok()) return st;
   // Find an unusable output path before the scan, not after minutes of checksumming.
   Status out_ok = CheckReplaceable(s.txtOutput);
   if (!out_ok.ok()) return Fail(out_ok);
@@ -265,6 +289,8 @@ Result<ConversionTable> Runner::LoadConversionTable(const std::string& system) c
 
 Status Runner::RevertCommand() {
   reporter_.ResetWarnings();
+  ProcessLock lock;
+  if (Status st = TakeProgramFolder(lock); !st.ok()) return st;
   const std::string system = SystemName(settings);
   CrcDatabasePath = GoodNamesPath(settings.txtMessPath, system);
   auto table = LoadConversionTable(system);

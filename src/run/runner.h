@@ -9,6 +9,7 @@
 #include "dat/dat_writer.h"
 #include "dat/rom_header.h"
 #include "inject/compare_pass.h"
+#include "platform/process.h"
 #include "platform/reporter.h"
 #include "platform/status.h"
 #include "rename/conversion_table.h"
@@ -94,6 +95,10 @@ class Runner {
   Result<ConversionTable> LoadConversionTable(const std::string& system) const;
   // The user's "Stop" between stages: Stopped, after the status line says so.
   Status StoppedBetweenStages(std::string_view what_is_left);
+  // Waits, with a status line, until no other run or revert works in the program folder (a
+  // second window, a script), then holds `lock` for this one: two runs at once would share
+  // tempdat.dat and the conversion files. Stopped when the user stops while it waits.
+  Status TakeProgramFolder(ProcessLock& lock);
   std::string program_folder_;
   CountingReporter reporter_;
 };

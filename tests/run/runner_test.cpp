@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
+#include "platform/process.h"
 #include "test_util.h"
 
 namespace quorvin {
@@ -138,6 +141,46 @@ TEST_F(RunnerTest, PresetsSaveLoadAndRefillTheSystemList) {
   rep.messages.clear();
   EXPECT_EQ(runner.SaveSettingsAsPreset().kind(), ErrorKind::kInvalidInput);
   EXPECT_EQ(rep.messages.size(), 1u);
+}
+
+// Another run holds the program folder: this one waits (and says so), a Stop while it waits
+// changes nothing, and once the other run is over it goes ahead.
+class StopAfterPolls : public test::RecordingReporter {
+ public:
+  bool StopRequested() override { return ++polls > 3; }
+  int polls = 0;
+};
+
+TEST(RunLockTest, ARunWaitsForAnotherRunInTheProgramFolder) {
+  test::TempDir dir;
+  test::MakeProgramFolder(dir / "home");
+  test::MakeDir(dir / "roms");
+  WriteFile(dir / "roms/a.nes", "abc");
+  auto other = std::make_unique<ProcessLock>();
+  bool usable = false;
+  ASSERT_TRUE(other->TryTake(dir / "home/run.lock", &usable));
+  StopAfterPolls rep;
+  Runner runner(dir / "home", rep);
+  runner.settings.txtRom = dir / "roms";
+  runner.settings.txtExtension = "nes";
+  runner.settings.cmbHName.text = "nes";
+  EXPECT_EQ(runner.StartCommand().kind(), ErrorKind::kStopped);
+  EXPECT_EQ(rep.statuses, (std::vector<std::string>{"Status:  Waiting For Another Run To Finish",
+                                                    "Status:  Stopped"}));
+  EXPECT_FALSE(test::Exists(dir / "home/default.dat"));
+  EXPECT_FALSE(test::Exists(dir / "home/tempdat.dat"));
+
+  rep.polls = -1000;
+  rep.statuses.clear();
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    other.reset();
+  });
+  EXPECT_TRUE(runner.StartCommand().ok());
+  release.join();
+  EXPECT_EQ(rep.statuses.front(), "Status:  Waiting For Another Run To Finish");
+  EXPECT_EQ(rep.statuses.back(), "Status:  Done");
+  EXPECT_TRUE(test::Contains(ReadFile(dir / "home/default.dat"), "name a"));
 }
 
 }  // namespace

@@ -303,12 +303,14 @@ TEST_F(Win32ViewTest, RunsFromItsFieldsAndAClosingDuringARunAsksFirst) {
   }
   ASSERT_TRUE(WaitFor([&] { return !p.Checked(kIdChkDatAdd); }));
   p.Press(kIdCmdStart);
-  ASSERT_TRUE(WaitFor([&] { return !p.Enabled(kIdCmdStart); }));
-  EXPECT_FALSE(p.Enabled(kIdTxtRom));
-  EXPECT_FALSE(p.Enabled(kIdCmbPresets));
-  EXPECT_FALSE(p.Enabled(kIdChkCvtRoms));
-  EXPECT_FALSE(p.Enabled(kIdChkRehash));
-  EXPECT_FALSE(p.Enabled(kIdChkVerify));
+  // The inputs are disabled one after another, the Start button among the first.
+  ASSERT_TRUE(WaitFor([&] {
+    for (int id :
+         {kIdCmdStart, kIdTxtRom, kIdCmbPresets, kIdChkCvtRoms, kIdChkRehash, kIdChkVerify}) {
+      if (p.Enabled(id)) return false;
+    }
+    return true;
+  }));
   ASSERT_TRUE(WaitFor([&] { return p.Enabled(kIdCmdStart); }, 120000ms));
   EXPECT_EQ(p.Text(kIdLStatus), "Status:  Done");
   EXPECT_EQ(p.Text(kIdTxtExtension), ".nes");  // completed by the run
