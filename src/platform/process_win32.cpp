@@ -1,9 +1,12 @@
 // <windows.h> (through wide_win32.h) must come before <shellapi.h>.
+// clang-format off
+#include "platform/wide_win32.h"
+
 #include <shellapi.h>
+// clang-format on
 
 #include "platform/path.h"
 #include "platform/process.h"
-#include "platform/wide_win32.h"
 
 namespace quorvin {
 
