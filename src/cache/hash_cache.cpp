@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <shared_mutex>
@@ -263,7 +264,7 @@ class SqliteHashCache : public HashCache {
     int64_t check = 0;
   };
   std::unordered_map<std::string, Row> rows_;
-  std::set<std::string> loaded_folders_;
+  std::set<std::string, std::less<>> loaded_folders_;  // looked up without a copy
   sqlite3_stmt* folder_ = nullptr;
   // Reads the records of the files right inside `folder` (ending in a separator) into rows_.
   // Called with mu_ held; false when the file failed.
@@ -483,11 +484,11 @@ std::optional<CachedHash> SqliteHashCache::Find(const CacheKey& key, size_t head
     // The workers look up at once; only a folder's first lookup, a record and a touch write.
     std::shared_lock<std::shared_mutex> lock(mu_);
     if (broken_ || db_ == nullptr) return std::nullopt;
-    if (loaded_folders_.count(std::string(folder)) == 0) {
+    if (loaded_folders_.find(folder) == loaded_folders_.end()) {
       lock.unlock();
       std::lock_guard<std::shared_mutex> write(mu_);
       if (broken_ || db_ == nullptr) return std::nullopt;
-      if (loaded_folders_.count(std::string(folder)) == 0) {
+      if (loaded_folders_.find(folder) == loaded_folders_.end()) {
         if (!LoadFolder(std::string(folder))) return std::nullopt;
         loaded_folders_.emplace(folder);
       }
