@@ -15,8 +15,10 @@ extern char** environ;
 namespace quorvin::test {
 
 // Starts QUORVIN_CLI with `args` and this process's environment, QUORVIN_HOME set to `home`,
-// its error output thrown away. The child's process id (-1 when it could not start).
-inline pid_t SpawnCli(std::vector<std::string> args, const std::string& home) {
+// its error output written to `err` (thrown away when empty). The child's process id (-1
+// when it could not start).
+inline pid_t SpawnCli(std::vector<std::string> args, const std::string& home,
+                      const std::string& err = {}) {
   args.insert(args.begin(), QUORVIN_CLI);
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
@@ -30,7 +32,8 @@ inline pid_t SpawnCli(std::vector<std::string> args, const std::string& home) {
   env.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err.empty() ? "/dev/null" : err.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
   pid_t pid = -1;
   EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), env.data()), 0);
   posix_spawn_file_actions_destroy(&actions);

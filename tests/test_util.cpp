@@ -5,6 +5,7 @@
 #endif
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -71,9 +72,10 @@ TempDir::~TempDir() {
     std::error_code ignored;
     // Never through a link: a test's link to /dev/null would change the device's own mode.
     if (it->is_symlink(ignored)) continue;
-    fs::permissions(it->path(), fs::perms::owner_all | fs::perms::group_read |
-                                    fs::perms::group_exec | fs::perms::others_read |
-                                    fs::perms::others_exec, ignored);
+    fs::permissions(it->path(),
+                    fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                        fs::perms::others_read | fs::perms::others_exec,
+                    ignored);
   }
   fs::remove_all(Native(path_), ec);
 }
@@ -143,6 +145,10 @@ void MakeReadOnly(const std::string& path) {
   fs::permissions(Native(path),
                   fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
+}
+
+void MakeOld(const std::string& path) {
+  fs::last_write_time(Native(path), fs::file_time_type::clock::now() - std::chrono::hours(1));
 }
 
 std::string TestDataDir() {

@@ -48,6 +48,8 @@ std::vector<std::string> FolderEntries(const std::string& path);
 void MakeHidden(const std::string& path);
 // Removes the write bits of a file or folder.
 void MakeReadOnly(const std::string& path);
+// Sets a file's modification time an hour back.
+void MakeOld(const std::string& path);
 // The shared test data folder ($QUORVIN_TESTDATA when set, else ../shared/testdata beside
 // the checkout), or "" when it is not there. Tests that need it skip with the message
 // "shared test data not found", which the test command counts.

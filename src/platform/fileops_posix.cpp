@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <vector>
 
@@ -28,8 +30,15 @@ std::string TempPrefix(const std::string& path) {
   return "." + std::string(FileNameOf(path)) + std::string(kTempMarker);
 }
 
+// A temporary file younger than this is never taken for a killed write's: it may belong to
+// a writer that has just made it and not yet locked it.
+constexpr time_t kStaleAgeSeconds = 60;
+
 // Removes the temporary files that writes of `path` killed before their rename left behind.
-// Called once a write of `path` has succeeded, so none of them can be of use any more.
+// Called once a write of `path` has succeeded. Another process may be writing the same file
+// at this moment (two runs sharing a program folder): its temporary file is locked from its
+// making until its rename, and the lock goes with the process, so a file whose lock we can
+// take, and that has not been touched for a while, is a dead writer's.
 void RemoveStaleTemporaries(const std::string& path) {
   const std::string folder = FolderOf(path);
   const std::string prefix = TempPrefix(path);
@@ -43,10 +52,17 @@ void RemoveStaleTemporaries(const std::string& path) {
     }
   }
   ::closedir(dir);
+  const time_t now = ::time(nullptr);
   for (const std::string& name : stale) {
     const std::string p = JoinPath(folder, name);
+    const int fd = ::open(p.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
     struct stat st;
-    if (::lstat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(p.c_str());
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && now - st.st_mtime >= kStaleAgeSeconds &&
+        ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      ::unlink(p.c_str());
+    }
+    ::close(fd);
   }
 }
 
@@ -232,6 +248,9 @@ Result<AtomicFile> AtomicFile::Create(const std::string& path) {
   std::string temp = JoinPath(folder, TempPrefix(path) + std::string(kTempSuffixLength, 'X'));
   int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) return Status::Io(ErrnoMessage("write in the folder", folder, errno));
+  // Marks the file as a live writer's for RemoveStaleTemporaries in other processes. A file
+  // system without locks leaves only the age to protect it.
+  ::flock(fd, LOCK_EX | LOCK_NB);
   struct stat st;
   mode_t mode = (::stat(path.c_str(), &st) == 0) ? (st.st_mode & 07777) : (0666 & ~CurrentUmask());
   ::fchmod(fd, mode);
@@ -258,13 +277,14 @@ Status AtomicFile::Commit() {
   Status s = Flush();
   if (!s.ok()) return s;
   if (::fsync(fd_) != 0) return Status::Io(ErrnoMessage("write", path_, errno));
-  int rc = ::close(fd_);
-  fd_ = -1;
-  if (rc != 0) return Status::Io(ErrnoMessage("write", path_, errno));
+  // Renamed while still open, so its lock holds until it has its final name.
   if (::rename(temp_path_.c_str(), path_.c_str()) != 0) {
     return Status::Io(ErrnoMessage("replace", path_, errno));
   }
   temp_path_.clear();
+  // The data is on the disk (fsync above); a failing close cannot take it back.
+  ::close(fd_);
+  fd_ = -1;
   RemoveStaleTemporaries(path_);
   return Status::Ok();
 }

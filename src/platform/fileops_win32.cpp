@@ -83,8 +83,19 @@ std::string TempNameBeside(const std::string& path, std::string_view tag) {
   return JoinPath(FolderOf(path), name);
 }
 
+// A temporary file written to less than this long ago (in 100 ns units: 60 s) is never taken
+// for a killed write's: another process may be between closing and renaming it.
+constexpr uint64_t kStaleAge = uint64_t{60} * 10'000'000;
+
+uint64_t FileTimeValue(const FILETIME& t) {
+  return (uint64_t{t.dwHighDateTime} << 32) | t.dwLowDateTime;
+}
+
 // Removes the temporary files that writes of `path` killed before their rename left behind.
-// Called once a write of `path` has succeeded, so none of them can be of use any more.
+// Called once a write of `path` has succeeded. Another process may be writing the same file
+// at this moment (two runs sharing a program folder): while it writes, its file is open
+// without delete sharing and cannot be removed, and between its close and its rename the
+// file is younger than kStaleAge.
 void RemoveStaleTemporaries(const std::string& path) {
   const std::string folder = FolderOf(path);
   const std::string prefix = "." + std::string(FileNameOf(path)) + std::string(kTempMarker);
@@ -92,6 +103,9 @@ void RemoveStaleTemporaries(const std::string& path) {
   HANDLE h = FindFirstFileExW(WidePath(JoinPath(folder, prefix + "*")).c_str(), FindExInfoBasic,
                               &data, FindExSearchNameMatch, nullptr, 0);
   if (h == INVALID_HANDLE_VALUE) return;
+  FILETIME now_time;
+  GetSystemTimeAsFileTime(&now_time);
+  const uint64_t now = FileTimeValue(now_time);
   std::vector<std::string> stale;
   do {
     // The system's pattern also matches short names: check the whole name again. Folders
@@ -99,7 +113,8 @@ void RemoveStaleTemporaries(const std::string& path) {
     const std::string name = Narrow(data.cFileName);
     constexpr DWORD kNotOurs = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
     if ((data.dwFileAttributes & kNotOurs) == 0 &&
-        name.size() == prefix.size() + kTempSuffixLength && name.starts_with(prefix)) {
+        name.size() == prefix.size() + kTempSuffixLength && name.starts_with(prefix) &&
+        FileTimeValue(data.ftLastWriteTime) + kStaleAge <= now) {
       stale.push_back(name);
     }
   } while (FindNextFileW(h, &data));

@@ -370,10 +370,14 @@ Status Runner::LoadPreset(std::string_view name) {
   if (!bytes.ok()) return bytes.status();
   auto parsed = ParsePreset(*bytes, "the preset file " + path, settings);
   if (!parsed.ok()) return parsed.status();
-  const std::string mess = parsed->txtMessPath;
-  settings = std::move(parsed).value();
-  SetMessPath(mess);
+  UseSettings(std::move(parsed).value());
   return Status::Ok();
+}
+
+void Runner::UseSettings(RunSettings loaded) {
+  std::string mess = loaded.txtMessPath;
+  settings = std::move(loaded);
+  SetMessPath(std::move(mess));
 }
 
 Status Runner::SaveSettingsAsPreset() {

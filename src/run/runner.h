@@ -70,6 +70,8 @@ class Runner {
   // Loads a preset into the settings. NotFound when there is no such preset, Corrupt when the
   // file is not a preset (the settings are then left as they were).
   Status LoadPreset(std::string_view name);
+  // Takes `loaded` as the settings, with its MESS folder (as a loaded preset is taken).
+  void UseSettings(RunSettings loaded);
   // The save command: saves the settings as the preset named after the system.
   Status SaveSettingsAsPreset();
   Status RefreshPresets();

@@ -200,8 +200,9 @@ Status RunCommandLine(Runner& runner, const CommandLine& line, bool revert) {
     if (!parsed.ok()) return runner.Fail(Status::InvalidInput(parsed.status().message()));
     Status s = WriteFileAtomic(PresetPath(runner.PresetsFolder(), kLastUsedPreset), preset);
     if (!s.ok()) return runner.Fail(s);
-    s = runner.LoadPreset(kLastUsedPreset);
-    if (!s.ok()) return runner.Fail(s);
+    // The settings are the ones just checked, not "lastused" read back: another run in the
+    // same program folder may have replaced it meanwhile with its own list.
+    runner.UseSettings(std::move(parsed).value());
     if (line.save) runner.NeedsSaved = true;
   }
   if (line.verify) runner.settings.chkVerify = 1;

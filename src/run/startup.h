@@ -43,7 +43,7 @@ struct CommandLine {
 Result<CommandLine> ParseCommandLine(const std::vector<std::string>& args);
 
 // Start-up with a command line, then the run: loads the named preset, or writes the
-// settings list to the "lastused" preset and loads it from there; then runs the Start
+// settings list to the "lastused" preset and takes the same settings; then runs the Start
 // command, or the Revert command when `revert` is set. Sets SilentMode, and NeedsSaved for
 // "-save". Returns the first failure (already shown as a message), or Ok when the command
 // completed (see Runner::warnings() for what it skipped).

@@ -154,10 +154,10 @@ class CacheRunsTest : public ::testing::Test {
 TEST_F(CacheRunsTest, TwoRunsAtOnceBothFinishWithTheRightDat) {
   const std::string ref = Reference();
   for (int round = 0; round < 2; ++round) {  // filling the cache, then reading it
-    const pid_t a = test::SpawnCli({List(dir / "a.dat")}, dir / "home");
-    const pid_t b = test::SpawnCli({List(dir / "b.dat")}, dir / "home");
-    EXPECT_EQ(Wait(a), 0) << round;
-    EXPECT_EQ(Wait(b), 0) << round;
+    const pid_t a = test::SpawnCli({List(dir / "a.dat")}, dir / "home", dir / "a.err");
+    const pid_t b = test::SpawnCli({List(dir / "b.dat")}, dir / "home", dir / "b.err");
+    EXPECT_EQ(Wait(a), 0) << round << ": " << test::ReadFile(dir / "a.err");
+    EXPECT_EQ(Wait(b), 0) << round << ": " << test::ReadFile(dir / "b.err");
     EXPECT_TRUE(test::ReadFile(dir / "a.dat") == ref) << round;
     EXPECT_TRUE(test::ReadFile(dir / "b.dat") == ref) << round;
   }

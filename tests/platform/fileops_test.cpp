@@ -39,31 +39,47 @@ TEST(AtomicFileTest, CommitReplacesAndDiscardKeepsTheOldFile) {
 }
 
 // A killed run leaves its temporary file; the next successful write of the same file removes
-// it, and nothing else: other files' temporaries, look-alike names, an open writer's file.
+// it, and nothing else: other files' temporaries, look-alike names, one written to in the last
+// minute, and the file of another writer of the same file (another run at the same moment).
 TEST(AtomicFileTest, SuccessfulWriteRemovesTemporariesOfKilledWrites) {
   TempDir dir;
   const std::string path = dir / "nes.dat";
   for (const char* n : {".nes.dat.quorvin-Ab12Cd", ".nes.dat.quorvin-zzzzzz", ".nes.dat.quorvin-1",
                         ".other.dat.quorvin-Ab12Cd", "nes.dat.quorvin-Ab12Cd"}) {
     WriteFile(dir / n, "half");
+    test::MakeOld(dir / n);
   }
+  WriteFile(dir / ".nes.dat.quorvin-Fresh1", "half");
   test::MakeDir(dir / ".nes.dat.quorvin-folder");
   auto other = AtomicFile::Create(dir / "other.dat");
   ASSERT_TRUE(other.ok());
+  auto same = AtomicFile::Create(path);
+  ASSERT_TRUE(same.ok());
+  ASSERT_TRUE(same->Write("later").ok());
+  for (const std::string& n : test::FolderEntries(dir.path())) {
+    if (n.starts_with(".nes.dat.quorvin-") && n.size() == 23 && n != ".nes.dat.quorvin-Fresh1" &&
+        n != ".nes.dat.quorvin-Ab12Cd" && n != ".nes.dat.quorvin-zzzzzz") {
+      test::MakeOld(dir / n);  // the open writer's file, idle for an hour
+    }
+  }
   ASSERT_TRUE(WriteFileAtomic(path, "whole").ok());
   std::vector<std::string> left = test::FolderEntries(dir.path());
-  EXPECT_EQ(left.size(), 6u);
+  EXPECT_EQ(left.size(), 8u);
   for (const std::string& n : left) {
     EXPECT_NE(n, ".nes.dat.quorvin-Ab12Cd");
     EXPECT_NE(n, ".nes.dat.quorvin-zzzzzz");
   }
   EXPECT_TRUE(test::Exists(dir / ".nes.dat.quorvin-1"));
+  EXPECT_TRUE(test::Exists(dir / ".nes.dat.quorvin-Fresh1"));
   EXPECT_TRUE(test::Exists(dir / ".other.dat.quorvin-Ab12Cd"));
   EXPECT_TRUE(test::Exists(dir / ".nes.dat.quorvin-folder"));
   ASSERT_TRUE(other->Commit().ok());
   EXPECT_EQ(ReadFile(path), "whole");
+  ASSERT_TRUE(same->Commit().ok()) << "another writer's file was taken for a killed one";
+  EXPECT_EQ(ReadFile(path), "later");
   // A failed write removes nothing.
   WriteFile(dir / ".nes.dat.quorvin-Zz99Zz", "half");
+  test::MakeOld(dir / ".nes.dat.quorvin-Zz99Zz");
   test::MakeReadOnly(path);
   EXPECT_FALSE(WriteFileAtomic(path, "again").ok());
   EXPECT_TRUE(test::Exists(dir / ".nes.dat.quorvin-Zz99Zz"));
