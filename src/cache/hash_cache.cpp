@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -29,7 +30,7 @@ int64_t NowNs() {
 namespace {
 
 // The file's layout. A file of another layout is dropped and made anew.
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 // Marks the database as ours ("QCRC"): a database of another program is never touched.
 constexpr int kApplicationId = 0x51435243;
 
@@ -39,7 +40,12 @@ constexpr const char* kCreate =
     " device INTEGER NOT NULL, file_id INTEGER NOT NULL, size INTEGER NOT NULL,"
     " mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL,"
     " crc INTEGER NOT NULL, head BLOB NOT NULL, extra BLOB NOT NULL,"
-    " seen INTEGER NOT NULL, row_check INTEGER NOT NULL)";
+    " seen INTEGER NOT NULL, row_check INTEGER NOT NULL);"
+    "CREATE TABLE meta (key TEXT PRIMARY KEY NOT NULL, value INTEGER NOT NULL)";
+
+// Old records are looked for at most this often: the search reads every record of every
+// system's collection, which costs more than a run that finds everything in the cache.
+constexpr int64_t kPruneEverySeconds = 24 * 3600;
 
 // A seen time older than this is brought up to date when a run finds the record; younger
 // ones are left, so that a run that finds everything writes almost nothing.
@@ -199,11 +205,11 @@ class SqliteHashCache : public HashCache {
     Close();
     std::lock_guard<std::shared_mutex> lock(mu_);
     broken_ = true;
-    if (!warning.empty()) warnings_.push_back(std::move(warning));
+    if (!warning.empty()) PushWarning(std::move(warning));
   }
   void AddWarning(std::string warning) {
     std::lock_guard<std::shared_mutex> lock(mu_);
-    warnings_.push_back(std::move(warning));
+    PushWarning(std::move(warning));
   }
 
   std::optional<CachedHash> Find(const CacheKey& key, size_t head_bytes) override;
@@ -211,7 +217,10 @@ class SqliteHashCache : public HashCache {
               int64_t taken_at_ns) override;
   void Finish() override;
   std::vector<std::string> TakeWarnings() override {
+    // Asked after every file: the common answer, none, takes no lock.
+    if (!has_warnings_.load(std::memory_order_acquire)) return {};
     std::lock_guard<std::shared_mutex> lock(mu_);
+    has_warnings_.store(false, std::memory_order_relaxed);
     return std::exchange(warnings_, {});
   }
   bool usable() const override {
@@ -236,7 +245,12 @@ class SqliteHashCache : public HashCache {
   // Commits what was written; with `again`, the next transaction begins at once.
   void CommitWrite(bool again);
   void WarnOnce(const std::string& kind, std::string text) {
-    if (warned_.insert(kind).second) warnings_.push_back(std::move(text));
+    if (warned_.insert(kind).second) PushWarning(std::move(text));
+  }
+  // Called with mu_ held.
+  void PushWarning(std::string text) {
+    warnings_.push_back(std::move(text));
+    has_warnings_.store(true, std::memory_order_release);
   }
 
   std::string path_;
@@ -252,6 +266,7 @@ class SqliteHashCache : public HashCache {
   bool remade_ = false;  // the file was found damaged during the run and made anew
   size_t writes_ = 0;
   std::vector<std::string> warnings_;
+  std::atomic<bool> has_warnings_{false};
   std::set<std::string> warned_;
   // The records of the folders asked about so far, read in one pass per folder: one query
   // per file would cost more than the lookup saves on small files.
@@ -328,7 +343,8 @@ OpenOutcome SqliteHashCache::Open(std::string& reason) {
     // New, or of another layout: made (anew) in one transaction.
     rc = Exec("BEGIN IMMEDIATE");
     if (rc != SQLITE_OK) return failed(rc);
-    const std::string setup = "DROP TABLE IF EXISTS files; " + std::string(kCreate) +
+    const std::string setup = "DROP TABLE IF EXISTS files; DROP TABLE IF EXISTS meta; " +
+                              std::string(kCreate) +
                               "; PRAGMA application_id = " + std::to_string(kApplicationId) +
                               "; PRAGMA user_version = " + std::to_string(kSchemaVersion);
     rc = Exec(setup.c_str());
@@ -577,16 +593,31 @@ void SqliteHashCache::Finish() {
   if (!broken_) {
     CommitWrite(false);
     // Records of files no run has seen for a long time (deleted, renamed, on a drive long
-    // gone) go; the rest stay, whatever folders this run scanned.
+    // gone) go, once a day; the rest stay, whatever folders this run scanned.
     if (!broken_ && !read_only_) {
-      sqlite3_stmt* st = nullptr;
-      int rc = sqlite3_prepare_v2(db_, "DELETE FROM files WHERE seen < ?1", -1, &st, nullptr);
-      if (rc == SQLITE_OK) {
-        sqlite3_bind_int64(st, 1, now_s_ - options_.keep_unseen_seconds);
-        rc = sqlite3_step(st);
+      int rc = SQLITE_OK;
+      const int64_t pruned = QueryInt("SELECT value FROM meta WHERE key = 'pruned'", rc);
+      if (rc == SQLITE_OK && now_s_ - pruned >= kPruneEverySeconds && BeginWrite()) {
+        sqlite3_stmt* st = nullptr;
+        rc = sqlite3_prepare_v2(db_, "DELETE FROM files WHERE seen < ?1", -1, &st, nullptr);
+        if (rc == SQLITE_OK) {
+          sqlite3_bind_int64(st, 1, now_s_ - options_.keep_unseen_seconds);
+          rc = sqlite3_step(st);
+        }
+        sqlite3_finalize(st);
+        if (rc == SQLITE_DONE) {
+          const std::string mark = "INSERT OR REPLACE INTO meta (key, value) VALUES ('pruned', " +
+                                   std::to_string(now_s_) + ")";
+          rc = Exec(mark.c_str());
+        }
+        if (rc == SQLITE_OK) {
+          CommitWrite(false);
+        } else {
+          Fail(rc, "written");
+        }
+      } else if (rc != SQLITE_OK) {
+        Fail(rc, "read");
       }
-      sqlite3_finalize(st);
-      if (rc != SQLITE_DONE && rc != SQLITE_OK) Fail(rc, "written");
     }
   }
   broken_ = true;  // nothing more is found or recorded

@@ -170,6 +170,18 @@ TEST_F(HashCacheTest, RecordsNotSeenForSixtyDaysArePrunedAndAFindKeepsOneAlive) 
   EXPECT_TRUE(c->Find(Key("/kept"), 0));
 }
 
+// Looking for old records reads every record, so it is done at most once a day.
+TEST_F(HashCacheTest, OldRecordsAreLookedForAtMostOnceADay) {
+  const int64_t hour = 3600;
+  for (int64_t at : {int64_t{0}, 60 * kDay - hour, 60 * kDay + hour}) {
+    auto c = Open(kRunTime + at);
+    if (at == 0) Record(*c, Key("/old"), Value(1));
+    c->Finish();
+  }
+  // Unseen for more than 60 days, but the last look was two hours ago.
+  EXPECT_TRUE(Open(kRunTime + 60 * kDay + hour)->Find(Key("/old"), 0));
+}
+
 TEST_F(HashCacheTest, ARunThatEndsWithoutFinishKeepsItsCommittedTransactions) {
   HashCacheOptions o = At(kRunTime);
   o.records_per_transaction = 10;
