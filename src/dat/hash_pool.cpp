@@ -17,25 +17,47 @@ namespace {
 // One read of this size takes a small file whole; a larger file goes in pieces of this size,
 // each checksummed while it is still in the processor's cache.
 constexpr size_t kChunk = ParallelHasher::kReadBuffer;
-// How many files the workers may run ahead of the caller, per worker.
-constexpr size_t kAheadPerWorker = 32;
+// How many files the workers may run ahead of the caller, per worker: loose files (a result
+// is a few hundred bytes at most; far enough ahead that the caller, when it is the slower
+// side, rarely has to wake a worker) and archives (a result lists every member).
+constexpr size_t kAheadPerWorker = 256;
+constexpr size_t kArchivesAheadPerWorker = 32;
 // How many results the caller waits for at once when it has to wait.
-constexpr size_t kBatch = 16;
+constexpr size_t kBatch = 64;
 
 // The name under which the cache keeps the CRC of a file's bytes in their swapped order.
 constexpr std::string_view kSwappedCrcName = "swapped";
+// The name a record carries instead of the file's first bytes when they fit no header or
+// byte-order rule of this table (kRomHeaderRulesVersion): most files. Their records are
+// small, and a hit on one hands no bytes across.
+const std::string& FitsNoRuleName() {
+  static const std::string name = "fits-no-rule-" + std::to_string(kRomHeaderRulesVersion);
+  return name;
+}
 
-// What the cache keeps of a result.
-CachedHash ToCached(const ParallelHasher::FileHash& hash) {
-  CachedHash v{hash.size, hash.crc, hash.head, {}};
+// What the cache keeps of a result read with `keep_head` first bytes.
+CachedHash ToCached(const ParallelHasher::FileHash& hash, size_t keep_head) {
+  CachedHash v{hash.size, hash.crc, {}, {}};
+  if (keep_head > 0 && FitsNoRule(hash.head, hash.size)) {
+    v.extra.emplace(FitsNoRuleName(), 0);
+  } else {
+    v.head = hash.head;
+  }
   if (hash.swapped_crc) v.extra.emplace(kSwappedCrcName, *hash.swapped_crc);
   return v;
 }
 
-// The result a record gives, into `out`; false when it lacks something this scan needs (the
-// CRC in swapped order of a file whose head carries a byte-order mark).
-bool FromRecord(const CachedHash& hit, size_t keep_head, ParallelHasher::FileHash& out) {
-  std::string head = hit.head.substr(0, keep_head);
+// The result a record gives, into `out`; false when it lacks something this scan needs:
+// `keep_head` first bytes (or the whole file), unless they fit no rule and so are not needed
+// (the result's head is then empty, which fits no rule either), or the CRC in swapped order
+// of a file whose head carries a byte-order mark.
+bool FromRecord(CachedHash&& hit, size_t keep_head, ParallelHasher::FileHash& out) {
+  std::string head;
+  if (keep_head > 0 && !hit.extra.contains(FitsNoRuleName())) {
+    if (hit.head.size() < keep_head && hit.head.size() < hit.size) return false;
+    head = std::move(hit.head);
+    if (head.size() > keep_head) head.resize(keep_head);
+  }
   std::optional<uint32_t> swapped;
   if (auto it = hit.extra.find(std::string(kSwappedCrcName)); it != hit.extra.end()) {
     swapped = it->second;
@@ -65,8 +87,9 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
   // is not served. Opening costs several system calls, as much as reading a small file.
   if (cache.cache != nullptr && !cache.rehash) {
     if (auto id = RegularFileIdentity(path); id.ok()) {
-      std::optional<CachedHash> hit = cache.cache->Find(CacheKey{path, *id}, keep_head);
-      if (hit && FromRecord(*hit, keep_head, out)) return out;
+      // The record's first bytes are checked by FromRecord, which knows when none are needed.
+      std::optional<CachedHash> hit = cache.cache->Find(CacheKey{path, *id}, 0);
+      if (hit && FromRecord(std::move(*hit), keep_head, out)) return out;
     }
   }
   auto file = InputFile::Open(path);
@@ -81,7 +104,7 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
   std::optional<CacheKey> key;
   int64_t taken_at = 0;
   if (cache.cache != nullptr) {
-    if (auto id = file->Identity(); id.ok()) {
+    if (auto id = file->IdentityAtOpen(); id.ok()) {
       taken_at = NowNs();
       key = CacheKey{path, *id};
     }
@@ -173,8 +196,13 @@ ParallelHasher::ParallelHasher(std::vector<std::string> paths, size_t threads, R
     : paths_(std::move(paths)), reader_(std::move(reader)), keep_head_(keep_head), cache_(cache) {
   if (threads < 1) threads = 1;
   if (threads > paths_.size()) threads = paths_.size();
-  slot_count_ = threads > 0 ? threads * kAheadPerWorker : 1;
+  slot_count_ = threads > 0 ? threads * (reader_ ? kArchivesAheadPerWorker : kAheadPerWorker) : 1;
+  // A short list needs no more slots than it has files.
+  slot_count_ = std::max<size_t>(1, std::min(slot_count_, paths_.size()));
   slots_.reset(new Slot[slot_count_]);
+  // Half of how far the workers may run ahead at most: a batch must be able to fill while
+  // the workers keep going.
+  batch_ = std::max<size_t>(1, std::min(kBatch, slot_count_ / 2));
   workers_.reserve(threads);
   for (size_t i = 0; i < threads; ++i) workers_.emplace_back([this] { Work(); });
 }
@@ -229,8 +257,10 @@ ParallelHasher::FileHash ParallelHasher::Next(const std::function<bool()>& stop_
     // Wait for a batch of results, so that small files cost the caller one wake-up per batch
     // rather than one per file.
     std::unique_lock<std::mutex> lock(mu_);
-    batch_end_ = std::min(paths_.size(), index + kBatch);
+    batch_end_ = std::min(paths_.size(), index + batch_);
     caller_waiting_ = true;
+    // A worker left waiting for room since the last batch may hold a file of this one.
+    if (workers_waiting_ > 0) work_cv_.notify_all();
     if (!stop_requested && !waiting) {
       result_cv_.wait(lock, [&] { return BatchReady(); });
     } else {
@@ -262,13 +292,16 @@ ParallelHasher::FileHash ParallelHasher::Next(const std::function<bool()>& stop_
   slot.read.store(0, std::memory_order_relaxed);
   slot.size.store(0, std::memory_order_relaxed);
   if (slot.record) {
-    cache_.cache->Record(slot.record->key, slot.record->after, ToCached(out),
+    cache_.cache->Record(slot.record->key, slot.record->after, ToCached(out, keep_head_),
                          slot.record->taken_at_ns);
     slot.record.reset();
   }
   slot.ready = false;
   taken_ = index + 1;
-  if (workers_waiting_ > 0) {
+  // Workers that ran too far ahead are woken once a batch of room has been made, not for
+  // every file: when the caller is the slower side, waking them per file costs it a system
+  // call each.
+  if (workers_waiting_ > 0 && (taken_ % batch_ == 0 || taken_ == paths_.size())) {
     std::lock_guard<std::mutex> lock(mu_);
     work_cv_.notify_all();
   }

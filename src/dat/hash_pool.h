@@ -135,6 +135,7 @@ class ParallelHasher {
   // ahead, the caller when a batch of results is ready (not for every file).
   std::atomic<size_t> workers_waiting_{0};
   std::atomic<bool> caller_waiting_{false};
+  size_t batch_ = 1;      // results the caller waits for at once, when it waits
   size_t batch_end_ = 0;  // the caller waits for results [taken_, batch_end_)
   std::mutex mu_;
   std::condition_variable work_cv_;

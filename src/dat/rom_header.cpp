@@ -164,6 +164,12 @@ uint64_t RomHeaderLength(std::string_view head, uint64_t file_size) {
   return 0;
 }
 
+bool FitsNoRule(std::string_view head, uint64_t file_size) {
+  // The candidates come from the header rules a file fits and from the byte-order rules
+  // whose mark it carries.
+  return RomHeaderLength(head, file_size) == 0 && !SwappedLayoutOf(head);
+}
+
 std::optional<DumpLayout> SwappedLayoutOf(std::string_view head) {
   for (const RomHeaderRule& rule : kRules) {
     if (rule.layout != DumpLayout::kHeader && MagicFits(rule, head)) return rule.layout;

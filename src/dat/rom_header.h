@@ -45,8 +45,13 @@ struct RomHeaderRule {
   DumpLayout layout = DumpLayout::kHeader;
 };
 
-// Every rule, in the order they are tried. Adding a kind of dump is one row of this table.
+// Every rule, in the order they are tried. Adding a kind of dump is one row of this table,
+// and one more to kRomHeaderRulesVersion.
 std::span<const RomHeaderRule> RomHeaderRules();
+
+// Changes whenever a rule is added or changed: a file found to fit no rule by an earlier
+// table may fit one now.
+inline constexpr int kRomHeaderRulesVersion = 1;
 
 // How many bytes of a file's beginning the rules look at: the scan keeps this many.
 inline constexpr size_t kRomHeadBytes = 16 + 512;
@@ -55,6 +60,10 @@ inline constexpr size_t kRomHeadBytes = 16 + 512;
 // first bytes, up to kRomHeadBytes of them) and of `file_size` bytes fits, or 0 when it
 // fits none. A file that is nothing but a header, or shorter than its header, fits none.
 uint64_t RomHeaderLength(std::string_view head, uint64_t file_size);
+
+// True when a file beginning with `head` (as for RomHeaderLength) and of `file_size` bytes
+// fits no rule at all: HeaderlessCandidates gives nothing for it, whatever its CRCs.
+bool FitsNoRule(std::string_view head, uint64_t file_size);
 
 // The byte-order rule whose mark the first four bytes of a file carry, if any: only for
 // these files is a CRC of the swapped bytes worth computing while the file is read.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -60,11 +61,15 @@ class InputFile {
   // The identity of the open file, asked of the open descriptor or handle (not of its name,
   // which another program may have pointed at another file meanwhile). Io naming the file.
   Result<FileIdentity> Identity() const;
+  // The identity of the open file as it was when opened: where the open already asked for
+  // it (POSIX, to check the file is a regular one), at no cost; elsewhere, Identity().
+  Result<FileIdentity> IdentityAtOpen() const;
 
  private:
   InputFile(std::string path, intptr_t handle) : path_(std::move(path)), handle_(handle) {}
   std::string path_;
   intptr_t handle_ = -1;  // a descriptor or a handle, by platform
+  std::optional<FileIdentity> at_open_;
 };
 
 // The identity of the regular file `path` names now, asked of the name without opening the

@@ -80,13 +80,14 @@ const char* KindOf(mode_t mode) {
 // the descriptor itself, so that a file swapped for a pipe, a device or a link to one after
 // it was listed is refused before a byte is read. The descriptor is then made blocking again:
 // reads of a regular file never wait for a writer.
-Result<int> OpenRegularFile(const std::string& path) {
+// Opens `path` for reading, refusing anything but a regular file; `st` receives the stat of
+// the opened file.
+Result<int> OpenRegularFile(const std::string& path, struct stat& st) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
     return Status::Io(ErrnoMessage("read", path, errno));
   }
-  struct stat st;
   if (::fstat(fd, &st) != 0) {
     const int err = errno;
     ::close(fd);
@@ -97,8 +98,9 @@ Result<int> OpenRegularFile(const std::string& path) {
     return Status::Io("Cannot read " + path + ": it is " + KindOf(st.st_mode) +
                       ", not a regular file");
   }
-  const int flags = ::fcntl(fd, F_GETFL);
-  if (flags != -1) (void)::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  // Of the status flags that F_SETFL sets, only O_NONBLOCK was asked for: clearing them all
+  // takes one call, not a read of the flags first.
+  (void)::fcntl(fd, F_SETFL, 0);
   return fd;
 }
 
@@ -140,14 +142,32 @@ Status MakeFolder(const std::string& path) {
   return Status::Io(ErrnoMessage("create the folder", path, errno));
 }
 
+namespace {
+
+FileIdentity IdentityOfStat(const struct stat& st) {
+  constexpr int64_t kNs = 1000000000;
+  FileIdentity id;
+  id.device = static_cast<uint64_t>(st.st_dev);
+  id.file_id = static_cast<uint64_t>(st.st_ino);
+  id.size = static_cast<uint64_t>(st.st_size);
+  id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * kNs + st.st_mtim.tv_nsec;
+  id.ctime_ns = static_cast<int64_t>(st.st_ctim.tv_sec) * kNs + st.st_ctim.tv_nsec;
+  return id;
+}
+
+}  // namespace
+
 Result<InputFile> InputFile::Open(const std::string& path) {
-  auto fd = OpenRegularFile(path);
+  struct stat st;
+  auto fd = OpenRegularFile(path, st);
   if (!fd.ok()) return fd.status();
-  return InputFile(path, *fd);
+  InputFile file(path, *fd);
+  file.at_open_ = IdentityOfStat(st);
+  return file;
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : path_(std::move(other.path_)), handle_(other.handle_) {
+    : path_(std::move(other.path_)), handle_(other.handle_), at_open_(other.at_open_) {
   other.handle_ = -1;
 }
 
@@ -167,20 +187,10 @@ void InputFile::ReadingWhole() {
   (void)::posix_fadvise(static_cast<int>(handle_), 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
-namespace {
-
-FileIdentity IdentityOfStat(const struct stat& st) {
-  constexpr int64_t kNs = 1000000000;
-  FileIdentity id;
-  id.device = static_cast<uint64_t>(st.st_dev);
-  id.file_id = static_cast<uint64_t>(st.st_ino);
-  id.size = static_cast<uint64_t>(st.st_size);
-  id.mtime_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * kNs + st.st_mtim.tv_nsec;
-  id.ctime_ns = static_cast<int64_t>(st.st_ctim.tv_sec) * kNs + st.st_ctim.tv_nsec;
-  return id;
+Result<FileIdentity> InputFile::IdentityAtOpen() const {
+  if (at_open_) return *at_open_;
+  return Identity();
 }
-
-}  // namespace
 
 Result<FileIdentity> InputFile::Identity() const {
   struct stat st;
@@ -202,7 +212,8 @@ Result<FileIdentity> RegularFileIdentity(const std::string& path) {
 
 Status ReadFileChunks(const std::string& path,
                       const std::function<void(const uint8_t*, size_t)>& consume) {
-  auto opened = OpenRegularFile(path);
+  struct stat st;
+  auto opened = OpenRegularFile(path, st);
   if (!opened.ok()) return opened.status();
   const int fd = *opened;
   // One buffer per thread, reused for every file: no allocation per file.

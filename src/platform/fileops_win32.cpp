@@ -185,7 +185,7 @@ Result<InputFile> InputFile::Open(const std::string& path) {
 }
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : path_(std::move(other.path_)), handle_(other.handle_) {
+    : path_(std::move(other.path_)), handle_(other.handle_), at_open_(other.at_open_) {
   other.handle_ = -1;
 }
 
@@ -240,6 +240,9 @@ Result<FileIdentity> IdentityOfHandle(HANDLE h, const std::string& path) {
 }
 
 }  // namespace
+
+// The open asks nothing of the file's identity here: it is asked now.
+Result<FileIdentity> InputFile::IdentityAtOpen() const { return Identity(); }
 
 Result<FileIdentity> InputFile::Identity() const {
   return IdentityOfHandle(reinterpret_cast<HANDLE>(handle_), path_);

@@ -5,7 +5,9 @@
 
 #include "cache/hash_cache.h"
 #include "dat/hash_pool.h"
+#include "dat/rom_header.h"
 #include "dat/scan.h"
+#include "dumps.h"
 #include "platform/fileops.h"
 #include "test_util.h"
 
@@ -94,29 +96,40 @@ TEST(ScanCacheTest, AHitIsNotReadAMissIsReadAndRecordedAndRehashReadsEverything)
   }
 }
 
-TEST(ScanCacheTest, TheCrcInSwappedByteOrderComesBackFromTheCache) {
+// What the lookup learns of a file (its candidates as a headerless or byte-swapped dump) is
+// the same from the cache as from reading it: for every kind of dump, and for files that fit
+// no rule, whose records keep none of their bytes.
+TEST(ScanCacheTest, EveryKindOfDumpGivesTheLookupTheSameFromTheCache) {
   test::TempDir dir;
-  // A byte-swapped Nintendo 64 dump's mark, and a file without one.
-  test::WriteFile(dir / "a.v64", std::string("\x37\x80\x40\x12", 4) + std::string(4000, 'q'));
-  test::WriteFile(dir / "b.bin", std::string(4004, 'q'));
-  auto cache = OpenHashCache(dir / "crccache.db", NoRacyWindow());
-  std::vector<ParallelHasher::FileHash> first;
-  {
-    ParallelHasher h({dir / "a.v64", dir / "b.bin"}, 1, kRomHeadBytes,
-                     HashCacheUse{cache.get(), false});
-    first.push_back(h.Next());
-    first.push_back(h.Next());
+  std::vector<std::string> paths;
+  for (const test::DumpKind& kind : test::EveryDumpKind()) {
+    paths.push_back(dir / (kind.name + kind.extension));
+    test::WriteFile(paths.back(), test::DumpOf(kind, test::CartridgeData(kind, 0x1234ABCD)));
   }
-  ASSERT_TRUE(first[0].swapped_crc.has_value());
-  EXPECT_FALSE(first[1].swapped_crc.has_value());
-  ParallelHasher h({dir / "a.v64", dir / "b.bin"}, 1, kRomHeadBytes,
-                   HashCacheUse{cache.get(), false});
-  for (const ParallelHasher::FileHash& was : first) {
-    ParallelHasher::FileHash now = h.Next();
+  paths.push_back(dir / "plain.bin");
+  test::WriteFile(paths.back(), std::string(4004, 'q'));
+  paths.push_back(dir / "short.bin");
+  test::WriteFile(paths.back(), "NES");
+  auto cache = OpenHashCache(dir / "crccache.db", NoRacyWindow());
+  auto hash_all = [&] {
+    std::vector<ParallelHasher::FileHash> out;
+    ParallelHasher h(paths, 2, kRomHeadBytes, HashCacheUse{cache.get(), false});
+    for (size_t i = 0; i < paths.size(); ++i) out.push_back(h.Next());
+    return out;
+  };
+  const auto read = hash_all();
+  const auto cached = hash_all();
+  for (size_t i = 0; i < paths.size(); ++i) {
+    SCOPED_TRACE(paths[i]);
+    const ParallelHasher::FileHash& was = read[i];
+    const ParallelHasher::FileHash& now = cached[i];
+    EXPECT_FALSE(was.from_cache);
     EXPECT_TRUE(now.from_cache);
     EXPECT_EQ(now.crc, was.crc);
-    EXPECT_EQ(now.head, was.head);
     EXPECT_EQ(now.swapped_crc, was.swapped_crc);
+    const auto candidates = HeaderlessCandidates(was.head, was.size, was.crc, was.swapped_crc);
+    EXPECT_EQ(candidates.empty(), i + 2 >= paths.size());
+    EXPECT_EQ(HeaderlessCandidates(now.head, now.size, now.crc, now.swapped_crc), candidates);
   }
 }
 
