@@ -426,6 +426,9 @@ void SqliteHashCache::Fail(int rc, std::string_view doing) {
     Close();
   }
   broken_ = true;
+  // Let go of the file at once: on a full disk, the space its journal holds is given back
+  // (the journal of a transaction rolled back is not needed) for the dat the run must write.
+  Close();
   WarnOnce("failed", "The CRC cache " + path_ + " could not be " + std::string(doing) + " (" + why +
                          "): the rest of the files were read without it");
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -161,6 +162,27 @@ TEST_F(CacheRunsTest, TwoRunsAtOnceBothFinishWithTheRightDat) {
     EXPECT_TRUE(test::ReadFile(dir / "a.dat") == ref) << round;
     EXPECT_TRUE(test::ReadFile(dir / "b.dat") == ref) << round;
   }
+}
+
+// A program folder on a disk with room for the dat but not for the cache as well: the cache
+// gives up and gives its space back, and the run writes the right dat.
+TEST_F(CacheRunsTest, ADiskTooFullForTheCacheStillTakesTheDat) {
+  const std::string ref = Reference();
+  const std::string small = dir / "small";
+  test::MakeDir(small);
+  const std::string size = "size=" + std::to_string(ref.size() + 128 * 1024);
+  if (::mount("tmpfs", small.c_str(), "tmpfs", 0, size.c_str()) != 0) {
+    GTEST_SKIP() << "cannot mount a small file system here (needs root)";
+  }
+  test::MakeProgramFolder(small + "/home");
+  const int status =
+      Wait(test::SpawnCli({List(dir / "out.dat")}, small + "/home", dir / "full.err"));
+  const std::string err = test::ReadFile(dir / "full.err");
+  EXPECT_EQ(status, 3) << err;
+  EXPECT_TRUE(test::Contains(err, small + "/home/crccache.db")) << err;
+  EXPECT_FALSE(test::Contains(err, "tempdat")) << err;
+  EXPECT_TRUE(test::ReadFile(dir / "out.dat") == ref);
+  ::umount2(small.c_str(), MNT_DETACH);
 }
 
 TEST_F(CacheRunsTest, AKilledRunLeavesACacheTheNextRunOpensAndTrusts) {
