@@ -213,6 +213,7 @@ class SqliteHashCache : public HashCache {
   }
 
   std::optional<CachedHash> Find(const CacheKey& key, size_t head_bytes) override;
+  bool MayHold(const std::string& path) override;
   void Record(const CacheKey& key, const FileIdentity& after, const CachedHash& value,
               int64_t taken_at_ns) override;
   void Finish() override;
@@ -284,6 +285,9 @@ class SqliteHashCache : public HashCache {
   // Reads the records of the files right inside `folder` (ending in a separator) into rows_.
   // Called with mu_ held; false when the file failed.
   bool LoadFolder(const std::string& folder);
+  // Holds `lock` (shared) on mu_ with the records of `path`'s folder read; false (the lock
+  // may or may not be held) when the cache is not usable.
+  bool LockLoaded(const std::string& path, std::shared_lock<std::shared_mutex>& lock);
 };
 
 int64_t SqliteHashCache::QueryInt(const char* sql, int& rc) {
@@ -491,29 +495,42 @@ bool SqliteHashCache::LoadFolder(const std::string& folder) {
   return true;
 }
 
+bool SqliteHashCache::LockLoaded(const std::string& path,
+                                 std::shared_lock<std::shared_mutex>& lock) {
+  const size_t cut = path.find_last_of("/\\");
+  if (cut == std::string::npos) return false;
+  const std::string_view folder(path.data(), cut + 1);
+  lock = std::shared_lock<std::shared_mutex>(mu_);
+  if (broken_ || db_ == nullptr) return false;
+  if (loaded_folders_.find(folder) == loaded_folders_.end()) {
+    lock.unlock();
+    {
+      std::lock_guard<std::shared_mutex> write(mu_);
+      if (broken_ || db_ == nullptr) return false;
+      if (loaded_folders_.find(folder) == loaded_folders_.end()) {
+        if (!LoadFolder(std::string(folder))) return false;
+        loaded_folders_.emplace(folder);
+      }
+    }
+    lock.lock();
+  }
+  return !broken_;
+}
+
+bool SqliteHashCache::MayHold(const std::string& path) {
+  std::shared_lock<std::shared_mutex> lock;
+  return LockLoaded(path, lock) && rows_.contains(path);
+}
+
 std::optional<CachedHash> SqliteHashCache::Find(const CacheKey& key, size_t head_bytes) {
-  const size_t cut = key.path.find_last_of("/\\");
-  if (cut == std::string::npos) return std::nullopt;
-  const std::string_view folder(key.path.data(), cut + 1);
   CachedHash v;
   std::string extra;
   int64_t seen = 0;
   int64_t check = 0;
   {
     // The workers look up at once; only a folder's first lookup, a record and a touch write.
-    std::shared_lock<std::shared_mutex> lock(mu_);
-    if (broken_ || db_ == nullptr) return std::nullopt;
-    if (loaded_folders_.find(folder) == loaded_folders_.end()) {
-      lock.unlock();
-      std::lock_guard<std::shared_mutex> write(mu_);
-      if (broken_ || db_ == nullptr) return std::nullopt;
-      if (loaded_folders_.find(folder) == loaded_folders_.end()) {
-        if (!LoadFolder(std::string(folder))) return std::nullopt;
-        loaded_folders_.emplace(folder);
-      }
-    }
-    if (!lock.owns_lock()) lock.lock();
-    if (broken_) return std::nullopt;
+    std::shared_lock<std::shared_mutex> lock;
+    if (!LockLoaded(key.path, lock)) return std::nullopt;
     auto found = rows_.find(key.path);
     if (found == rows_.end()) return std::nullopt;
     const Row& row = found->second;

@@ -58,8 +58,10 @@ TEST_F(HashCacheTest, RecordsComeBackAfterReopeningWithHeadAndExtraChecksums) {
   {
     auto c = Open();
     EXPECT_TRUE(c->usable());
+    EXPECT_FALSE(c->MayHold("/roms/a.nes"));
     EXPECT_FALSE(c->Find(Key("/roms/a.nes"), 528));
     Record(*c, Key("/roms/a.nes"), v);
+    EXPECT_TRUE(c->MayHold("/roms/a.nes"));
     Record(*c, Key("/roms/empty.nes", 0), Value(0, 0, ""));
     EXPECT_EQ(c->Find(Key("/roms/a.nes"), 528), v);  // found within the run
     c->Finish();
@@ -67,6 +69,9 @@ TEST_F(HashCacheTest, RecordsComeBackAfterReopeningWithHeadAndExtraChecksums) {
     EXPECT_TRUE(c->TakeWarnings().empty());
   }
   auto c = Open();
+  EXPECT_TRUE(c->MayHold("/roms/a.nes"));
+  EXPECT_FALSE(c->MayHold("/roms/b.nes"));
+  EXPECT_FALSE(c->MayHold("/other/a.nes"));
   EXPECT_EQ(c->Find(Key("/roms/a.nes"), 528), v);
   EXPECT_EQ(c->Find(Key("/roms/empty.nes", 0), 528), Value(0, 0, ""));
   EXPECT_TRUE(c->TakeWarnings().empty());
