@@ -338,7 +338,11 @@ OpenOutcome SqliteHashCache::Open(std::string& reason) {
     // damaged in place show up when they are read (a damaged record fails its row check),
     // so the file is not read whole on every run: that would cost more, as the cache grows
     // with every system's collection, than the lookups save.
-    if (std::string why = CutShort(path_); !why.empty()) {
+    // With a journal left beside it (a run killed during a checkpoint, whose first pages
+    // went out before the file grew), the file may be short for now: opening replays it.
+    auto journal = FileLength(path_ + "-wal");
+    const bool replayed = journal.ok() && *journal > 0;
+    if (std::string why = replayed ? std::string() : CutShort(path_); !why.empty()) {
       reason = why;
       return OpenOutcome::kDamaged;
     }
