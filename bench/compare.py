@@ -18,8 +18,9 @@ changed, so no file is read), and with --rehash (every file read, every record r
   --keep      keep the generated collections (reused by the next run)
   --zip       instead: zipped collections (10,000 zips of one 16-64 KiB member; one zip of
               50,000 small members), the scan of the zips against the scan of the same ROMs
-              loose and against `7z l` and `unzip -v` listing them; `--verify` against
-              `unzip -tq` (which inflates and checks every member: the inflate ceiling)
+              loose and against `7z l` and `unzip -v` listing them; `--verify`, with the
+              CRC cache of the run before and with --rehash, against `unzip -tq` (which
+              inflates and checks every member: the inflate ceiling)
 
 Run it through `bash tools/setup.sh bench`, which installs the tools and builds first.
 """
@@ -146,8 +147,8 @@ def run_cpu(cmd, env=None):
 
 
 def zip_bench(args, cli, reader, env, out_dat, no_cache):
-    def scan(folder, ext, verify=False):
-        return [cli] + (["--verify"] if verify else []) + [
+    def scan(folder, ext, verify=False, rehash=False):
+        return [cli] + (["--verify"] if verify else []) + (["--rehash"] if rehash else []) + [
             "|%s|%s|bench|||0||%s||0|0|0|0|0" % (folder, ext, out_dat)]
 
     sets = make_zip_sets(args.work)
@@ -156,8 +157,9 @@ def zip_bench(args, cli, reader, env, out_dat, no_cache):
     print()
     print("| tool | " + " | ".join(what for what, _, _ in sets) + " |")
     print("|---|" + "---|" * len(sets))
-    # label, command, what to do before each run (not timed). Zips do not use the CRC cache;
-    # the loose scan is timed without one (every file read, as before the cache existed) and
+    # label, command, what to do before each run (not timed). A listing of zips does not use
+    # the CRC cache; the check of their members does (--rehash: every member inflated). The
+    # loose scan is timed without a cache (every file read, as before the cache existed) and
     # with the cache of the run before.
     loose = "quorvin-cli, the same ROMs loose"
     rows = [
@@ -166,7 +168,9 @@ def zip_bench(args, cli, reader, env, out_dat, no_cache):
         (loose + ", CRC cache of the run before", lambda z, l: scan(l, "bin"), None),
         ("7z l", lambda z, l: ["7z", "l", "-an", "-ai!" + os.path.join(z, "*.zip")], None),
         ("unzip -v", lambda z, l: ["unzip", "-v", os.path.join(z, "*.zip")], None),
-        ("quorvin-cli --verify", lambda z, l: scan(z, "zip", True), None),
+        ("quorvin-cli --verify --rehash", lambda z, l: scan(z, "zip", True, True), None),
+        ("quorvin-cli --verify, CRC cache of the run before", lambda z, l: scan(z, "zip", True),
+         None),
         ("unzip -tq (inflate ceiling)", lambda z, l: ["unzip", "-tq", os.path.join(z, "*.zip")],
          None),
     ]
@@ -194,7 +198,7 @@ def zip_bench(args, cli, reader, env, out_dat, no_cache):
             if label.startswith(loose) or label.startswith("7z") or \
                     label.startswith("unzip -v"):
                 base = statistics.median(table["quorvin-cli, zips"][i])
-            elif label == "quorvin-cli --verify":
+            elif label.startswith("quorvin-cli --verify"):
                 base = statistics.median(table["unzip -tq (inflate ceiling)"][i])
             else:
                 base = statistics.median(t)

@@ -68,12 +68,51 @@ Result<std::string> MemberHead(ZipArchive& zip, const ZipMember& m) {
   return zip.ReadHead(m, kRomHeadBytes);
 }
 
+// The mark of a cache record that says: every member of this state of the archive was
+// inflated and its data matched its directory. Its value is the number of members, and the
+// record's CRC is ListingCrc of them.
+constexpr std::string_view kMembersMatchName = "zip-members-match";
+
+// A checksum of an archive's listing as its directory gives it, to tie a record to it.
+uint32_t ListingCrc(const std::vector<ZipMember>& members) {
+  uint32_t reg = 0xFFFFFFFFu;
+  for (const ZipMember& m : members) {
+    uint8_t fixed[14];
+    for (int i = 0; i < 8; ++i) fixed[i] = static_cast<uint8_t>(m.size >> (8 * i));
+    for (int i = 0; i < 4; ++i) fixed[8 + i] = static_cast<uint8_t>(m.crc >> (8 * i));
+    fixed[12] = m.encrypted ? 1 : 0;
+    fixed[13] = m.method_supported ? 1 : 0;
+    reg = Crc32Update(reg, reinterpret_cast<const uint8_t*>(m.name.data()), m.name.size());
+    reg = Crc32Update(reg, fixed, sizeof fixed);
+  }
+  return ~reg;
+}
+
+CachedHash MembersMatchRecord(const std::vector<ZipMember>& members, uint64_t archive_size) {
+  CachedHash v{archive_size, ListingCrc(members), {}, {}};
+  v.extra.emplace(kMembersMatchName, static_cast<uint32_t>(members.size()));
+  return v;
+}
+
+// True when the cache holds, for exactly the archive as opened, a record that its members
+// matched their directory when they were last inflated.
+bool MembersKnownToMatch(const ZipArchive& zip, const HashCacheUse& cache) {
+  if (cache.cache == nullptr || cache.rehash || !zip.identity()) return false;
+  if (!cache.cache->MayHold(zip.path())) return false;
+  std::optional<CachedHash> hit = cache.cache->Find(CacheKey{zip.path(), *zip.identity()}, 0);
+  return hit && *hit == MembersMatchRecord(zip.members(), zip.identity()->size);
+}
+
 // Lists one archive as the scan's source of roms; see MakeDat for what is listed and
-// reported.
+// reported. With `verify` and a cache, an archive whose members were all found to match
+// before, and which has not changed since, is not inflated again; one whose members all
+// match now is recorded.
 ParallelHasher::FileHash ReadArchive(const std::string& path, uint8_t* buffer,
-                                     const std::atomic<bool>& stop, bool verify, bool heads) {
+                                     const std::atomic<bool>& stop, bool verify, bool heads,
+                                     const HashCacheUse& cache) {
   ParallelHasher::FileHash out;
   out.archive = true;
+  const int64_t taken_at = NowNs();
   auto zip = ZipArchive::Open(path);
   if (!zip.ok()) {
     out.problems.push_back(zip.status().message() +
@@ -82,6 +121,8 @@ ParallelHasher::FileHash ReadArchive(const std::string& path, uint8_t* buffer,
     return out;
   }
   const std::vector<ZipMember>& members = zip->members();
+  // Not inflated again: members that matched when last inflated, in an archive unchanged since.
+  const bool inflate = verify && !MembersKnownToMatch(*zip, cache);
   for (const ZipMember& m : members) {
     if (stop) return out;
     if (HasControlChar(m.name)) {
@@ -92,7 +133,7 @@ ParallelHasher::FileHash ReadArchive(const std::string& path, uint8_t* buffer,
       continue;
     }
     ParallelHasher::MemberHash h{m.name, m.size, m.crc, {}};
-    if (verify) {
+    if (inflate) {
       ZipMemberData data = zip->Verify(m, buffer, ParallelHasher::kReadBuffer);
       const std::string member = "the member \"" + ForMessage(m.name, 1000) + "\" of " + path;
       switch (data.outcome) {
@@ -136,6 +177,14 @@ ParallelHasher::FileHash ReadArchive(const std::string& path, uint8_t* buffer,
       out.hold_back = true;
     }
   }
+  if (inflate && cache.cache != nullptr && out.problems.empty() && !stop && zip->identity()) {
+    // Asked of the name now: an archive large enough to be read by name a second time, or
+    // one changed or put in its place meanwhile, has another identity and is not recorded.
+    if (auto after = RegularFileIdentity(path); after.ok()) {
+      cache.cache->Record(CacheKey{path, *zip->identity()}, *after,
+                          MembersMatchRecord(members, after->size), taken_at);
+    }
+  }
   return out;
 }
 
@@ -157,7 +206,9 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
                HeaderlessCrcs* headerless, std::vector<LeftOutRom>* left_out, HashCacheUse cache,
                std::vector<std::string>* held_back) {
   const bool archives = IsArchiveExtension(input.extension);
-  if (archives) cache = HashCacheUse();
+  // An archive's listing comes from its directory, which costs little more than a record
+  // would; only the check of its members is worth keeping.
+  if (archives && !input.verify) cache = HashCacheUse();
   // Settings of the environment that would make the scan fail or misbehave are refused before
   // anything is read or written.
   if (Status crc = CheckCrcSetting(); !crc.ok()) return crc;
@@ -196,13 +247,13 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
   // Worker threads read and checksum the files; this thread writes their blocks in list order.
   const bool heads = headerless != nullptr;
   ParallelHasher hasher =
-      archives
-          ? ParallelHasher(std::move(paths), *threads,
-                           [verify = input.verify, heads](const std::string& path, uint8_t* buffer,
-                                                          const std::atomic<bool>& stop) {
-                             return ReadArchive(path, buffer, stop, verify, heads);
-                           })
-          : ParallelHasher(std::move(paths), *threads, heads ? kRomHeadBytes : 0, cache);
+      archives ? ParallelHasher(
+                     std::move(paths), *threads,
+                     [verify = input.verify, heads, cache](const std::string& path, uint8_t* buffer,
+                                                           const std::atomic<bool>& stop) {
+                       return ReadArchive(path, buffer, stop, verify, heads, cache);
+                     })
+               : ParallelHasher(std::move(paths), *threads, heads ? kRomHeadBytes : 0, cache);
   size_t done = 0;
   for (const Folder& folder : folders) {
     for (const std::string& name : folder.names) {

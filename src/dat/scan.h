@@ -80,8 +80,11 @@ struct LeftOutRom {
 // itself is the same either way.
 // With a cache (see ParallelHasher), loose files whose record matches are not read; the
 // cache's warnings are passed to `reporter` as they arise. The dat is the same with or without
-// it. Archives do not use the cache: their listing comes from their central directory, which
-// costs little more than a record would.
+// it. An archive's listing always comes from its central directory, which costs little more
+// than a record would; with `input.verify`, an archive whose members all matched their
+// directory is recorded under the identity of the archive as opened, and a later run that
+// finds the archive in exactly that state does not inflate it again (with `cache.rehash`, it
+// does, and records it afresh). An archive with anything to warn about is never recorded.
 Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Reporter& reporter,
                HeaderlessCrcs* headerless = nullptr, std::vector<LeftOutRom>* left_out = nullptr,
                HashCacheUse cache = HashCacheUse(), std::vector<std::string>* held_back = nullptr);

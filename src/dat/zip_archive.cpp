@@ -159,6 +159,7 @@ Result<ZipArchive> ZipArchive::Open(const std::string& path) {
   // no second open. Larger ones are read by libzip from the file.
   constexpr size_t kInMemory = size_t{1} << 20;
   auto handle = std::make_unique<Handle>();
+  std::optional<FileIdentity> identity;
   {
     auto file = InputFile::Open(path);
     if (!file.ok()) {
@@ -167,6 +168,7 @@ Result<ZipArchive> ZipArchive::Open(const std::string& path) {
       }
       return file.status();
     }
+    if (auto id = file->IdentityAtOpen(); id.ok()) identity = *id;
     size_t room = 64 * 1024, got = 0;
     std::unique_ptr<uint8_t[]> bytes(new uint8_t[room]);
     while (true) {
@@ -207,6 +209,7 @@ Result<ZipArchive> ZipArchive::Open(const std::string& path) {
   }
   handle->zip = zip;
   ZipArchive archive(path, std::move(handle));
+  archive.identity_ = identity;
   const zip_int64_t count = zip_get_num_entries(zip, 0);
   if (count < 0) return Status::Corrupt("The archive " + path + " cannot be read");
   for (zip_uint64_t i = 0; i < static_cast<zip_uint64_t>(count); ++i) {

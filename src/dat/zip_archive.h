@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/fileops.h"
 #include "platform/status.h"
 
 // Zip archives, read through libzip and never written: one archive is one game of the dat,
@@ -59,6 +61,10 @@ class ZipArchive {
   // ending in "/") are not members.
   const std::vector<ZipMember>& members() const { return members_; }
   const std::string& path() const { return path_; }
+  // The identity of the file as Open opened it (nullopt when it could not be asked). An
+  // archive of up to a MiB is read whole from that very open; a larger one is read by name
+  // again, so whoever trusts this for a large one checks the name's identity afterwards.
+  const std::optional<FileIdentity>& identity() const { return identity_; }
 
   // Inflates the member's first `count` bytes (fewer when it is shorter), for a header test.
   // Corrupt naming the archive and the member when it cannot be inflated.
@@ -74,6 +80,7 @@ class ZipArchive {
   std::string path_;
   std::unique_ptr<Handle> handle_;
   std::vector<ZipMember> members_;
+  std::optional<FileIdentity> identity_;
 };
 
 }  // namespace quorvin

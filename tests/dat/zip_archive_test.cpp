@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include "cache/hash_cache.h"
 #include "dat/crc.h"
 #include "dat/crc_combine.h"
@@ -291,45 +293,100 @@ TEST_F(ZipScanTest, LoneHeaderedMemberIsNotedWithTheCrcAfterItsHeader) {
   EXPECT_EQ(after[0].crc, Crc32(body));
 }
 
-// Archives are listed from their directory on every run: the CRC cache neither serves nor
-// records them, so a record under an archive's name (here one no read could give) changes
-// nothing, with or without the check of the members, and --rehash is the same run.
-TEST_F(ZipScanTest, ArchivesNeitherUseNorFillTheCrcCache) {
+// A cache that counts what the scan asks of the real one.
+class CountingCache : public HashCache {
+ public:
+  explicit CountingCache(std::unique_ptr<HashCache> real) : real_(std::move(real)) {}
+  std::optional<CachedHash> Find(const CacheKey& key, size_t head_bytes) override {
+    auto hit = real_->Find(key, head_bytes);
+    if (hit) ++hits;
+    return hit;
+  }
+  bool MayHold(const std::string& path) override { return real_->MayHold(path); }
+  void Record(const CacheKey& key, const FileIdentity& after, const CachedHash& value,
+              int64_t taken_at_ns) override {
+    ++records;
+    real_->Record(key, after, value, taken_at_ns);
+  }
+  void Finish() override { real_->Finish(); }
+  std::vector<std::string> TakeWarnings() override { return real_->TakeWarnings(); }
+  bool usable() const override { return real_->usable(); }
+  std::atomic<int> hits{0}, records{0};
+
+ private:
+  std::unique_ptr<HashCache> real_;
+};
+
+// Listings come from the directory on every run. The check of the members is kept: an
+// archive whose members all matched is not inflated again while it stays as it was. Every
+// run, cached or not, gives the dat and the warnings of a run without a cache.
+TEST_F(ZipScanTest, OnlyArchivesWhoseMembersAllMatchedAreRecordedAndSkipTheirCheckAfterwards) {
   test::MakeDir(dir / "roms");
-  WriteFile(dir / "roms/good.zip", MakeZip({{.name = "m", .data = "abc", .deflate = true}}));
-  WriteFile(dir / "roms/lying.zip", MakeZip({{.name = "m", .data = "abc", .crc = 0x12345678}}));
+  const std::string good = MakeZip({{.name = "m", .data = "abc"}});
+  const std::string lying = MakeZip({{.name = "m", .data = "abc", .crc = 0x12345678}});
+  WriteFile(dir / "roms/good.zip", good);
+  WriteFile(dir / "roms/lying.zip", lying);
   HashCacheOptions options;
   options.racy_window_ns = 0;
-  for (const bool verify : {false, true}) {
-    std::vector<std::string> plain_held;
-    ASSERT_TRUE(MakeDat(Input(verify), dir / "plain.dat", rep, nullptr, nullptr, HashCacheUse(),
-                        &plain_held)
-                    .ok());
-    for (const bool rehash : {false, true}) {
-      auto cache = OpenHashCache(dir / "crccache.db", options);
-      ASSERT_TRUE(cache->usable());
-      for (const char* name : {"good.zip", "lying.zip"}) {
-        const std::string path = dir / (std::string("roms/") + name);
-        auto file = InputFile::Open(path);
-        ASSERT_TRUE(file.ok());
-        auto id = file->Identity();
-        ASSERT_TRUE(id.ok());
-        CachedHash forged;
-        forged.size = id->size;
-        forged.crc = 0xDEADBEEF;
-        cache->Record(CacheKey{path, *id}, *id, forged, NowNs());
-      }
-      std::vector<std::string> held;
-      ASSERT_TRUE(MakeDat(Input(verify), dir / "t.dat", rep, nullptr, nullptr,
-                          HashCacheUse{cache.get(), rehash}, &held)
-                      .ok());
-      EXPECT_EQ(test::ReadFile(dir / "t.dat"), test::ReadFile(dir / "plain.dat"))
-          << verify << rehash;
-      EXPECT_FALSE(test::Contains(test::ReadFile(dir / "t.dat"), "DEADBEEF"));
-      EXPECT_EQ(held, plain_held) << verify << rehash;
-      cache->Finish();
-    }
+  auto run = [&](bool verify, HashCacheUse cache, const std::string& dat) {
+    rep.warnings.clear();
+    std::vector<std::string> held;
+    EXPECT_TRUE(MakeDat(Input(verify), dir / dat, rep, nullptr, nullptr, cache, &held).ok());
+    return std::pair(rep.warnings, held);
+  };
+  const auto plain_listing = run(false, HashCacheUse(), "listing.dat");
+  const auto plain_checked = run(true, HashCacheUse(), "checked.dat");
+  ASSERT_EQ(plain_checked.first.size(), 1u);  // lying.zip
+
+  struct Step {
+    const char* what;
+    bool verify, rehash;
+    int hits, records;
+  } steps[] = {
+      {"listing only: the cache is not asked", false, false, 0, 0},
+      {"first check: good.zip recorded", true, false, 0, 1},
+      {"second check: good.zip not inflated", true, false, 1, 0},
+      {"rehash: inflated and recorded afresh", true, true, 0, 1},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    CountingCache cache(OpenHashCache(dir / "crccache.db", options));
+    ASSERT_TRUE(cache.usable());
+    const auto got = run(step.verify, HashCacheUse{&cache, step.rehash}, "t.dat");
+    cache.Finish();
+    EXPECT_EQ(got, step.verify ? plain_checked : plain_listing);
+    EXPECT_EQ(test::ReadFile(dir / "t.dat"),
+              test::ReadFile(dir / (step.verify ? "checked.dat" : "listing.dat")));
+    EXPECT_EQ(cache.hits, step.hits);
+    EXPECT_EQ(cache.records, step.records);
   }
+  // A record under an archive's name that no check gave (its listing's or a loose file's)
+  // is never taken for one: good.zip is inflated and recorded again.
+  for (const char* name : {"good.zip", "lying.zip"}) {
+    auto cache = OpenHashCache(dir / "crccache.db", options);
+    const std::string path = dir / (std::string("roms/") + name);
+    auto id = RegularFileIdentity(path);
+    ASSERT_TRUE(id.ok());
+    cache->Record(CacheKey{path, *id}, *id, CachedHash{id->size, 0xDEADBEEF, {}, {}}, NowNs());
+    cache->Finish();
+  }
+  {
+    CountingCache cache(OpenHashCache(dir / "crccache.db", options));
+    EXPECT_EQ(run(true, HashCacheUse{&cache, false}, "t.dat"), plain_checked);
+    cache.Finish();
+    EXPECT_EQ(test::ReadFile(dir / "t.dat"), test::ReadFile(dir / "checked.dat"));
+    EXPECT_EQ(cache.records, 1);
+  }
+  // good.zip's bytes become lying.zip's (of the same size): its record no longer serves, and
+  // the check finds the fault.
+  ASSERT_EQ(good.size(), lying.size());
+  WriteFile(dir / "roms/good.zip", lying);
+  CountingCache cache(OpenHashCache(dir / "crccache.db", options));
+  const auto got = run(true, HashCacheUse{&cache, false}, "t.dat");
+  cache.Finish();
+  ASSERT_EQ(got.first.size(), 2u);
+  EXPECT_TRUE(test::Contains(got.first[0], dir / "roms/good.zip"));
+  EXPECT_EQ(got.second, (std::vector<std::string>{"good", "lying"}));
 }
 
 }  // namespace
