@@ -198,8 +198,14 @@ Status RunCommandLine(Runner& runner, const CommandLine& line, bool revert) {
     // Check the list before it replaces "lastused": a bad list must not damage the preset.
     auto parsed = ParsePreset(preset, "the settings list", runner.settings);
     if (!parsed.ok()) return runner.Fail(Status::InvalidInput(parsed.status().message()));
-    Status s = WriteFileAtomic(PresetPath(runner.PresetsFolder(), kLastUsedPreset), preset);
-    if (!s.ok()) return runner.Fail(s);
+    // A script that runs the same list again and again finds it there already: rewriting it
+    // (a write, a flush to the disk and a rename) would cost more than the rest of a run the
+    // CRC cache serves.
+    const std::string last_used = PresetPath(runner.PresetsFolder(), kLastUsedPreset);
+    if (auto held = ReadWholeFile(last_used); !held.ok() || *held != preset) {
+      Status s = WriteFileAtomic(last_used, preset);
+      if (!s.ok()) return runner.Fail(s);
+    }
     // The settings are the ones just checked, not "lastused" read back: another run in the
     // same program folder may have replaced it meanwhile with its own list.
     runner.UseSettings(std::move(parsed).value());
