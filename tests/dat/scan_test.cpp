@@ -23,139 +23,123 @@
 namespace quorvin {
 namespace {
 
+using test::Contains;
 using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
+using Names = std::vector<std::string>;
 
 const std::string kWorkedExample =
-    "clrmamepro (\r\n"
-    "\tname nes\r\n"
-    "\tDescription \"Nintendo NES\"\r\n"
-    "\tauthor \"Auto Generated With Quorvin Utility\"\r\n"
-    ")\r\n"
-    "\r\n"
-    "game (\r\n"
-    "\tname Alpha\r\n"
-    "\tdescription \"Alpha\"\r\n"
-    "\trom ( name Alpha size 3 crc 352441C2 )\r\n"
-    ")\r\n"
-    "\r\n"
-    "game (\r\n"
-    "\tname \"Beta Game\"\r\n"
-    "\tdescription \"Beta Game\"\r\n"
-    "\trom ( name \"Beta Game\" size 2 crc E7DDCE )\r\n"
-    ")\r\n"
-    "\r\n";
+    "clrmamepro (\r\n\tname nes\r\n\tDescription \"Nintendo NES\"\r\n"
+    "\tauthor \"Auto Generated With Quorvin Utility\"\r\n)\r\n\r\n"
+    "game (\r\n\tname Alpha\r\n\tdescription \"Alpha\"\r\n"
+    "\trom ( name Alpha size 3 crc 352441C2 )\r\n)\r\n\r\n"
+    "game (\r\n\tname \"Beta Game\"\r\n\tdescription \"Beta Game\"\r\n"
+    "\trom ( name \"Beta Game\" size 2 crc E7DDCE )\r\n)\r\n\r\n";
+
+// The block of a game whose name needs no quotes, with its one rom line.
+std::string Block(const std::string& game, uint64_t size, const std::string& crc) {
+  return "game (\r\n\tname " + game + "\r\n\tdescription \"" + game + "\"\r\n\trom ( name " + game +
+         " size " + std::to_string(size) + " crc " + crc + " )\r\n)\r\n\r\n";
+}
 
 DatScanInput Input(const std::string& folders, const std::string& ext = ".nes") {
   return {"nes", "Nintendo NES", "Auto Generated With Quorvin Utility", folders, ext};
 }
 
-TEST(ScanTest, ReproducesTheWorkedExampleByteForByte) {
+// A scan in a folder of its own: an empty ROM folder dir/roms, the dat written to dir/t.dat.
+class ScanTest : public ::testing::Test {
+ protected:
+  ScanTest() { test::MakeDir(dir / "roms"); }
+  Status Make(const std::string& folders, const std::string& ext = ".nes") {
+    return MakeDat(Input(folders, ext), dir / "t.dat", rep);
+  }
+  std::string Dat() const { return ReadFile(dir / "t.dat"); }
+
   TempDir dir;
-  test::MakeDir(dir / "roms");
+  test::RecordingReporter rep;
+};
+
+TEST_F(ScanTest, ReproducesTheWorkedExampleByteForByte) {
   WriteFile(dir / "roms/Alpha.nes", "abc");
   WriteFile(dir / "roms/Beta Game.nes", "ae");
   WriteFile(dir / "roms/notes.txt", "x");
-  test::RecordingReporter rep;
-  ASSERT_TRUE(MakeDat(Input(dir / "roms"), dir / "tempdat.dat", rep).ok());
-  EXPECT_EQ(ReadFile(dir / "tempdat.dat"), kWorkedExample);
-  EXPECT_EQ(rep.file_statuses,
-            (std::vector<std::string>{"Status:  Parsing Alpha", "Status:  Parsing Beta Game"}));
+  ASSERT_TRUE(Make(dir / "roms").ok());
+  EXPECT_EQ(Dat(), kWorkedExample);
+  EXPECT_EQ(rep.file_statuses, (Names{"Status:  Parsing Alpha", "Status:  Parsing Beta Game"}));
   EXPECT_EQ(rep.last_total, 2u);
   // A trailing separator, blanks around the piece and empty pieces change nothing.
   ASSERT_TRUE(MakeDat(Input(" " + dir / "roms/ ;; "), dir / "t2.dat", rep).ok());
   EXPECT_EQ(ReadFile(dir / "t2.dat"), kWorkedExample);
 }
 
-TEST(ScanTest, GameNamesLoseTheExtensionThatMatched) {
-  TempDir dir;
-  WriteFile(dir / "Tetris.gb", "");
-  WriteFile(dir / "zero.GB", "");
-  test::RecordingReporter rep;
-  ASSERT_TRUE(MakeDat(Input(dir.path(), ".gb"), dir / "t.dat", rep).ok());
-  std::string dat = ReadFile(dir / "t.dat");
-  EXPECT_NE(dat.find("game (\r\n\tname Tetris\r\n\tdescription \"Tetris\"\r\n"
-                     "\trom ( name Tetris size 0 crc 0 )\r\n)\r\n\r\n"),
-            std::string::npos);
-  EXPECT_NE(dat.find("\tname zero\r\n"), std::string::npos);
+TEST_F(ScanTest, GameNamesLoseTheExtensionThatMatched) {
+  WriteFile(dir / "roms/Tetris.gb", "");
+  WriteFile(dir / "roms/zero.GB", "");
+  ASSERT_TRUE(Make(dir / "roms", ".gb").ok());
+  EXPECT_TRUE(Contains(Dat(), Block("Tetris", 0, "0")));
+  EXPECT_TRUE(Contains(Dat(), "\tname zero\r\n"));
 }
 
-TEST(ScanTest, FoldersInOrderThenNamesInOrder) {
-  TempDir dir;
+TEST_F(ScanTest, FoldersInOrderThenNamesInOrder) {
   test::MakeDir(dir / "b");
   test::MakeDir(dir / "a");
   WriteFile(dir / "b/z.nes", "1");
   WriteFile(dir / "b/y.nes", "2");
   WriteFile(dir / "a/x.nes", "3");
-  test::RecordingReporter rep;
-  ASSERT_TRUE(MakeDat(Input(dir / "b;" + dir / "a"), dir / "t.dat", rep).ok());
-  std::string dat = ReadFile(dir / "t.dat");
-  size_t y = dat.find("name y"), z = dat.find("name z"), x = dat.find("name x");
-  EXPECT_LT(y, z);
-  EXPECT_LT(z, x);
+  ASSERT_TRUE(Make(dir / "b;" + dir / "a").ok());
+  const std::string dat = Dat();
+  EXPECT_LT(dat.find("name y"), dat.find("name z"));
+  EXPECT_LT(dat.find("name z"), dat.find("name x"));
 }
 
-TEST(ScanTest, HeaderTrimsTheSystemNameAndNeverQuotesIt) {
-  TempDir dir;
-  test::RecordingReporter rep;
-  DatScanInput in = Input(dir.path());
+TEST_F(ScanTest, HeaderTrimsTheSystemNameAndNeverQuotesIt) {
+  DatScanInput in = Input(dir / "roms");
   in.system_name = "  Sega Master  ";
   ASSERT_TRUE(MakeDat(in, dir / "t.dat", rep).ok());
-  EXPECT_EQ(ReadFile(dir / "t.dat"),
+  EXPECT_EQ(Dat(),
             "clrmamepro (\r\n\tname Sega Master\r\n\tDescription \"Nintendo NES\"\r\n"
             "\tauthor \"Auto Generated With Quorvin Utility\"\r\n)\r\n\r\n");
 }
 
-TEST(ScanTest, FailuresNameThePathAndLeaveTheDatAsItWas) {
-  TempDir dir;
-  test::MakeDir(dir / "roms");
+TEST_F(ScanTest, FailuresNameThePathAndLeaveTheDatAsItWas) {
   WriteFile(dir / "t.dat", "previous");
-  test::RecordingReporter rep;
-  Status s = MakeDat(Input(dir / "roms;" + dir / "Roms2"), dir / "t.dat", rep);
+  Status s = Make(dir / "roms;" + dir / "Roms2");
   EXPECT_EQ(s.kind(), ErrorKind::kNotFound);
   EXPECT_EQ(s.message(), "The ROM folder " + dir / "Roms2" + " does not exist");
-  EXPECT_EQ(ReadFile(dir / "t.dat"), "previous");
-
+  EXPECT_EQ(Dat(), "previous");
   // Zipped ROMs are scanned, not refused: an empty folder gives the header alone.
   for (const char* ext : {".zip", ".ZIP", ".Zip"}) {
     rep.messages.clear();
     WriteFile(dir / "t.dat", "previous");
-    s = MakeDat(Input(dir / "roms", ext), dir / "t.dat", rep);
-    EXPECT_TRUE(s.ok()) << ext;
+    EXPECT_TRUE(Make(dir / "roms", ext).ok()) << ext;
     EXPECT_TRUE(rep.messages.empty());
-    EXPECT_TRUE(ReadFile(dir / "t.dat").starts_with("clrmamepro (\r\n")) << ext;
+    EXPECT_TRUE(Dat().starts_with("clrmamepro (\r\n")) << ext;
   }
 }
 
-TEST(DatFormatTest, LineForms) {
-  EXPECT_EQ(CrcText(0x00E7DDCE), "E7DDCE");
-  EXPECT_EQ(CrcText(0xFFFFFFFF), "FFFFFFFF");
-  EXPECT_EQ(CrcText(0), "0");
-  EXPECT_EQ(GameDescriptionLine("\"Beta Game\""), "\tdescription \"Beta Game\"");
-  EXPECT_EQ(RomLine("a", 0, "0"), "\trom ( name a size 0 crc 0 )");
-}
-
-TEST(ScanTest, RomLineTrimsBlanksBeforeTheExtension) {
-  TempDir dir;
+// The rom line's name drops the blanks around it; the CRC of a file whose CRC is 0 (and
+// whose size is not) is written as one digit.
+TEST_F(ScanTest, RomLineTrimsBlanksBeforeTheExtension) {
   WriteFile(dir / " Odd .nes", "abc");
+  WriteFile(dir / "zero.nes", test::ForgeCrc("z", 0));
   auto line = MakeRomLine(dir / " Odd .nes", ".nes");
   ASSERT_TRUE(line.ok());
   EXPECT_EQ(*line, "\trom ( name Odd size 3 crc 352441C2 )");
+  line = MakeRomLine(dir / "zero.nes", ".nes");
+  ASSERT_TRUE(line.ok());
+  EXPECT_EQ(*line, "\trom ( name zero size 5 crc 0 )");
 }
 
 // Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
+struct ScopedEnv {
+  ScopedEnv(const char* name, const char* value) : name(name) {
+    if (const char* was = std::getenv(name)) old = was;
     test::SetEnvironment(name, value);
   }
-  ~ScopedEnv() { test::SetEnvironment(name_, old_); }
-
- private:
-  const char* name_;
-  std::string old_;
+  ~ScopedEnv() { test::SetEnvironment(name, old); }
+  const char* name;
+  std::string old;
 };
 
 // Files of many sizes in two folders, with their expected blocks in list order.
@@ -175,37 +159,33 @@ std::string MakeCollection(const TempDir& dir, int files) {
       const uint32_t crc = static_cast<uint32_t>(
           crc32(0, reinterpret_cast<const Bytef*>(bytes.data()), static_cast<uInt>(size)));
       std::string game = std::string(name).substr(0, 4);
-      expected += "game (\r\n\tname " + game + "\r\n\tdescription \"" + game + "\"\r\n" +
-                  RomLine(game, size, size == 0 ? "0" : CrcText(crc)) + "\r\n)\r\n\r\n";
+      expected += Block(game, size, size == 0 ? "0" : CrcText(crc));
     }
   }
   return expected;
 }
 
-TEST(ScanTest, AnyNumberOfThreadsWritesTheSameDat) {
-  TempDir dir;
+TEST_F(ScanTest, AnyNumberOfThreadsWritesTheSameDat) {
   const std::string blocks = MakeCollection(dir, 120);
-  std::string first;
   for (const char* threads : {"1", "2", "7"}) {
     ScopedEnv env("QUORVIN_THREADS", threads);
-    test::RecordingReporter rep;
-    ASSERT_TRUE(MakeDat(Input(dir / "a;" + dir / "b"), dir / "t.dat", rep).ok());
-    const std::string dat = ReadFile(dir / "t.dat");
+    test::RecordingReporter run;
+    ASSERT_TRUE(MakeDat(Input(dir / "a;" + dir / "b"), dir / "t.dat", run).ok());
+    const std::string dat = Dat();
     EXPECT_EQ(dat.substr(dat.find("game (")), blocks) << threads << " threads";
     // One status per file, in list order, from the calling thread.
-    ASSERT_EQ(rep.file_statuses.size(), 240u);
-    EXPECT_EQ(rep.file_statuses[0], "Status:  Parsing g000");
-    EXPECT_EQ(rep.file_statuses[120], "Status:  Parsing g000");
-    EXPECT_EQ(rep.file_statuses[239], "Status:  Parsing g119");
-    EXPECT_EQ(rep.last_done, 239u);
+    ASSERT_EQ(run.file_statuses.size(), 240u);
+    EXPECT_EQ(run.file_statuses[0], "Status:  Parsing g000");
+    EXPECT_EQ(run.file_statuses[120], "Status:  Parsing g000");
+    EXPECT_EQ(run.file_statuses[239], "Status:  Parsing g119");
+    EXPECT_EQ(run.last_done, 239u);
   }
 }
 
 // One reading thread and the default number write the same dat byte for byte, on names
 // whose order by bytes differs from their order without regard to letter case, of sizes that
 // make the workers finish out of order.
-TEST(ScanTest, OneThreadWritesTheDatOfTheDefaultRun) {
-  TempDir dir;
+TEST_F(ScanTest, OneThreadWritesTheDatOfTheDefaultRun) {
   test::MakeDir(dir / "a");
   test::MakeDir(dir / "b");
   const char* names[] = {"b",   "A",  "_a",  "a_", "[x]", "Zz", "aa", "AB", "~t", "a b",
@@ -222,9 +202,8 @@ TEST(ScanTest, OneThreadWritesTheDatOfTheDefaultRun) {
   std::string dats[2];
   for (int i = 0; i < 2; ++i) {
     ScopedEnv env("QUORVIN_THREADS", i == 0 ? "" : "1");
-    test::RecordingReporter rep;
-    ASSERT_TRUE(MakeDat(Input(dir / "b;" + dir / "a"), dir / "t.dat", rep).ok());
-    dats[i] = ReadFile(dir / "t.dat");
+    ASSERT_TRUE(Make(dir / "b;" + dir / "a").ok());
+    dats[i] = Dat();
   }
   EXPECT_EQ(dats[0], dats[1]);
   // Name order without regard to letter case, not byte order: "aa0" before "AB0" and "B20",
@@ -235,24 +214,18 @@ TEST(ScanTest, OneThreadWritesTheDatOfTheDefaultRun) {
   EXPECT_LT(dat.find("\tname b10\r\n"), dat.find("\tname B20\r\n"));
 }
 
-TEST(ScanTest, BadThreadOrCrcSettingsAreRefusedBeforeAnythingIsWritten) {
-  TempDir dir;
-  WriteFile(dir / "a.nes", "abc");
+TEST_F(ScanTest, BadThreadOrCrcSettingsAreRefusedBeforeAnythingIsWritten) {
+  WriteFile(dir / "roms/a.nes", "abc");
   WriteFile(dir / "t.dat", "previous");
-  test::RecordingReporter rep;
-  {
-    ScopedEnv env("QUORVIN_THREADS", "0");
-    Status s = MakeDat(Input(dir.path()), dir / "t.dat", rep);
-    EXPECT_EQ(s.kind(), ErrorKind::kInvalidInput);
-    EXPECT_NE(s.message().find("QUORVIN_THREADS"), std::string::npos);
+  const std::pair<const char*, const char*> settings[] = {{"QUORVIN_THREADS", "0"},
+                                                          {"QUORVIN_CRC", "turbo"}};
+  for (auto [name, value] : settings) {
+    ScopedEnv env(name, value);
+    Status s = Make(dir / "roms");
+    EXPECT_EQ(s.kind(), ErrorKind::kInvalidInput) << name;
+    EXPECT_TRUE(Contains(s.message(), name)) << s.message();
   }
-  {
-    ScopedEnv env("QUORVIN_CRC", "turbo");
-    Status s = MakeDat(Input(dir.path()), dir / "t.dat", rep);
-    EXPECT_EQ(s.kind(), ErrorKind::kInvalidInput);
-    EXPECT_NE(s.message().find("QUORVIN_CRC"), std::string::npos);
-  }
-  EXPECT_EQ(ReadFile(dir / "t.dat"), "previous");
+  EXPECT_EQ(Dat(), "previous");
 }
 
 // Deletes files of the list while the scan is on its first file.
@@ -267,10 +240,8 @@ class DeletingReporter : public test::RecordingReporter {
   std::vector<std::string> doomed;
 };
 
-TEST(ScanTest, FilesThatVanishAreLeftOutWithAWarningAndTheScanGoesOn) {
-  TempDir dir;
-  test::MakeDir(dir / "roms");
-  DeletingReporter rep;
+TEST_F(ScanTest, FilesThatVanishAreLeftOutWithAWarningAndTheScanGoesOn) {
+  DeletingReporter deleting;
   // More files than the workers may run ahead of the scan (256 each), so that some are
   // always still to be read when the first is written.
   constexpr int kFiles = 1200;
@@ -278,47 +249,45 @@ TEST(ScanTest, FilesThatVanishAreLeftOutWithAWarningAndTheScanGoesOn) {
     char name[32];
     std::snprintf(name, sizeof name, "g%04d.nes", i);
     WriteFile(dir / "roms" + "/" + name, std::string(100, 'x'));
-    if (i >= 1) rep.doomed.push_back(dir / "roms" + "/" + name);
+    if (i >= 1) deleting.doomed.push_back(dir / "roms" + "/" + name);
   }
   WriteFile(dir / "t.dat", "previous");
   ScopedEnv env("QUORVIN_THREADS", "2");
   std::vector<LeftOutRom> left_out;
-  Status s = MakeDat(Input(dir / "roms"), dir / "t.dat", rep, nullptr, &left_out);
+  Status s = MakeDat(Input(dir / "roms"), dir / "t.dat", deleting, nullptr, &left_out);
   ASSERT_TRUE(s.ok()) << s.message();
   // The workers run a bounded number of files ahead, so the files read before the deletion
   // are in the dat and every later one is a warning naming it; all of them were looked at.
-  EXPECT_EQ(rep.file_statuses.size(), static_cast<size_t>(kFiles));
-  ASSERT_FALSE(rep.warnings.empty());
-  EXPECT_EQ(rep.warnings.size(), left_out.size());
-  const std::string dat = ReadFile(dir / "t.dat");
-  EXPECT_TRUE(test::Contains(dat, "\tname g0000\r\n"));
-  for (size_t i = 0; i < rep.warnings.size(); ++i) {
-    const std::string& w = rep.warnings[i];
-    EXPECT_TRUE(test::Contains(w, dir / "roms/g")) << w;
-    EXPECT_TRUE(test::Contains(w, "no longer exists; it was left out of the dat and of renaming"))
-        << w;
-    EXPECT_FALSE(test::Contains(dat, "\tname " + left_out[i].name + "\r\n")) << w;
+  const Names& warnings = deleting.warnings;
+  EXPECT_EQ(deleting.file_statuses.size(), static_cast<size_t>(kFiles));
+  ASSERT_FALSE(warnings.empty());
+  EXPECT_EQ(warnings.size(), left_out.size());
+  const std::string dat = Dat();
+  EXPECT_TRUE(Contains(dat, "\tname g0000\r\n"));
+  for (size_t i = 0; i < warnings.size(); ++i) {
+    const std::string& w = warnings[i];
+    EXPECT_TRUE(Contains(w, dir / "roms/g")) << w;
+    EXPECT_TRUE(Contains(w, "no longer exists; it was left out of the dat and of renaming")) << w;
+    EXPECT_FALSE(Contains(dat, "\tname " + left_out[i].name + "\r\n")) << w;
   }
   size_t games = 0;
   for (size_t at = dat.find("game ("); at != std::string::npos; at = dat.find("game (", at + 1))
     ++games;
-  EXPECT_EQ(games + rep.warnings.size(), static_cast<size_t>(kFiles));
-  EXPECT_EQ(test::FolderEntries(dir.path()), (std::vector<std::string>{"roms", "t.dat"}));
+  EXPECT_EQ(games + warnings.size(), static_cast<size_t>(kFiles));
+  EXPECT_EQ(test::FolderEntries(dir.path()), (Names{"roms", "t.dat"}));
 }
 
 #if !defined(_WIN32)
 // Files swapped after the listing for a pipe, a device, a folder, or taken away: each is a
 // warning naming it and why, none is in the dat, the scan never waits on one and goes on.
-TEST(ScanTest, FilesSwappedAfterTheListingAreLeftOutWithoutWaiting) {
-  TempDir dir;
-  test::MakeDir(dir / "roms");
+TEST_F(ScanTest, FilesSwappedAfterTheListingAreLeftOutWithoutWaiting) {
   for (const char* n : {"a.nes", "fifo.nes", "zero.nes", "folder.nes", "gone.nes", "z.nes"}) {
     WriteFile(dir / "roms/" + n, "abc");
   }
   WriteFile(dir / "roms/\x01.nes", "x");
-  test::SwappingReporter rep;
+  test::SwappingReporter swapping;
   const std::string r = dir / "roms/";
-  rep.swap = [&] {
+  swapping.swap = [&] {
     std::remove((r + "fifo.nes").c_str());
     ASSERT_EQ(::mkfifo((r + "fifo.nes").c_str(), 0600), 0);
     std::remove((r + "zero.nes").c_str());
@@ -328,31 +297,25 @@ TEST(ScanTest, FilesSwappedAfterTheListingAreLeftOutWithoutWaiting) {
     std::remove((r + "gone.nes").c_str());
   };
   std::vector<LeftOutRom> left_out;
-  Status s = MakeDat(Input(dir / "roms"), dir / "t.dat", rep, nullptr, &left_out);
+  Status s = MakeDat(Input(dir / "roms"), dir / "t.dat", swapping, nullptr, &left_out);
   ASSERT_TRUE(s.ok()) << s.message();
-  const std::string dat = ReadFile(dir / "t.dat");
-  EXPECT_EQ(dat.substr(dat.find("game (")),
-            "game (\r\n\tname a\r\n\tdescription \"a\"\r\n\trom ( name a size 3 crc 352441C2 )"
-            "\r\n)\r\n\r\ngame (\r\n\tname z\r\n\tdescription \"z\"\r\n\trom ( name z size 3 "
-            "crc 352441C2 )\r\n)\r\n\r\n");
+  const std::string dat = Dat();
+  EXPECT_EQ(dat.substr(dat.find("game (")), Block("a", 3, "352441C2") + Block("z", 3, "352441C2"));
   const std::string tail = "; it was left out of the dat and of renaming";
-  EXPECT_EQ(rep.warnings,
-            (std::vector<std::string>{
-                "Left " + r + "\\x01.nes out of the dat: its name holds a control character",
-                "Cannot read " + r + "fifo.nes: it is a named pipe, not a regular file" + tail,
-                "Cannot read " + r + "folder.nes: it is a folder, not a regular file" + tail,
-                "The file " + r + "gone.nes no longer exists" + tail,
-                "Cannot read " + r + "zero.nes: it is a device, not a regular file" + tail}));
-  std::vector<std::string> names;
+  EXPECT_EQ(swapping.warnings,
+            (Names{"Left " + r + "\\x01.nes out of the dat: its name holds a control character",
+                   "Cannot read " + r + "fifo.nes: it is a named pipe, not a regular file" + tail,
+                   "Cannot read " + r + "folder.nes: it is a folder, not a regular file" + tail,
+                   "The file " + r + "gone.nes no longer exists" + tail,
+                   "Cannot read " + r + "zero.nes: it is a device, not a regular file" + tail}));
+  Names names;
   for (const LeftOutRom& rom : left_out) names.push_back(rom.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"\x01", "fifo", "folder", "gone", "zero"}));
+  EXPECT_EQ(names, (Names{"\x01", "fifo", "folder", "gone", "zero"}));
 }
 #endif
 
 // Stop ends the scan within a fraction of a second even in the middle of a huge file.
-TEST(ScanTest, StopEndsTheScanInTheMiddleOfAHugeFile) {
-  TempDir dir;
-  test::MakeDir(dir / "roms");
+TEST_F(ScanTest, StopEndsTheScanInTheMiddleOfAHugeFile) {
   {
     // Sparse where the file system can: 64 GiB that would take minutes to read. Some file
     // systems (and Wine on some of them) refuse that size; 4 GiB still takes seconds.
@@ -369,11 +332,11 @@ TEST(ScanTest, StopEndsTheScanInTheMiddleOfAHugeFile) {
       return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(200);
     }
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-  } rep;
-  Status s = MakeDat(Input(dir / "roms"), dir / "t.dat", rep);
-  const auto took = std::chrono::steady_clock::now() - rep.start;
+  } late;
+  Status s = MakeDat(Input(dir / "roms"), dir / "t.dat", late);
+  const auto took = std::chrono::steady_clock::now() - late.start;
   EXPECT_EQ(s.kind(), ErrorKind::kStopped) << s.message();
-  EXPECT_TRUE(test::Contains(s.message(), "while " + dir / "roms/huge.nes" + " was being read"))
+  EXPECT_TRUE(Contains(s.message(), "while " + dir / "roms/huge.nes" + " was being read"))
       << s.message();
   // A generous bound for a shared, sanitized machine; reading the file would take minutes.
   EXPECT_LT(took, std::chrono::seconds(5));
@@ -387,24 +350,23 @@ class StoppingReporter : public test::RecordingReporter {
   size_t at = 0;
 };
 
-TEST(ScanTest, StopEndsTheScanAtAFileBoundaryWithoutWaitingForTheRest) {
-  TempDir dir;
-  test::MakeDir(dir / "roms");
+TEST_F(ScanTest, StopEndsTheScanAtAFileBoundaryWithoutWaitingForTheRest) {
   const std::string big(8 << 20, 'x');
   for (int i = 0; i < 12; ++i) WriteFile(dir / "roms/g" + std::to_string(10 + i) + ".nes", big);
   WriteFile(dir / "t.dat", "previous");
   for (size_t at : {0, 1, 5}) {
-    StoppingReporter rep;
-    rep.at = at;
-    Status s = MakeDat(Input(dir / "roms"), dir / "t.dat", rep);
+    StoppingReporter stopping;
+    stopping.at = at;
+    Status s = MakeDat(Input(dir / "roms"), dir / "t.dat", stopping);
     EXPECT_EQ(s.kind(), ErrorKind::kStopped);
     // Asked between files, or while the caller waits for the file in hand to be read.
-    const bool before = test::Contains(
-        s.message(), "stopped before " + dir / "roms/g" + std::to_string(10 + at) + ".nes");
-    const bool during = at > 0 && test::Contains(s.message(), "stopped while " + dir / "roms/g" +
-                                                                  std::to_string(9 + at) + ".nes");
+    const std::string g = dir / "roms/g";
+    const bool before =
+        Contains(s.message(), "stopped before " + g + std::to_string(10 + at) + ".nes");
+    const bool during =
+        at > 0 && Contains(s.message(), "stopped while " + g + std::to_string(9 + at) + ".nes");
     EXPECT_TRUE(before || during) << s.message();
-    EXPECT_EQ(ReadFile(dir / "t.dat"), "previous");
+    EXPECT_EQ(Dat(), "previous");
   }
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "dat/crc.h"
 #include "dat/dat_format.h"
 #include "dumps.h"
@@ -13,8 +15,6 @@ namespace {
 
 using test::WriteFile;
 
-std::string RealList(const std::string& name) { return test::TestDataDir() + "/mame/hash/" + name; }
-
 // The CRC text of roms laid end to end, by zlib's own combine (not ours).
 std::string Joined(std::initializer_list<std::pair<uint32_t, uint64_t>> roms) {
   uLong crc = 0;
@@ -22,89 +22,92 @@ std::string Joined(std::initializer_list<std::pair<uint32_t, uint64_t>> roms) {
   return CrcText(static_cast<uint32_t>(crc));
 }
 
+// A CRC as the lists write it: eight lower-case hexadecimal digits.
+std::string Hex(uint32_t crc) {
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08x", crc);
+  return hex;
+}
+
+// Pieces of the test's own lists: a rom, a data area, and a software holding those areas
+// whose description is followed by `more` (year, publisher).
+std::string Rom(const std::string& crc, const std::string& extra = "",
+                const std::string& size = "4") {
+  return "<rom name=\"r\" size=\"" + size + "\" crc=\"" + crc + "\" " + extra + "/>";
+}
+std::string Area(const std::string& roms, const std::string& name = "rom") {
+  return "<dataarea name=\"" + name + "\">" + roms + "</dataarea>";
+}
+std::string Software(const std::string& desc, const std::string& areas,
+                     const std::string& more = "", const std::string& attrs = "") {
+  return "<software name=\"s\" " + attrs + "><description>" + desc + "</description>" + more +
+         "<part name=\"p\">" + areas + "</part></software>\n";
+}
+
 TEST(SoftwareListTest, RealListsGiveGoodNamesForWholeImagesOnly) {
   if (test::TestDataDir().empty()) GTEST_SKIP() << "shared test data not found";
-  auto nes = SoftwareList::Load(RealList("nes.xml"));
-  auto gameboy = SoftwareList::Load(RealList("gameboy.xml"));
-  auto coleco = SoftwareList::Load(RealList("coleco.xml"));
-  auto a2600 = SoftwareList::Load(RealList("a2600.xml"));
-  ASSERT_TRUE(nes.ok()) << nes.status().ToString();
-  ASSERT_TRUE(gameboy.ok() && coleco.ok() && a2600.ok());
-  EXPECT_GT(nes->size(), 4000u);
-  EXPECT_GT(gameboy->size(), 1600u);
-  EXPECT_GT(a2600->size(), 1500u);
-  EXPECT_GT(coleco->size(), 200u);
+  auto load = [](const std::string& name, size_t more_than) {
+    auto list = SoftwareList::Load(test::TestDataDir() + "/mame/hash/" + name + ".xml");
+    EXPECT_TRUE(list.ok()) << name << ": " << list.status().ToString();
+    EXPECT_GT(list.ok() ? list->size() : 0, more_than) << name;
+    return list.ok() ? std::move(*list) : SoftwareList();
+  };
+  const SoftwareList nes = load("nes", 4000), gameboy = load("gameboy", 1600),
+                     coleco = load("coleco", 200);
+  load("a2600", 1500);
   struct Case {
     const SoftwareList& list;
     std::string crc_text;
     std::string value;  // empty: not found
   } cases[] = {
       // One rom per cartridge; "&amp;" decoded.
-      {*gameboy, "8259AC54",
+      {gameboy, "8259AC54",
        "Arcade Classic No. 1 - Asteroids & Missile Command (Europe, USA)|1995|Nintendo|Good ROM"},
-      {*gameboy, "24D5F785",
+      {gameboy, "24D5F785",
        "Altered Space - A 3-D Alien Adventure (Europe)|1991|Hi Tech Expressions|"
        "Good ROM, emulation partial"},
       // prg followed by chr; the prg alone is not the cartridge.
-      {*nes, Joined({{0xdf58fc5a, 32768}, {0x2b8336ee, 8192}}),
+      {nes, Joined({{0xdf58fc5a, 32768}, {0x2b8336ee, 8192}}),
        "10-Yard Fight (Euro, USA)|1985|Nintendo|Good ROM"},
-      {*nes, "DF58FC5A", ""},
-      {*nes, "2B8336EE", ""},
+      {nes, "DF58FC5A", ""},
+      {nes, "2B8336EE", ""},
       // A reload instruction adds no bytes.
-      {*nes, Joined({{0x3a94fa0b, 16384}, {0xe5f72401, 8192}}),
+      {nes, Joined({{0x3a94fa0b, 16384}, {0xe5f72401, 8192}}),
        "Excitebike (Jpn, USA)|1984|Nintendo|Good ROM"},
-      {*nes, "AAEF2264",
+      {nes, "AAEF2264",
        "RacerMate Challenge 2 (USA, v5.01.033)|1996|RacerMate|"
        "Known Bad Dump, emulation not supported"},
       // A whole software commented out, and roms listed only inside a comment.
-      {*coleco, Joined({{0x1cc13594, 8192}, {0x3aa93ef3, 8192}}), ""},
-      {*coleco, "1CC13594", ""},
-      {*nes, "A47573A3", ""},
-      {*nes, "not a crc", ""},
-      {*nes, "", ""},
+      {coleco, Joined({{0x1cc13594, 8192}, {0x3aa93ef3, 8192}}), ""},
+      {coleco, "1CC13594", ""},
+      {nes, "A47573A3", ""},
+      {nes, "not a crc", ""},
+      {nes, "", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(c.list.LookupCrcInfo(c.crc_text), c.value) << c.crc_text;
 }
 
 // Crafted lists for what the real ones show only once or not at all.
 TEST(SoftwareListTest, WhatMakesAnEntry) {
-  const uint32_t a = Crc32("AAAA"), b = Crc32("BBBB");
-  char hex[3][9];
-  std::snprintf(hex[0], sizeof hex[0], "%08x", a);
-  std::snprintf(hex[1], sizeof hex[1], "%08x", b);
-  auto rom = [](const char* crc, const char* extra) {
-    return std::string("<rom name=\"r\" size=\"4\" crc=\"") + crc + "\" " + extra + "/>";
-  };
-  auto software = [](const std::string& name, const std::string& attrs, const std::string& desc,
-                     const std::string& areas) {
-    return "<software name=\"" + name + "\" " + attrs + "><description>" + desc +
-           "</description><year>1990</year><publisher>Pub &lt;X&gt;</publisher><part name=\"p\">" +
-           areas + "</part></software>\n";
+  const std::string a = Hex(Crc32("AAAA")), b = Hex(Crc32("BBBB"));
+  auto software = [](const std::string& desc, const std::string& roms,
+                     const std::string& attrs = "") {
+    return Software(desc, Area(roms), "<year>1990</year><publisher>Pub &lt;X&gt;</publisher>",
+                    attrs);
   };
   const std::string xml =
       "<?xml version=\"1.0\"?>\n<!DOCTYPE softwarelist SYSTEM \"softwarelist.dtd\">\n"
-      "<softwarelist name=\"t\">\n"
-      "<!-- " +
-      software("hidden", "", "Hidden",
-               "<dataarea name=\"rom\">" + rom("11111111", "") + "</dataarea>") +
-      " -->\n" +
+      "<softwarelist name=\"t\">\n<!-- " +
+      software("Hidden", Rom("11111111")) + " -->\n" +
       // Listed out of offset order: laid out by offset.
-      software("two", "supported=\"partial\"", "Two &amp; | Three\nLines",
-               "<dataarea name=\"rom\">" + rom(hex[1], "offset=\"0x4\"") +
-                   rom(hex[0], "offset=\"0\"") + "</dataarea>") +
+      software("Two &amp; | Three\nLines", Rom(b, "offset=\"0x4\"") + Rom(a, "offset=\"0\""),
+               "supported=\"partial\"") +
       // The same image again: the first in file order keeps it.
-      software("again", "", "Again",
-               "<dataarea name=\"rom\">" + rom(hex[0], "offset=\"0\"") +
-                   rom(hex[1], "offset=\"4\"") + "</dataarea>") +
-      software("nodump", "", "No Dump",
-               "<dataarea name=\"rom\">" + rom("22222222", "") +
-                   "<rom name=\"x\" size=\"4\" status=\"nodump\"/></dataarea>") +
-      software("nocrc", "", "No Crc",
-               "<dataarea name=\"rom\"><rom name=\"x\" size=\"4\"/></dataarea>") +
-      software("bad", "supported=\"no\"", "Bad",
-               "<dataarea name=\"rom\">" + rom("00000abc", "status=\"baddump\"") + "</dataarea>") +
-      software("empty", "", "Empty", "<dataarea name=\"ram\" size=\"8\"></dataarea>") +
-      "</softwarelist>\n";
+      software("Again", Rom(a, "offset=\"0\"") + Rom(b, "offset=\"4\"")) +
+      software("No Dump", Rom("22222222") + "<rom name=\"x\" size=\"4\" status=\"nodump\"/>") +
+      software("No Crc", "<rom name=\"x\" size=\"4\"/>") +
+      software("Bad", Rom("00000abc", "status=\"baddump\""), "supported=\"no\"") +
+      Software("Empty", "<dataarea name=\"ram\" size=\"8\"></dataarea>") + "</softwarelist>\n";
   test::TempDir dir;
   WriteFile(dir / "t.xml", xml);
   auto list = SoftwareList::Load(dir / "t.xml");
@@ -131,16 +134,9 @@ TEST(SoftwareListTest, TextsAreNeverCutAndDeclaredEntitiesExpand) {
     for (int j = 0; j < 10; ++j) bomb += "&b" + std::to_string(i - 1) + ";";
     bomb += "\">\n";
   }
-  auto software = [](int crc, const std::string& desc, const std::string& publisher) {
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08x", crc);
-    return "<software name=\"s\"><description>" + desc +
-           "</description><year>1990</year>"
-           "<publisher>" +
-           publisher +
-           "</publisher><part name=\"p\"><dataarea name=\"rom\">"
-           "<rom name=\"r\" size=\"4\" crc=\"" +
-           hex + "\"/></dataarea></part></software>\n";
+  auto software = [](uint32_t crc, const std::string& desc, const std::string& publisher) {
+    return Software(desc, Area(Rom(Hex(crc))),
+                    "<year>1990</year><publisher>" + publisher + "</publisher>");
   };
   std::string bombs;
   for (int i = 0; i < 50; ++i) bombs += "&b11;";
@@ -148,10 +144,7 @@ TEST(SoftwareListTest, TextsAreNeverCutAndDeclaredEntitiesExpand) {
       "<?xml version=\"1.0\"?>\n<!DOCTYPE softwarelist [\n"
       "<!ENTITY co \"Company &amp; Sons\">\n<!ENTITY tm '&#8482;'>\n"
       "<!ENTITY % param \"p\">\n<!ENTITY ext SYSTEM \"x.ent\">\n" +
-      bomb +
-      "]>\n"
-      "<softwarelist name=\"t\">\n" +
-      software(1, "Before&#0;After &#x1;x", "&co;") +
+      bomb + "]>\n<softwarelist name=\"t\">\n" + software(1, "Before&#0;After &#x1;x", "&co;") +
       software(2, "Brand&tm; &unknown; &ext; &#xD800;", "A &amp;&amp; B") +
       software(3, "Half <!-- note --> two<![CDATA[ & three]]>", "&lt;&quot;&gt;") +
       software(4, "Big " + bombs, "p") + "</softwarelist>\n";
@@ -171,30 +164,28 @@ TEST(SoftwareListTest, TextsAreNeverCutAndDeclaredEntitiesExpand) {
 // Odd and hostile rom attributes: each list holds one software; `crc_text` finds its entry
 // or, when `value` is empty, nothing (an empty file's dat line says "0").
 TEST(SoftwareListTest, OddRomAttributesMakeNoFalseEntries) {
-  const std::string four_crc = CrcText(Crc32("AAAA"));
+  const std::string four = CrcText(Crc32("AAAA"));
   struct Case {
     std::string roms;
     std::string crc_text;
     std::string value;
   } cases[] = {
-      {"<rom name=\"r\" size=\"0x4\" crc=\"" + four_crc + "\"/>", four_crc, "G|||Good ROM"},
+      {Rom(four, "", "0x4"), four, "G|||Good ROM"},
       // Roms of no bytes make an empty image, which would name every empty file.
-      {"<rom name=\"r\" size=\"0\" crc=\"00000000\"/>", "0", ""},
-      {"<rom name=\"r\" size=\"0x0\" crc=\"0\"/><rom name=\"s\" size=\"0\" crc=\"0\"/>", "0", ""},
-      {"<rom name=\"r\" size=\"0x\" crc=\"" + four_crc + "\"/>", four_crc, ""},
-      {"<rom name=\"r\" size=\"4\" crc=\"1" + four_crc + "\"/>", four_crc, ""},
-      {"<rom name=\"r\" size=\"-4\" crc=\"" + four_crc + "\"/>", four_crc, ""},
-      {"<rom name=\"r\" size=\"99999999999999999999999\" crc=\"" + four_crc + "\"/>", four_crc, ""},
+      {Rom("00000000", "", "0"), "0", ""},
+      {Rom("0", "", "0x0") + Rom("0", "", "0"), "0", ""},
+      {Rom(four, "", "0x"), four, ""},
+      {Rom("1" + four), four, ""},
+      {Rom(four, "", "-4"), four, ""},
+      {Rom(four, "", "99999999999999999999999"), four, ""},
       // A character reference in an attribute is decoded like any other.
-      {"<rom name=\"r\" size=\"4\" crc=\"&#x31;\"/>", "1", "G|||Good ROM"},
+      {Rom("&#x31;"), "1", "G|||Good ROM"},
   };
   test::TempDir dir;
   for (const Case& c : cases) {
-    WriteFile(dir / "t.xml",
-              "<!DOCTYPE softwarelist [<!ENTITY big \"" + std::string(100000, 'x') +
-                  "\">]><softwarelist><software name=\"g\"><description>G</description>"
-                  "<part name=\"p\"><dataarea name=\"rom\">" +
-                  c.roms + "</dataarea></part></software></softwarelist>");
+    WriteFile(dir / "t.xml", "<!DOCTYPE softwarelist [<!ENTITY big \"" + std::string(100000, 'x') +
+                                 "\">]><softwarelist>" + Software("G", Area(c.roms)) +
+                                 "</softwarelist>");
     auto list = SoftwareList::Load(dir / "t.xml");
     ASSERT_TRUE(list.ok()) << list.status().ToString();
     EXPECT_EQ(list->LookupCrcInfo(c.crc_text), c.value) << c.roms;
@@ -238,18 +229,13 @@ TEST(SoftwareListTest, BrokenAndEmptyFiles) {
 
 TEST(SoftwareListTest, HeaderedFilesAreFoundByTheirBytesAfterTheHeader) {
   const std::string prg(32768, 'p'), chr(8192, 'c');
-  char crcs[2][9];
-  std::snprintf(crcs[0], sizeof crcs[0], "%08x", Crc32(prg));
-  std::snprintf(crcs[1], sizeof crcs[1], "%08x", Crc32(chr));
-  test::TempDir dir;
-  WriteFile(dir / "nes.xml",
-            std::string("<softwarelist><software name=\"g\"><description>Game</description>"
-                        "<part name=\"cart\"><dataarea name=\"chr\"><rom name=\"c\" size=\"8192\" "
-                        "crc=\"") +
-                crcs[1] +
-                "\"/></dataarea><dataarea name=\"prg\"><rom name=\"p\" size=\"32768\" crc=\"" +
-                crcs[0] + "\"/></dataarea></part></software></softwarelist>");
-  auto list = SoftwareList::Load(dir / "nes.xml");
+  // The chr area listed first: the prg comes first in the image all the same.
+  auto list =
+      SoftwareList::Parse("<softwarelist>" +
+                              Software("Game", Area(Rom(Hex(Crc32(chr)), "", "8192"), "chr") +
+                                                   Area(Rom(Hex(Crc32(prg)), "", "32768"), "prg")) +
+                              "</softwarelist>",
+                          "nes.xml");
   ASSERT_TRUE(list.ok());
   const std::string header("NES\x1A\x02\x01\0\0\0\0\0\0\0\0\0\0", 16);
   HeaderlessCrcs headerless;
@@ -286,23 +272,18 @@ struct Listed {
   uint64_t size;
   uint32_t crc;
 };
-std::string ListOf(const std::vector<Listed>& softwares) {
+Result<SoftwareList> ListOf(const std::vector<Listed>& softwares) {
   std::string xml = "<softwarelist>";
   for (const Listed& l : softwares) {
-    char crc[9];
-    std::snprintf(crc, sizeof crc, "%08x", l.crc);
-    xml += "<software name=\"s\"><description>" + l.description +
-           "</description><part name=\"cart\"><dataarea name=\"rom\"><rom name=\"r\" size=\"" +
-           std::to_string(l.size) + "\" crc=\"" + crc + "\"/></dataarea></part></software>";
+    xml += Software(l.description, Area(Rom(Hex(l.crc), "", std::to_string(l.size))));
   }
-  return xml + "</softwarelist>";
+  return SoftwareList::Parse(xml + "</softwarelist>", "t.xml");
 }
 
 TEST(SoftwareListTest, EveryMatchAgreesOnSizeAndCrc) {
   const uint32_t x = 0x5EED5EED;
-  auto list = SoftwareList::Parse(
-      ListOf({{"Small", 100, x}, {"Large", 200, x}, {"Again", 100, x}, {"Other", 300, 0x77}}),
-      "t.xml");
+  auto list =
+      ListOf({{"Small", 100, x}, {"Large", 200, x}, {"Again", 100, x}, {"Other", 300, 0x77}});
   ASSERT_TRUE(list.ok());
   EXPECT_EQ(list->size(), 3u);  // the repeated image is one entry
   const std::string header = test::Padded("LYNX", 64);
@@ -338,9 +319,8 @@ TEST(SoftwareListTest, DataThatFitsTwoEntriesIsAmbiguous) {
   // A Lynx header on a file whose size also fits the PC Engine rule: two guesses, each listed.
   const std::string file = test::Padded("LYNX", 64) + std::string(8192 + 512 - 64, 'z');
   const std::string after_lynx = file.substr(64), after_pce = file.substr(512);
-  auto list = SoftwareList::Parse(ListOf({{"Lynx Game", after_lynx.size(), Crc32(after_lynx)},
-                                          {"PCE Game", after_pce.size(), Crc32(after_pce)}}),
-                                  "t.xml");
+  auto list = ListOf({{"Lynx Game", after_lynx.size(), Crc32(after_lynx)},
+                      {"PCE Game", after_pce.size(), Crc32(after_pce)}});
   ASSERT_TRUE(list.ok());
   HeaderlessCrcs headerless;
   headerless.Note(std::string_view(file).substr(0, kRomHeadBytes), file.size(), Crc32(file));

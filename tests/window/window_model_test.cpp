@@ -54,11 +54,10 @@ class FakeView : public ViewPort {
   }
   std::string PickFolder(const std::string& initial, const std::string& title) override {
     asked.push_back(initial + "|" + title);
-    return folder_answer;
+    return pick_answer;
   }
   std::string PickSaveFile(const std::string& initial) override {
-    asked.push_back(initial + "|save");
-    return file_answer;
+    return PickFolder(initial, "save");
   }
   bool OpenFile(const std::string& path) override {
     opened.push_back(path);
@@ -107,7 +106,7 @@ class FakeView : public ViewPort {
   std::vector<bool> enabled_seen;
   std::vector<int> ends;
   bool confirm_answer = false;
-  std::string folder_answer, file_answer;
+  std::string pick_answer;  // of both the folder picker and the save dialog
   bool open_answer = true;
   int abouts = 0, settings_changed = 0, system_lists = 0, presets_changed = 0, finished = 0,
       close_now = 0;
@@ -130,6 +129,12 @@ class WindowModelTest : public ::testing::Test {
   }
   ~WindowModelTest() override { view.model = nullptr; }
 
+  // The settings of a run over the ".nes" ROMs of `folder`.
+  void UseRoms(const std::string& folder) {
+    model->SetText(TextField::kRom, folder);
+    model->SetText(TextField::kExtension, "nes");
+    model->SetText(TextField::kSystem, "nes");
+  }
   // Presses a command and waits until it has ended.
   bool RunAndWait(void (WindowModel::*command)()) {
     const int before = view.finished;
@@ -224,7 +229,7 @@ TEST_F(WindowModelTest, BrowseFillsTheFieldOnlyWhenSomethingWasChosen) {
   for (const Case& c : cases) {
     model->SetText(c.field, "before");
     view.asked.clear();
-    view.folder_answer = view.file_answer = c.answer;
+    view.pick_answer = c.answer;
     (model.get()->*c.browse)();
     ASSERT_EQ(view.asked.size(), 1u);
     EXPECT_EQ(view.asked[0], "before" + c.title);
@@ -267,9 +272,7 @@ TEST_F(WindowModelTest, PresetsSaveLoadAndADamagedOneSaysSo) {
 
 // A run of the example collection: inputs off during it, the dat written, status "Done".
 TEST_F(WindowModelTest, ARunOnTheExamplesWritesTheDatWithInputsOffMeanwhile) {
-  model->SetText(TextField::kRom, JoinPath(QUORVIN_EXAMPLES, "roms/nes"));
-  model->SetText(TextField::kExtension, "nes");
-  model->SetText(TextField::kSystem, "nes");
+  UseRoms(JoinPath(QUORVIN_EXAMPLES, "roms/nes"));
   model->SetText(TextField::kOutput, dir / "nes.dat");
   for (CheckField f : kCheckFields) model->SetCheck(f, false);
   bool typed_during_run = false;
@@ -292,9 +295,7 @@ TEST_F(WindowModelTest, ARunOnTheExamplesWritesTheDatWithInputsOffMeanwhile) {
 
 TEST_F(WindowModelTest, WarningsCompleteTheRunAndShowOnTheStatusLineAndItsTip) {
   Write(dir / "roms/Alpha.nes", "abc");
-  model->SetText(TextField::kRom, dir / "roms");
-  model->SetText(TextField::kExtension, "nes");
-  model->SetText(TextField::kSystem, "nes");
+  UseRoms(dir / "roms");
   model->SetText(TextField::kRenamePaths, dir / "no such art");
   ASSERT_TRUE(RunAndWait(&WindowModel::Start));
   EXPECT_TRUE(view.messages.empty());
@@ -310,9 +311,7 @@ TEST_F(WindowModelTest, RehashReadsEveryFileAndIsKeptNowhere) {
   EXPECT_FALSE(model->rehash());
   const std::string rom = JoinPath(dir / "roms", "Alpha.nes");  // as the scan names it
   Write(rom, "abc");
-  model->SetText(TextField::kRom, dir / "roms");
-  model->SetText(TextField::kExtension, "nes");
-  model->SetText(TextField::kSystem, "nes");
+  UseRoms(dir / "roms");
   model->SetText(TextField::kOutput, dir / "out.dat");
   {
     // A record of the file as it is now that no read of it could give.
@@ -354,9 +353,7 @@ TEST_F(WindowModelTest, RehashReadsEveryFileAndIsKeptNowhere) {
 
 TEST_F(WindowModelTest, ClosingDuringARunAsksThenStopsAfterTheFileInHandAndSaves) {
   for (int i = 0; i < 3000; ++i) Write(dir / ("roms/g" + std::to_string(i) + ".nes"), "x");
-  model->SetText(TextField::kRom, dir / "roms");
-  model->SetText(TextField::kExtension, "nes");
-  model->SetText(TextField::kSystem, "nes");
+  UseRoms(dir / "roms");
   model->Start();
   ASSERT_TRUE(model->running());
   view.confirm_answer = false;
@@ -377,9 +374,7 @@ TEST_F(WindowModelTest, ClosingDuringARunAsksThenStopsAfterTheFileInHandAndSaves
 // for (no CloseNow would ever come).
 TEST_F(WindowModelTest, ARunThatEndsWhileTheCloseQuestionIsUpClosesOnYes) {
   Write(dir / "roms/Alpha.nes", "abc");
-  model->SetText(TextField::kRom, dir / "roms");
-  model->SetText(TextField::kExtension, "nes");
-  model->SetText(TextField::kSystem, "nes");
+  UseRoms(dir / "roms");
   model->Start();
   ASSERT_TRUE(model->running());
   view.while_asked = [&] { EXPECT_TRUE(view.PumpUntil([&] { return !model->running(); })); };
@@ -403,10 +398,12 @@ TEST_F(WindowModelTest, CommandLineStartsEndTheProgramWithTheRunsStatus) {
       {{"|||nes|||0||||1|1|1|1|1"}, -1},
       {{"-preset", "no such preset"}, kExitStopped},
   };
+  const std::string last_used = JoinPath(home, "presets/lastused.pre");
   for (const Case& c : cases) {
     FakeView v;
     WindowModel m(home, v);
     v.model = &m;
+    const std::string before = IsFile(last_used) ? test::ReadFile(last_used) : "(none)";
     m.StartCommandLine(c.args);
     if (c.exit_status >= 0) {
       ASSERT_TRUE(v.PumpUntil([&] { return !v.ends.empty(); })) << c.args[0];
@@ -420,6 +417,8 @@ TEST_F(WindowModelTest, CommandLineStartsEndTheProgramWithTheRunsStatus) {
     }
     if (c.exit_status == kExitUsage) {
       EXPECT_EQ(v.messages.size(), 1u);
+      // A malformed list never replaces the settings of the last run.
+      EXPECT_EQ(IsFile(last_used) ? test::ReadFile(last_used) : "(none)", before);
     }
     v.model = nullptr;
   }
@@ -445,9 +444,7 @@ TEST_F(WindowModelTest, ReadMeOpensTheFirstFileFoundOrSaysWhereItLooked) {
 
 TEST_F(WindowModelTest, DroppedDuringARunStopsAndWaitsForIt) {
   for (int i = 0; i < 2000; ++i) Write(dir / ("roms/g" + std::to_string(i) + ".nes"), "x");
-  model->SetText(TextField::kRom, dir / "roms");
-  model->SetText(TextField::kExtension, "nes");
-  model->SetText(TextField::kSystem, "nes");
+  UseRoms(dir / "roms");
   model->Start();
   view.model = nullptr;
   model.reset();  // must neither hang nor crash
@@ -461,9 +458,7 @@ TEST_F(WindowModelTest, OneHugeFileMovesTheBarByItsBytes) {
   const std::string huge = dir / "roms/huge.nes";
   Write(huge, "");
   ASSERT_EQ(::truncate(huge.c_str(), off_t{1} << 30), 0);
-  model->SetText(TextField::kRom, dir / "roms");
-  model->SetText(TextField::kExtension, "nes");
-  model->SetText(TextField::kSystem, "nes");
+  UseRoms(dir / "roms");
   ASSERT_TRUE(RunAndWait(&WindowModel::Start));
   bool moved = false;
   for (const StatusView& v : view.statuses) {
