@@ -14,78 +14,57 @@ using test::ReadFile;
 using test::WriteFile;
 
 TEST(DatWriterTest, TheNameEndingChoosesTheFormat) {
-  struct Case {
-    const char* path;
-    DatFormat format;
-  } cases[] = {
-      {"out.xml", DatFormat::kXml},
-      {"out.XML", DatFormat::kXml},
-      {"/a b/Out.Xml", DatFormat::kXml},
-      {".xml", DatFormat::kXml},
-      {"out.dat", DatFormat::kText},
-      {"out.xml.dat", DatFormat::kText},
-      {"outxml", DatFormat::kText},
-      {"out.xm", DatFormat::kText},
-      {"", DatFormat::kText},
-      {"xml", DatFormat::kText},
-  };
-  for (const Case& c : cases) EXPECT_EQ(DatFormatOf(c.path), c.format) << c.path;
+  for (const char* path : {"out.xml", "out.XML", "/a b/Out.Xml", ".xml"}) {
+    EXPECT_EQ(DatFormatOf(path), DatFormat::kXml) << path;
+  }
+  for (const char* path : {"out.dat", "out.xml.dat", "outxml", "out.xm", "", "xml"}) {
+    EXPECT_EQ(DatFormatOf(path), DatFormat::kText) << path;
+  }
 }
 
 // Names the scan writes, however odd: each block's lines come back from their game exactly.
 TEST(DatWriterTest, TextGamesReadBackToTheirOwnLines) {
   struct Case {
+    std::string name;
     std::vector<std::string> lines;
-    std::string name, description, rom_name;
+    const char* description = nullptr;  // nullptr: the name
+    const char* rom_name = nullptr;     // nullptr: the name
   } cases[] = {
-      {{"\tname Alpha", "\tdescription \"Alpha\"", "\trom ( name Alpha size 3 crc 352441C2 )"},
-       "Alpha",
-       "Alpha",
-       "Alpha"},
-      {{"\tname \"Beta Game\"", "\tdescription \"Beta Game\"",
-        "\trom ( name \"Beta Game\" size 2 crc E7DDCE )"},
-       "Beta Game",
-       "Beta Game",
-       "Beta Game"},
-      {{"\tname \"x\"", "\tdescription \"x\"", "\trom ( name \"x\" size 0 crc 0 )"},
-       "\"x\"",
-       "\"x\"",
-       "\"x\""},
-      {{"\tname \" a \"", "\tdescription \" a \"", "\trom ( name a size 1 crc 1 )"},
-       " a ",
+      {"Alpha",
+       {"\tname Alpha", "\tdescription \"Alpha\"", "\trom ( name Alpha size 3 crc 352441C2 )"}},
+      {"Beta Game",
+       {"\tname \"Beta Game\"", "\tdescription \"Beta Game\"",
+        "\trom ( name \"Beta Game\" size 2 crc E7DDCE )"}},
+      {"\"x\"", {"\tname \"x\"", "\tdescription \"x\"", "\trom ( name \"x\" size 0 crc 0 )"}},
+      {" a ",
+       {"\tname \" a \"", "\tdescription \" a \"", "\trom ( name a size 1 crc 1 )"},
        " a ",
        "a"},
-      {{"\tname \"my size 2 crc game\"", "\tdescription \"my size 2 crc game\"",
-        "\trom ( name \"my size 2 crc game\" size 9 crc FFFFFFFF )"},
-       "my size 2 crc game",
-       "my size 2 crc game",
-       "my size 2 crc game"},
-      {{"\tname ", "\tdescription \"\"", "\trom ( name  size 0 crc 0 )"}, "", "", ""},
-      {{"\tname Good", "\tdescription \"Good: the One\"", "\tyear 1987", "\tmanufacturer \"A & B\"",
+      {"my size 2 crc game",
+       {"\tname \"my size 2 crc game\"", "\tdescription \"my size 2 crc game\"",
+        "\trom ( name \"my size 2 crc game\" size 9 crc FFFFFFFF )"}},
+      {"", {"\tname ", "\tdescription \"\"", "\trom ( name  size 0 crc 0 )"}},
+      {"Good",
+       {"\tname Good", "\tdescription \"Good: the One\"", "\tyear 1987", "\tmanufacturer \"A & B\"",
         "\trom ( name Good size 1 crc 11 )", "\tdriver ( x )"},
-       "Good",
-       "Good: the One",
-       "Good"},
+       "Good: the One"},
       // Dat-safe texts read back as their values: a name with a parenthesis, a year with a
       // blank, driver notes with a parenthesis; and a name of the old CRC files' form.
-      {{"\tname \"Game(U)\"", "\tdescription \"Game(U)\"", "\tyear \"1990 (proto)\"",
-        "\trom ( name \"Game(U)\" size 1 crc 1 )", "\tdriver ( \"Bad (x)\" )"},
-       "Game(U)",
-       "Game(U)",
-       "Game(U)"},
-      {{"\tname Old(maybebad)", "\tdescription \"Old(maybebad)\"",
-        "\trom ( name Old(maybebad) size 1 crc 1 )"},
-       "Old(maybebad)",
-       "Old(maybebad)",
-       "Old(maybebad)"},
+      {"Game(U)",
+       {"\tname \"Game(U)\"", "\tdescription \"Game(U)\"", "\tyear \"1990 (proto)\"",
+        "\trom ( name \"Game(U)\" size 1 crc 1 )", "\tdriver ( \"Bad (x)\" )"}},
+      {"Old(maybebad)",
+       {"\tname Old(maybebad)", "\tdescription \"Old(maybebad)\"",
+        "\trom ( name Old(maybebad) size 1 crc 1 )"}},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.lines[0]);
     std::optional<DatGame> g = ReadTextGame(c.lines);
-    ASSERT_TRUE(g.has_value()) << c.lines[0];
+    ASSERT_TRUE(g.has_value());
     EXPECT_EQ(g->name, c.name);
-    EXPECT_EQ(g->description, c.description);
+    EXPECT_EQ(g->description, c.description ? c.description : c.name);
     ASSERT_EQ(g->roms.size(), 1u);
-    EXPECT_EQ(g->roms[0].name, c.rom_name);
+    EXPECT_EQ(g->roms[0].name, c.rom_name ? c.rom_name : c.name);
     EXPECT_EQ(TextGameLines(*g), c.lines);
   }
 }
@@ -174,47 +153,34 @@ TEST(XmlDatWriterTest, EveryTextSurvivesEscapingAndWhatXmlCannotHoldIsLeftOutWit
       {"Latin-1 bytes", "Caf\xe9 \xff", "Caf\xc3\xa9 \xc3\xbf", "Latin-1"},
       {"a cut UTF-8 sequence", "x\xc3", "x\xc3\x83", "Latin-1"},
       {"an encoded surrogate", "\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80", "Latin-1"},
-      {"control characters",
-       std::string("a\x01"
-                   "b\0c\x1f\r\n",
-                   8) +
-           "\td",
-       "abc\td", "control characters"},
-      {"U+FFFE",
-       "a\xef\xbf\xbe"
-       "b",
-       "ab", "control characters"},
+      {"control characters", std::string("a\001b\0c\037\r\n", 8) + "\td", "abc\td",
+       "control characters"},
+      {"U+FFFE", "a\357\277\276b", "ab", "control characters"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
     test::TempDir dir;
     test::RecordingReporter rep;
     auto w = XmlDatWriter::Create(dir / "out.xml", rep);
     ASSERT_TRUE(w.ok());
-    DatGame g;
-    g.name = c.in;
-    g.description = c.in;
-    g.year = c.in;
-    g.manufacturer = c.in;
-    g.driver = c.in;
-    g.roms.push_back({c.in, 5, 0xE7DDCE});
+    const DatGame g{c.in, c.in, c.in, c.in, c.in, {{c.in, 5, 0xE7DDCE}}, {}, {}};
     ASSERT_TRUE((*w)->WriteHeader({"nes", c.in, c.in, "20260102"}).ok());
     ASSERT_TRUE((*w)->WriteGame(g).ok());
     ASSERT_TRUE((*w)->Commit().ok());
-    const std::string bytes = ReadFile(dir / "out.xml");
-    pugi::xml_document doc = Parse(bytes);
+    pugi::xml_document doc = Parse(ReadFile(dir / "out.xml"));
     pugi::xml_node game = doc.child("datafile").child("game");
-    EXPECT_EQ(std::string(game.attribute("name").value()), c.out) << c.label;
+    EXPECT_EQ(std::string(game.attribute("name").value()), c.out);
     for (const char* e : {"comment", "description", "year", "manufacturer"}) {
-      EXPECT_EQ(std::string(game.child(e).text().get()), c.out) << c.label << " " << e;
+      EXPECT_EQ(std::string(game.child(e).text().get()), c.out) << e;
     }
-    EXPECT_EQ(std::string(game.child("rom").attribute("name").value()), c.out) << c.label;
+    EXPECT_EQ(std::string(game.child("rom").attribute("name").value()), c.out);
     EXPECT_EQ(std::string(game.child("rom").attribute("crc").value()), "00e7ddce");
     EXPECT_EQ(std::string(doc.child("datafile").child("header").child("author").text().get()),
               c.out);
     if (*c.warning == '\0') {
-      EXPECT_TRUE(rep.warnings.empty()) << c.label;
+      EXPECT_TRUE(rep.warnings.empty());
     } else {
-      ASSERT_EQ(rep.warnings.size(), 2u) << c.label;  // the header's and the game's
+      ASSERT_EQ(rep.warnings.size(), 2u);  // the header's and the game's
       EXPECT_TRUE(test::Contains(rep.warnings[1], c.warning)) << rep.warnings[1];
       EXPECT_TRUE(test::Contains(rep.warnings[1], dir / "out.xml")) << rep.warnings[1];
     }

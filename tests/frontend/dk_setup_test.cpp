@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "test_util.h"
 
 namespace quorvin {
@@ -32,6 +34,17 @@ class DkSetupTest : public ::testing::Test {
     for (int* c : {&s.chkMakeCfg, &s.chkRomAdd, &s.chkArtwork, &s.chkVdirAdd, &s.chkDatAdd})
       *c = c == check ? 1 : 0;
   }
+  // Runs the setup and gives the warnings it gave, each without the "Dragon King Setup: "
+  // before it.
+  Names Setup(const std::string* text_dat = nullptr) {
+    SetupDk(s, rep, text_dat);
+    Names warnings;
+    for (const std::string& w : std::exchange(rep.warnings, {})) {
+      EXPECT_TRUE(w.starts_with("Dragon King Setup: ")) << w;
+      warnings.push_back(w.substr(19));
+    }
+    return warnings;
+  }
   test::TempDir dir;
   test::RecordingReporter rep;
   RunSettings s;
@@ -39,32 +52,28 @@ class DkSetupTest : public ::testing::Test {
 
 TEST_F(DkSetupTest, EntryNeedsAnExistingFolderAndAddsItsSeparator) {
   s.txtDkPath = dir / "nowhere";
-  SetupDk(s, rep);
+  EXPECT_EQ(Setup(), Names{"The Dragon King folder " + dir / "nowhere" +
+                           " is not an existing folder, so the front end was not set up"});
   EXPECT_EQ(s.txtDkPath, dir / "nowhere");
   EXPECT_FALSE(test::Exists(dir / "nowhere"));
   EXPECT_TRUE(rep.statuses.empty());
-  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The Dragon King folder " + dir / "nowhere" +
-                                " is not an existing folder, so the front end was not set up"});
-  rep.warnings.clear();
   Only(nullptr);  // no step asked for: nothing to say
-  SetupDk(s, rep);
-  EXPECT_TRUE(rep.warnings.empty());
+  EXPECT_EQ(Setup(), Names{});
   s.chkMakeCfg = s.chkRomAdd = s.chkArtwork = s.chkVdirAdd = s.chkDatAdd = 1;
   s.txtDkPath = dir / "dk";
-  SetupDk(s, rep);
-  EXPECT_EQ(s.txtDkPath, dir / "dk/");
   // The path steps make a dirs.ini of their own, which has no marker for the virtual directory.
+  EXPECT_EQ(Setup(), Names{"The file " + dir / "dk/dirs.ini" +
+                           " has no \"[/startvd]\" line, so no virtual directory was added"});
+  EXPECT_EQ(s.txtDkPath, dir / "dk/");
   EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"),
             "[Dirs]\r\nroms=;/ROMS/NES\r\nAdditional AW Dirs=;/ART/NES\r\n");
-  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The file " + dir / "dk/dirs.ini" +
-                                " has no \"[/startvd]\" line, so no virtual directory was added"});
   EXPECT_EQ(rep.statuses, (Names{"Status:  Making Dk Cfg Entry", "Status:  Adding Dk Vdir Entry",
                                  "Status:  Copying Dat to Dk List Generator"}));
 }
 
 TEST_F(DkSetupTest, ConfigFileStep) {
   Only(&s.chkMakeCfg);
-  SetupDk(s, rep);
+  EXPECT_EQ(Setup(), Names{});
   EXPECT_EQ(ReadFile(dir / "dk/cfgs/nes.cfg"),
             "[Config]\r\nexe=mess.exe\r\nextension=.nes\r\n[Display]\r\nfull=1\r\n");
   EXPECT_EQ(ReadFile(dir / "dk/cfgs/template.cfg"), kTemplate);
@@ -73,40 +82,32 @@ TEST_F(DkSetupTest, ConfigFileStep) {
   WriteFile(dir / "dk/cfgs/SNES.cfg", "[Other]\nk=v\n[config]\nEXTENSION=.old\nmore=1\n");
   s.cmbHName.text = "SNES";
   s.txtExtension = ".smc";
-  SetupDk(s, rep);
+  EXPECT_EQ(Setup(), Names{});
   EXPECT_EQ(ReadFile(dir / "dk/cfgs/SNES.cfg"), "[Other]\nk=v\n[config]\nextension=.smc\nmore=1\n");
   WriteFile(dir / "dk/cfgs/gb.cfg", "[Other]\r\nk=v\r\n");
   s.cmbHName.text = "gb";
-  SetupDk(s, rep);
+  EXPECT_EQ(Setup(), Names{});
   EXPECT_EQ(ReadFile(dir / "dk/cfgs/gb.cfg"), "[Other]\r\nk=v\r\n[Config]\r\nextension=.smc\r\n");
-  EXPECT_TRUE(rep.warnings.empty());
 }
 
 TEST_F(DkSetupTest, ConfigFileStepReportsWhatIsMissingAndGoesOn) {
   s.chkRomAdd = s.chkArtwork = s.chkVdirAdd = 0;
   ::remove((dir / "dk/cfgs/template.cfg").c_str());
-  SetupDk(s, rep);
-  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The template " + dir / "dk/cfgs/template.cfg" +
-                                " does not exist, so no config file was made"});
+  EXPECT_EQ(Setup(), Names{"The template " + dir / "dk/cfgs/template.cfg" +
+                           " does not exist, so no config file was made"});
   EXPECT_EQ(ReadFile(dir / "dk/list generator/dats/nes.dat"), "the dat");  // later steps ran
 
   WriteFile(dir / "dk/cfgs/Template.CFG", std::string("MZ\0\0binary", 10));
-  rep.warnings.clear();
-  SetupDk(s, rep);
-  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The template " + dir / "dk/cfgs/Template.CFG" +
-                                " is not a text file, so no config file was made"});
+  EXPECT_EQ(Setup(), Names{"The template " + dir / "dk/cfgs/Template.CFG" +
+                           " is not a text file, so no config file was made"});
   EXPECT_FALSE(test::Exists(dir / "dk/cfgs/nes.cfg"));
 
   test::TempDir bare;
   s.txtDkPath = bare.path();
-  rep.warnings.clear();
-  SetupDk(s, rep);
-  ASSERT_EQ(rep.warnings.size(), 2u);
-  EXPECT_EQ(rep.warnings[0], "Dragon King Setup: The folder " + bare / "cfgs" +
-                                 " does not exist, so no config file was made");
-  EXPECT_EQ(rep.warnings[1],
-            "Dragon King Setup: The folder " + bare / "list generator/dats" +
-                " does not exist, so the dat was not copied to the list generator");
+  EXPECT_EQ(Setup(),
+            (Names{"The folder " + bare / "cfgs" + " does not exist, so no config file was made",
+                   "The folder " + bare / "list generator/dats" +
+                       " does not exist, so the dat was not copied to the list generator"}));
   EXPECT_TRUE(test::FolderEntries(bare.path()).empty());  // no folders invented
 }
 
@@ -132,162 +133,128 @@ TEST(PathListTest, MergesAsTheFrontEndExpects) {
     EXPECT_EQ(MergePathList(c.stored, c.folders), c.merged) << c.stored << " + " << c.folders;
 }
 
+// Each path step adds what its key lacks and leaves the rest of the file alone; a second run
+// with the same settings rewrites nothing.
 TEST_F(DkSetupTest, PathStepsWriteOnlyTheirKeysAndNeverShortenThem) {
   Only(&s.chkRomAdd);
   s.chkArtwork = 1;
   const std::string longlist(12000, 'X');
-  WriteFile(dir / "dk/dirs.ini", "[Dirs]\nroms=" + longlist + "\nother=keep\n[/startvd]\n");
-  SetupDk(s, rep);
-  EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), "[Dirs]\nroms=" + longlist +
-                                               ";/ROMS/NES\nother=keep\n"
-                                               "Additional AW Dirs=;/ART/NES\r\n[/startvd]\n");
-  const std::string once = ReadFile(dir / "dk/dirs.ini");
-  SetupDk(s, rep);
-  EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), once);
-
+  struct Case {
+    std::string rom, art, before, after;
+  } cases[] = {
+      {"/roms/nes", "/art/nes", "[Dirs]\nroms=" + longlist + "\nother=keep\n[/startvd]\n",
+       "[Dirs]\nroms=" + longlist +
+           ";/ROMS/NES\nother=keep\nAdditional AW Dirs=;/ART/NES\r\n[/startvd]\n"},
+      // Blanks around a folder go, and a blank folder list still gets its key.
+      {"/roms/nes ", " ", "[Dirs]\r\n[/startvd]\r\n",
+       "[Dirs]\r\nroms=;/ROMS/NES\r\nAdditional AW Dirs=\r\n[/startvd]\r\n"},
+  };
+  for (const Case& c : cases) {
+    s.txtRom = c.rom;
+    s.txtRenamePaths = c.art;
+    WriteFile(dir / "dk/dirs.ini", c.before);
+    for (int run = 1; run <= 2; ++run) {
+      EXPECT_EQ(Setup(), Names{}) << "run " << run;
+      EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), c.after) << "run " << run;
+    }
+  }
   test::MakeReadOnly(dir / "dk/dirs.ini");
   s.txtRom = "/more";
-  rep.warnings.clear();
-  SetupDk(s, rep);
-  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The file " + dir / "dk/dirs.ini" +
-                                " is read-only; the folders were not added to it"});
-  EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), once);
+  EXPECT_EQ(Setup(), Names{"The file " + dir / "dk/dirs.ini" +
+                           " is read-only; the folders were not added to it"});
+  EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), cases[1].after);
 }
 
-TEST_F(DkSetupTest, SecondRunChangesNothingWhenFoldersHaveBlanksAround) {
-  Only(&s.chkRomAdd);
-  s.chkArtwork = 1;
-  s.txtRom = "/roms/nes ";
-  s.txtRenamePaths = " ";
-  WriteFile(dir / "dk/dirs.ini", "[Dirs]\r\n[/startvd]\r\n");
-  SetupDk(s, rep);
-  const std::string once = ReadFile(dir / "dk/dirs.ini");
-  EXPECT_EQ(once, "[Dirs]\r\nroms=;/ROMS/NES\r\nAdditional AW Dirs=\r\n[/startvd]\r\n");
-  for (int run = 2; run <= 3; ++run) {
-    SetupDk(s, rep);
-    EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), once) << "run " << run;
-  }
-  EXPECT_TRUE(rep.warnings.empty());
-}
-
-TEST(VirtualDirectoryTest, SearchStringMustNameTheWholeSystem) {
-  struct Case {
+// The block goes before the first marker line unless a search-string line before it, or the
+// marker line itself, names the whole system (letter case aside); a second run adds nothing.
+TEST(VirtualDirectoryTest, AddsTheBlockBeforeTheMarkerUnlessTheSystemHasOne) {
+  auto block = [](const std::string& system) {
+    return "[Path]\r\nlogo=Nintendo NES.png\r\ncaption=Nintendo NES\r\nuseclones=1\r\n"
+           "searchstrings:5=" +
+           system + "\r\nfilters:\r\n[/path]\r\n";
+  };
+  auto check = [](const std::string& system, const std::string& before, const std::string& after) {
+    SCOPED_TRACE(before.substr(0, 40));
+    bool no_marker = true;
+    const std::string out = AddVirtualDirectory(before, system, "Nintendo NES", &no_marker);
+    EXPECT_EQ(out, after);
+    EXPECT_FALSE(no_marker);
+    EXPECT_EQ(AddVirtualDirectory(out, system, "Nintendo NES", &no_marker), out);
+  };
+  // For nes, one line before the marker.
+  struct Line {
     const char* line;
     bool present;
-  } cases[] = {
+  } lines[] = {
       {"searchstrings:5=nesx", false},        {"searchstrings:5=nes_pal", false},
+      {"searchstrings:5=nesx,5=nesj", false}, {"caption=5=NES", false},
       {"searchstrings:5=nes", true},          {"searchstrings:5=NES", true},
       {"searchstrings:5=Nes ", true},         {"searchstrings:5=nes;snes", true},
       {"searchstrings:5=snes;5=nes", true},   {"searchstrings:5=nesx;5=nes|a", true},
-      {"searchstrings:5=nesx,5=nesj", false},
   };
-  for (const Case& c : cases) {
-    const std::string ini = std::string(c.line) + "\r\n[/startvd]\r\n";
-    bool no_marker = true;
-    const std::string out = AddVirtualDirectory(ini, "nes", "d", &no_marker);
-    EXPECT_EQ(out == ini, c.present) << c.line;
-    EXPECT_FALSE(no_marker);
-    // Whatever was there, the entry is there after one run and a second adds nothing.
-    EXPECT_EQ(AddVirtualDirectory(out, "nes", "d", &no_marker), out) << c.line;
-  }
-}
-
-TEST_F(DkSetupTest, VirtualDirectoryStepRefusesALineBreakInItsLines) {
-  Only(&s.chkVdirAdd);
-  WriteFile(dir / "dk/dirs.ini", "[/startvd]\r\n");
-  s.txtDesc = "two\nlines";
-  SetupDk(s, rep);
-  EXPECT_EQ(ReadFile(dir / "dk/dirs.ini"), "[/startvd]\r\n");
-  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The system name or the description holds a "
-                                "line break, so no virtual directory was added to " +
-                                dir / "dk/dirs.ini"});
-}
-
-TEST(VirtualDirectoryTest, AddsTheBlockBeforeTheMarker) {
-  const std::string block =
-      "[Path]\r\nlogo=Nintendo NES.png\r\ncaption=Nintendo "
-      "NES\r\nuseclones=1\r\nsearchstrings:5=nes\r\n"
-      "filters:\r\n[/path]\r\n";
-  struct Case {
-    std::string label, before, after;
-  } cases[] = {
-      {"the worked example", "[Dirs]\r\nroms=X\r\n\r\n[/startvd]\r\n",
-       "[Dirs]\r\nroms=X\r\n\r\n" + block + "[/startvd]\r\n"},
-      {"leading empty lines go", "\r\n\n[Dirs]\n[/startvd]", "[Dirs]\r\n" + block + "[/startvd]"},
-      {"lines after the marker stay", "a\n[/startvd] tail\nafter\r\n[/startvd]\nend",
-       "a\r\n" + block + "[/startvd] tail\nafter\r\n[/startvd]\nend"},
-      {"mixed line ends", "a\r\nb\nc\r\n[/startvd]\n", "a\r\nb\r\nc\r\n" + block + "[/startvd]\n"},
-      {"caption=5=NES is no search string", "caption=5=NES\r\n[/startvd]\r\n",
-       "caption=5=NES\r\n" + block + "[/startvd]\r\n"},
-  };
-  for (const Case& c : cases) {
-    bool no_marker = true;
-    EXPECT_EQ(AddVirtualDirectory(c.before, "nes", "Nintendo NES", &no_marker), c.after) << c.label;
-    EXPECT_FALSE(no_marker) << c.label;
+  for (const Line& l : lines) {
+    const std::string before = l.line + std::string("\r\n[/startvd]\r\n");
+    check("nes", before, l.present ? before : l.line + ("\r\n" + block("nes")) + "[/startvd]\r\n");
   }
   const std::string long_search =
       "searchstrings:" + std::string(12000, 'y') + "5=NESJ;5=nes\r\n[/startvd]\r\n";
-  for (const std::string& has :
-       {std::string("searchstrings:5=nes\r\n[/startvd]\r\n"), long_search,
-        std::string("[/startvd]5=nes\r\n"), std::string("[/startvd]\r\nsearchstrings:5=x\r\n")}) {
-    bool no_marker = true;
-    const bool later = has.find("5=x") != std::string::npos;
-    std::string out = AddVirtualDirectory(has, "NES", "d", &no_marker);
-    EXPECT_EQ(out == has, !later) << has.substr(0, 40);
-  }
+  check("NES", long_search, long_search);
+  check("NES", "[/startvd]5=nes\r\n", "[/startvd]5=nes\r\n");
+  check("NES", "[/startvd]\r\nsearchstrings:5=x\r\n",
+        block("NES") + "[/startvd]\r\nsearchstrings:5=x\r\n");
+  // The worked example; then leading empty lines go, the lines before the marker end in
+  // CR LF, and the marker and the lines after it stay byte for byte.
+  check("nes", "[Dirs]\r\nroms=X\r\n\r\n[/startvd]\r\n",
+        "[Dirs]\r\nroms=X\r\n\r\n" + block("nes") + "[/startvd]\r\n");
+  check("nes", "\r\n\n[Dirs]\n[/startvd]", "[Dirs]\r\n" + block("nes") + "[/startvd]");
+  check("nes", "a\n[/startvd] tail\nafter\r\n[/startvd]\nend",
+        "a\r\n" + block("nes") + "[/startvd] tail\nafter\r\n[/startvd]\nend");
+  check("nes", "a\r\nb\nc\r\n[/startvd]\n", "a\r\nb\r\nc\r\n" + block("nes") + "[/startvd]\n");
   bool no_marker = false;
   EXPECT_EQ(AddVirtualDirectory("[Dirs]\r\n", "nes", "d", &no_marker), "[Dirs]\r\n");
   EXPECT_TRUE(no_marker);
 }
 
-TEST_F(DkSetupTest, VirtualDirectoryStepReportsAFileItCannotUse) {
+TEST_F(DkSetupTest, VirtualDirectoryStepReportsAFileItCannotUseOrALineBreak) {
   Only(&s.chkVdirAdd);
-  SetupDk(s, rep);
-  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The file " + dir / "dk/dirs.ini" +
-                                " does not exist, so no virtual directory was added"});
+  EXPECT_EQ(Setup(), Names{"The file " + dir / "dk/dirs.ini" +
+                           " does not exist, so no virtual directory was added"});
   EXPECT_FALSE(test::Exists(dir / "dk/dirs.ini"));
-  WriteFile(dir / "dk/DIRS.INI", "[Dirs]\r\n");
-  rep.warnings.clear();
-  SetupDk(s, rep);
-  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The file " + dir / "dk/DIRS.INI" +
-                                " has no \"[/startvd]\" line, so no virtual directory was added"});
-  EXPECT_EQ(ReadFile(dir / "dk/DIRS.INI"), "[Dirs]\r\n");
+  // A file without a marker: see EntryNeedsAnExistingFolderAndAddsItsSeparator. The name is
+  // matched without regard to letter case.
+  WriteFile(dir / "dk/DIRS.INI", "[/startvd]\r\n");
+  s.txtDesc = "two\nlines";
+  EXPECT_EQ(Setup(), Names{"The system name or the description holds a line break, so no "
+                           "virtual directory was added to " +
+                           dir / "dk/DIRS.INI"});
+  EXPECT_EQ(ReadFile(dir / "dk/DIRS.INI"), "[/startvd]\r\n");
 }
 
-TEST_F(DkSetupTest, ListGeneratorCopyReplacesTheOldDat) {
+// Only the clrmamepro text reaches the list generator: a text dat is copied over the old one,
+// an XML dat only in its text form.
+TEST_F(DkSetupTest, ListGeneratorGetsTheTextDatAndNeverTheXml) {
   Only(&s.chkDatAdd);
-  WriteFile(dir / "dk/list generator/dats/nes.dat", "old");
-  SetupDk(s, rep);
-  EXPECT_EQ(ReadFile(dir / "dk/list generator/dats/nes.dat"), "the dat");
+  const std::string copy = dir / "dk/list generator/dats/nes.dat";
+  WriteFile(copy, "old");
+  WriteFile(dir / "out.XML", "<?xml version=\"1.0\"?><datafile/>");
+  s.txtOutput = dir / "out.XML";
+  EXPECT_EQ(Setup(), Names{"The dat " + dir / "out.XML" +
+                           " is an XML dat and the list generator reads only clrmamepro text "
+                           "dats, so it was not copied to the list generator"});
+  EXPECT_EQ(ReadFile(copy), "old");
+  const std::string text = "clrmamepro (\r\n\tname nes\r\n)\r\n\r\n";
+  EXPECT_EQ(Setup(&text), Names{});
+  EXPECT_EQ(ReadFile(copy), text);
+  s.txtOutput = dir / "out.dat";
+  EXPECT_EQ(Setup(), Names{});
+  EXPECT_EQ(ReadFile(copy), "the dat");
   s.txtOutput = dir / "missing.dat";
-  rep.warnings.clear();
-  SetupDk(s, rep);
-  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The file " + dir / "missing.dat" +
-                                " does not exist; the dat was not copied to the list generator"});
+  EXPECT_EQ(Setup(), Names{"The file " + dir / "missing.dat" +
+                           " does not exist; the dat was not copied to the list generator"});
   s.cmbHName.text = "a/b";
   s.txtOutput = dir / "out.dat";
-  rep.warnings.clear();
-  SetupDk(s, rep);
-  EXPECT_EQ(rep.warnings,
-            Names{"Dragon King Setup: The system name \"a/b\" cannot name a file, so the copy "
-                  "for the list generator was skipped"});
-}
-
-TEST_F(DkSetupTest, ListGeneratorGetsTheTextFormOfAnXmlDatAndNeverTheXml) {
-  Only(&s.chkDatAdd);
-  WriteFile(dir / "out.XML", "<?xml version=\"1.0\"?><datafile/>");
-  WriteFile(dir / "dk/list generator/dats/nes.dat", "old");
-  s.txtOutput = dir / "out.XML";
-  SetupDk(s, rep);  // no text form given: the XML is not copied
-  EXPECT_EQ(ReadFile(dir / "dk/list generator/dats/nes.dat"), "old");
-  EXPECT_EQ(rep.warnings, Names{"Dragon King Setup: The dat " + dir / "out.XML" +
-                                " is an XML dat and the list generator reads only clrmamepro "
-                                "text dats, so it was not copied to the list generator"});
-  rep.warnings.clear();
-  const std::string text = "clrmamepro (\r\n\tname nes\r\n)\r\n\r\n";
-  SetupDk(s, rep, &text);
-  EXPECT_EQ(ReadFile(dir / "dk/list generator/dats/nes.dat"), text);
-  EXPECT_TRUE(rep.warnings.empty());
+  EXPECT_EQ(Setup(), Names{"The system name \"a/b\" cannot name a file, so the copy for the list "
+                           "generator was skipped"});
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
+#include <regex>
 
 #include "dat/crc.h"
 #include "dat/dat_format.h"
@@ -23,8 +23,8 @@ using Names = std::vector<std::string>;
 
 class SoftwareListRunTest : public ::testing::Test, protected test::RunFolders {
  protected:
-  void UseRealLists(const std::string& system, const std::string& extension) {
-    runner.SetMessPath(test::TestDataDir() + "/mame");  // hash/ only, no crc/
+  void UseLists(const std::string& mess, const std::string& system, const std::string& extension) {
+    runner.SetMessPath(mess);
     runner.settings.cmbHName.text = system;
     runner.settings.txtExtension = extension;
   }
@@ -33,45 +33,36 @@ class SoftwareListRunTest : public ::testing::Test, protected test::RunFolders {
   }
 };
 
-// Reads a dat as a strict reader does: a double quote opens a text that the next one closes;
-// outside texts, blanks and TABs separate words and "(" and ")" are words of their own even
-// next to other characters. Gives each game's "key value" pairs (rom and driver blocks as one
-// value each, their words joined by blanks), or fails the test on a stray quote or an
-// unbalanced parenthesis.
-std::vector<std::vector<std::pair<std::string, std::string>>> ReadDatStrictly(
-    const std::string& dat) {
+// Reads a dat as a strict reader does: a double quote opens a text that the next one on its
+// line closes; outside texts, blanks and TABs separate words and "(" and ")" are words of
+// their own even next to other characters. Gives each game's "key=value" pairs joined by "|"
+// (rom and driver blocks as one value each, their words joined by blanks), or fails the test
+// on a stray quote or an unbalanced parenthesis.
+std::vector<std::string> ReadDatStrictly(const std::string& dat) {
+  static const std::regex kToken(R"re("[^"\n]*"|[()]|[^ \t\r\n()"]+|")re");
   std::vector<std::string> words;
-  for (size_t i = 0; i < dat.size();) {
-    const char c = dat[i];
-    if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-      ++i;
-    } else if (c == '"') {
-      const size_t close = dat.find('"', i + 1);
-      EXPECT_NE(close, std::string::npos) << "unclosed quote at " << i;
-      if (close == std::string::npos) return {};
-      const size_t line_end = dat.find('\n', i);
-      EXPECT_LT(close, line_end) << "a quoted text runs over its line at " << i;
-      words.push_back("\x02" + dat.substr(i + 1, close - i - 1));  // marked as a text
-      i = close + 1;
-    } else if (c == '(' || c == ')') {
-      words.emplace_back(1, c);
-      ++i;
+  size_t word_end = std::string::npos;  // where the last word (not a text) ended
+  for (auto m = std::sregex_iterator(dat.begin(), dat.end(), kToken); m != std::sregex_iterator();
+       ++m) {
+    const std::string w = m->str();
+    const size_t at = static_cast<size_t>(m->position());
+    EXPECT_NE(w, "\"") << "an unclosed quote at " << at;
+    EXPECT_FALSE(w[0] == '"' && at == word_end) << "a quote inside a word at " << at;
+    if (w[0] == '"') {
+      words.push_back("\x02" + w.substr(1, w.size() - 2));  // marked as a text
     } else {
-      size_t end = dat.find_first_of(" \t\r\n()\"", i);
-      if (end == std::string::npos) end = dat.size();
-      EXPECT_FALSE(end < dat.size() && dat[end] == '"') << "a quote inside a word at " << end;
-      words.push_back(dat.substr(i, end - i));
-      i = end;
+      words.push_back(w);
+      if (w != "(" && w != ")") word_end = at + w.size();
     }
   }
   auto text = [](const std::string& w) { return w.starts_with('\x02') ? w.substr(1) : w; };
-  std::vector<std::vector<std::pair<std::string, std::string>>> games;
+  std::vector<std::string> games;
   size_t i = 0;
   while (i < words.size()) {
     const std::string head = words[i++];
     EXPECT_TRUE(i < words.size() && words[i] == "(") << "block " << head;
     ++i;
-    std::vector<std::pair<std::string, std::string>> fields;
+    std::string fields;
     while (i < words.size() && words[i] != ")") {
       const std::string key = words[i++];
       std::string value;
@@ -84,7 +75,7 @@ std::vector<std::vector<std::pair<std::string, std::string>>> ReadDatStrictly(
       } else if (i < words.size()) {
         value = text(words[i++]);
       }
-      fields.emplace_back(key, value);
+      fields += (fields.empty() ? "" : "|") + key + "=" + value;
     }
     EXPECT_LT(i, words.size()) << "block " << head << " is not closed";
     ++i;
@@ -99,23 +90,20 @@ TEST_F(SoftwareListRunTest, EveryTextOfTheDatReadsBackWhole) {
   UseNesMessAndArt();
   test::MakeDir(dir / "mess/hash");
   std::filesystem::remove_all(test::Native(dir / "mess/crc"));
-  auto software = [](uint32_t crc, const std::string& desc, const std::string& year,
+  auto software = [](const std::string& crc, const std::string& desc, const std::string& year,
                      const std::string& publisher) {
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08x", crc);
     return "<software name=\"s\"><description>" + desc + "</description><year>" + year +
            "</year><publisher>" + publisher +
-           "</publisher><part name=\"p\">"
-           "<dataarea name=\"rom\"><rom name=\"r\" size=\"5\" crc=\"" +
-           hex + "\"/></dataarea></part></software>\n";
+           "</publisher><part name=\"p\"><dataarea name=\"rom\"><rom name=\"r\" size=\"5\" crc=\"" +
+           crc + "\"/></dataarea></part></software>\n";
   };
   WriteFile(
       dir / "mess/hash/nes.xml",
       "<?xml version=\"1.0\"?>\n<!DOCTYPE softwarelist [<!ENTITY pub \"Pub &quot;X&quot;\">]>\n"
       "<softwarelist name=\"nes\">\n" +
-          software(0x11111111, "The \"Best\" Game", "1990 (proto)", "&pub;") +
-          software(0x22222222, "Cut&#0;Not", "19??", "A (B)") +
-          software(0x33333333, "Solo(Proto)", "1991", "&quot;") + "</softwarelist>\n");
+          software("11111111", "The \"Best\" Game", "1990 (proto)", "&pub;") +
+          software("22222222", "Cut&#0;Not", "19??", "A (B)") +
+          software("33333333", "Solo(Proto)", "1991", "&quot;") + "</softwarelist>\n");
   WriteFile(dir / "roms/best.nes", test::ForgeCrc("b", 0x11111111));
   WriteFile(dir / "roms/cut.nes", test::ForgeCrc("c", 0x22222222));
   WriteFile(dir / "roms/solo.nes", test::ForgeCrc("s", 0x33333333));
@@ -126,34 +114,18 @@ TEST_F(SoftwareListRunTest, EveryTextOfTheDatReadsBackWhole) {
   runner.settings.chkCvtRoms = 0;
   ASSERT_TRUE(runner.StartCommand().ok());
   const std::string dat = ReadFile(dir / "out.dat");
-  using Fields = std::vector<std::pair<std::string, std::string>>;
-  std::vector<Fields> expected = {
-    {{"name", "The Best Game"},
-     {"description", "The Best Game"},
-     {"year", "1990 (proto)"},
-     {"manufacturer", "Pub X"},
-     {"rom", "name The Best Game size 5 crc 11111111"},
-     {"driver", "Good ROM"}},
-    {{"name", "CutNot"},
-     {"description", "CutNot"},
-     {"year", "19??"},
-     {"manufacturer", "A (B)"},
-     {"rom", "name CutNot size 5 crc 22222222"},
-     {"driver", "Good ROM"}},
-    {{"name", "Game(U)"},
-     {"description", "Game(U)"},
-     {"rom", "name Game(U) size 8 crc " + CrcText(Crc32("own name"))}},
+  const std::vector<std::string> expected = {
+    "name=The Best Game|description=The Best Game|year=1990 (proto)|manufacturer=Pub X|"
+    "rom=name The Best Game size 5 crc 11111111|driver=Good ROM",
+    "name=CutNot|description=CutNot|year=19??|manufacturer=A (B)|"
+    "rom=name CutNot size 5 crc 22222222|driver=Good ROM",
+    "name=Game(U)|description=Game(U)|rom=name Game(U) size 8 crc " + CrcText(Crc32("own name")),
 #if !defined(_WIN32)
-    {{"name", "say hi"},
-     {"description", "say hi"},
-     {"rom", "name say hi size 20 crc " + CrcText(Crc32("own name with quotes"))}},
+    "name=say hi|description=say hi|rom=name say hi size 20 crc " +
+        CrcText(Crc32("own name with quotes")),
 #endif
-    {{"name", "Solo(Proto)"},
-     {"description", "Solo(Proto)"},
-     {"year", "1991"},
-     {"manufacturer", ""},
-     {"rom", "name Solo(Proto) size 5 crc 33333333"},
-     {"driver", "Good ROM"}},
+    "name=Solo(Proto)|description=Solo(Proto)|year=1991|manufacturer=|"
+    "rom=name Solo(Proto) size 5 crc 33333333|driver=Good ROM",
   };
   EXPECT_EQ(ReadDatStrictly(dat), expected) << dat;
   EXPECT_TRUE(Contains(dat, "\tname \"Game(U)\"\r\n\tdescription \"Game(U)\"\r\n"));
@@ -162,10 +134,8 @@ TEST_F(SoftwareListRunTest, EveryTextOfTheDatReadsBackWhole) {
 
 TEST_F(SoftwareListRunTest, HeaderlessSystemGetsGoodNamesRenamesAndReverts) {
   if (test::TestDataDir().empty()) GTEST_SKIP() << "shared test data not found";
-  UseRealLists("gameboy", ".gb");
-  EXPECT_NE(std::find(runner.settings.cmbHName.list.begin(), runner.settings.cmbHName.list.end(),
-                      "gameboy"),
-            runner.settings.cmbHName.list.end());
+  UseLists(test::TestDataDir() + "/mame", "gameboy", ".gb");  // hash/ only, no crc/
+  EXPECT_EQ(std::ranges::count(runner.settings.cmbHName.list, "gameboy"), 1);
   // The listed rom's size and CRC (a file of that CRC and another size is another rom).
   WriteFile(dir / "roms/ac1.gb", test::ForgeCrc(std::string(131068, 'a'), 0x8259ac54));
   WriteFile(dir / "roms/unknown.gb", "not in any list");
@@ -187,11 +157,6 @@ TEST_F(SoftwareListRunTest, HeaderlessSystemGetsGoodNamesRenamesAndReverts) {
   EXPECT_EQ(FolderEntries(dir / "roms"), (Names{"ac1.gb", "unknown.gb"}));
 }
 
-// The CRC of a cartridge's prg rom followed by its chr rom, by zlib.
-uint32_t Cartridge(uint32_t prg, uint32_t chr, uint64_t chr_size) {
-  return test::ZlibCrc32Combine(prg, chr, chr_size);
-}
-
 // A .nes file: the 16-byte header, then `size` bytes whose CRC is `crc`.
 std::string NesFile(uint32_t crc, size_t size) {
   std::string header("NES\x1A\x02\x01\x01\0\0\0\0\0\0\0\0\0", 16);
@@ -200,11 +165,13 @@ std::string NesFile(uint32_t crc, size_t size) {
 
 TEST_F(SoftwareListRunTest, NesFilesMatchByTheirBytesAfterTheHeader) {
   if (test::TestDataDir().empty()) GTEST_SKIP() << "shared test data not found";
-  UseRealLists("nes", ".nes");
-  const std::string tenyard = NesFile(Cartridge(0xdf58fc5a, 0x2b8336ee, 8192), 40960);
+  UseLists(test::TestDataDir() + "/mame", "nes", ".nes");
+  // A cartridge's CRC is that of its prg rom followed by its chr rom.
+  const std::string tenyard = NesFile(test::ZlibCrc32Combine(0xdf58fc5a, 0x2b8336ee, 8192), 40960);
   WriteFile(dir / "roms/10yard.nes", tenyard);
   // A description with "/": the dat keeps it, the file name loses it.
-  WriteFile(dir / "roms/smbdh.nes", NesFile(Cartridge(0x81069812, 0x7ecda8b3, 16384), 81920));
+  WriteFile(dir / "roms/smbdh.nes",
+            NesFile(test::ZlibCrc32Combine(0x81069812, 0x7ecda8b3, 16384), 81920));
   // The prg alone, with and without a header, is not the two-area cartridge.
   WriteFile(dir / "roms/prgonly.nes", NesFile(0xdf58fc5a, 32768));
   WriteFile(dir / "roms/bare.nes", test::ForgeCrc(std::string(32764, 'b'), 0xdf58fc5a));
@@ -229,6 +196,7 @@ TEST_F(SoftwareListRunTest, NesFilesMatchByTheirBytesAfterTheHeader) {
   EXPECT_EQ(ReadFile(dir / "roms/10yard.nes"), tenyard);
 }
 
+// The CRC database wins over the software list, and either over none.
 TEST_F(SoftwareListRunTest, CrcDatabaseWinsOverTheSoftwareList) {
   test::MakeDir(dir / "mess/crc");
   test::MakeDir(dir / "mess/hash");
@@ -239,9 +207,7 @@ TEST_F(SoftwareListRunTest, CrcDatabaseWinsOverTheSoftwareList) {
       "</dataarea></part></software></softwarelist>");
   WriteFile(dir / "mess/crc/nes.crc", "[nes]\r\n11111111=From The Crc File\r\n");
   WriteFile(dir / "roms/a.nes", test::ForgeCrc("abcde", 0x11111111));
-  runner.SetMessPath(dir / "mess");
-  runner.settings.cmbHName.text = "nes";
-  runner.settings.txtExtension = ".nes";
+  UseLists(dir / "mess", "nes", ".nes");
   runner.settings.chkCvtRoms = 0;
   ASSERT_TRUE(runner.StartCommand().ok());
   EXPECT_TRUE(StatusShown("Status:  Using CRC database " + test::OsPath("crc/nes.crc")));
@@ -254,6 +220,24 @@ TEST_F(SoftwareListRunTest, CrcDatabaseWinsOverTheSoftwareList) {
   ASSERT_TRUE(runner.StartCommand().ok());
   EXPECT_TRUE(StatusShown("Status:  No CRC database or software list for nes"));
   EXPECT_TRUE(Contains(ReadFile(dir / "out.dat"), "\tname a\r\n"));
+}
+
+// A list that is not well-formed is a warning naming its file and line, and the run goes on
+// without it: nothing is renamed by it.
+TEST_F(SoftwareListRunTest, MalformedListIsAWarningAndTheRunGoesOn) {
+  test::MakeDir(dir / "mess/hash");
+  WriteFile(dir / "mess/hash/nes.xml",
+            "<?xml version=\"1.0\"?>\r\n<softwarelist>\r\n<software name=\"a\">\r\n"
+            "<description>A &amp; B</descr>\r\n</software>\r\n</softwarelist>\r\n");
+  WriteFile(dir / "roms/a.nes", "aaaa");
+  UseLists(dir / "mess", "nes", ".nes");
+  ASSERT_TRUE(runner.StartCommand().ok());
+  ASSERT_EQ(rep.warnings.size(), 1u);
+  EXPECT_EQ(runner.warnings(), 1u);
+  EXPECT_TRUE(Contains(rep.warnings[0], dir / "mess/hash/nes.xml")) << rep.warnings[0];
+  EXPECT_TRUE(Contains(rep.warnings[0], "line 4")) << rep.warnings[0];
+  EXPECT_EQ(ReadFile(dir / "out.dat"), ReadFile(dir / "home/tempdat.dat"));
+  EXPECT_EQ(FolderEntries(dir / "roms"), Names{"a.nes"});
 }
 
 TEST_F(SoftwareListRunTest, SystemListMergesBothFolders) {
@@ -284,24 +268,6 @@ TEST_F(SoftwareListRunTest, SystemListMergesBothFolders) {
   // A folder with neither keeps the list it had.
   runner.SetMessPath(dir / "roms");
   EXPECT_EQ(runner.settings.cmbHName.list, cases[3].systems);
-}
-
-TEST_F(SoftwareListRunTest, MalformedListIsAWarningAndTheRunGoesOn) {
-  test::MakeDir(dir / "mess/hash");
-  WriteFile(dir / "mess/hash/nes.xml",
-            "<?xml version=\"1.0\"?>\r\n<softwarelist>\r\n<software name=\"a\">\r\n"
-            "<description>A &amp; B</descr>\r\n</software>\r\n</softwarelist>\r\n");
-  WriteFile(dir / "roms/a.nes", "aaaa");
-  runner.SetMessPath(dir / "mess");
-  runner.settings.cmbHName.text = "nes";
-  runner.settings.txtExtension = ".nes";
-  ASSERT_TRUE(runner.StartCommand().ok());
-  ASSERT_EQ(rep.warnings.size(), 1u);
-  EXPECT_EQ(runner.warnings(), 1u);
-  EXPECT_TRUE(Contains(rep.warnings[0], dir / "mess/hash/nes.xml")) << rep.warnings[0];
-  EXPECT_TRUE(Contains(rep.warnings[0], "line 4")) << rep.warnings[0];
-  EXPECT_EQ(ReadFile(dir / "out.dat"), ReadFile(dir / "home/tempdat.dat"));
-  EXPECT_EQ(FolderEntries(dir / "roms"), Names{"a.nes"});
 }
 
 }  // namespace
