@@ -73,9 +73,9 @@ class HashCache {
   // times equal), when it holds at least `head_bytes` of the file's first bytes (or the whole
   // file). nullopt otherwise, and whenever the cache cannot be read.
   virtual std::optional<CachedHash> Find(const CacheKey& key, size_t head_bytes) = 0;
-  // False when no record of `path` is held, whatever the file's state: a caller can leave
-  // out asking the file's identity (a new file, or a first run). True says only that Find
-  // may find one.
+  // False when the cache held no record of `path` when it was opened, whatever the file's
+  // state: a caller can leave out asking the file's identity (a new file, or a first run).
+  // A record made since may or may not count. True says only that Find may find one.
   virtual bool MayHold(const std::string& path) = 0;
   // Records what a whole read of the file gave. `key` was taken before the read (at
   // `taken_at_ns`), `after` again after it. Nothing is recorded when the two differ (the file

@@ -66,10 +66,13 @@ TEST(ScanCacheTest, AHitIsNotReadAMissIsReadAndRecordedAndRehashReadsEverything)
     bytes.push_back(std::string(static_cast<size_t>(i) * 97, static_cast<char>('a' + i % 26)));
     test::WriteFile(paths.back(), bytes.back());
   }
-  // Every even file has a forged record. The first pass takes them; the rehash reads every
-  // file and records the truth, which the last pass then finds for every file.
+  // Every even file has a forged record, made by an earlier run. The first pass takes them;
+  // the rehash reads every file and records the truth, which the last pass then finds for
+  // every file.
   auto c2 = OpenHashCache(dir / "crccache.db", NoRacyWindow());
   for (size_t i = 0; i < paths.size(); i += 2) ForgeRecord(*c2, paths[i], 0xF0F0F0F0u);
+  c2->Finish();
+  c2 = OpenHashCache(dir / "crccache.db", NoRacyWindow());
   {
     ParallelHasher hasher(paths, 3, kRomHeadBytes, HashCacheUse{c2.get(), false});
     for (size_t i = 0; i < paths.size(); ++i) {
@@ -110,11 +113,14 @@ TEST(ScanCacheTest, EveryKindOfDumpGivesTheLookupTheSameFromTheCache) {
   test::WriteFile(paths.back(), std::string(4004, 'q'));
   paths.push_back(dir / "short.bin");
   test::WriteFile(paths.back(), "NES");
-  auto cache = OpenHashCache(dir / "crccache.db", NoRacyWindow());
-  auto hash_all = [&] {
+  auto hash_all = [&] {  // one run
+    auto cache = OpenHashCache(dir / "crccache.db", NoRacyWindow());
     std::vector<ParallelHasher::FileHash> out;
-    ParallelHasher h(paths, 2, kRomHeadBytes, HashCacheUse{cache.get(), false});
-    for (size_t i = 0; i < paths.size(); ++i) out.push_back(h.Next());
+    {
+      ParallelHasher h(paths, 2, kRomHeadBytes, HashCacheUse{cache.get(), false});
+      for (size_t i = 0; i < paths.size(); ++i) out.push_back(h.Next());
+    }
+    cache->Finish();
     return out;
   };
   const auto read = hash_all();
