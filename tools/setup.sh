@@ -200,12 +200,40 @@ report_skipped() {
   fi
 }
 
+# The release build: quorvin-cli as one static executable (see QUORVIN_STATIC_CLI), the window,
+# and with "bench" the benchmarks.
+configure_release() {
+  cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DQUORVIN_BUILD_TESTS=OFF \
+    -DQUORVIN_LIBZIP_DIR="$(libzip_native)" -DQUORVIN_STATIC_CLI=ON
+}
+
+# The main job on a copy of examples/ in folder $2, run by the quorvin-cli at $1: the sample
+# files in examples/ stay as they are.
+demo_job() {
+  local cli="$1" demo="$2"
+  rm -rf "$demo"
+  mkdir -p "$demo"
+  cp -r examples/. "$demo/"
+  demo_settings="$demo/mess/|$demo/roms/nes|nes|nes|Nintendo NES (sample collection)||1|$demo/artwork/nes|$demo/nes.dat|$demo/dk|1|1|1|1|1"
+  QUORVIN_HOME="$demo/home" "$cli" -save "$demo_settings"
+}
+
 if [ "$mode" = test ]; then
   cmake -S . -B build/test -DCMAKE_BUILD_TYPE=Debug -DQUORVIN_WERROR=ON -DQUORVIN_SANITIZE=ON \
     -DQUORVIN_LIBZIP_DIR="$(libzip_native)"
   cmake --build build/test -j "$jobs"
   (cd build/test && ctest --output-on-failure -j "$jobs" --timeout 300)
   report_skipped build/test "Linux tests"
+  # quorvin-cli as the demo and the README build it (optimised, static) does the sample job
+  # exactly as the tested build does: the same files, byte for byte.
+  configure_release
+  cmake --build build/release -j "$jobs" --target quorvin-cli
+  rm -rf build/check-tested
+  demo_job build/test/app/quorvin-cli "$PWD/build/check" >/dev/null 2>&1
+  mv build/check build/check-tested
+  demo_job build/release/app/quorvin-cli "$PWD/build/check" >/dev/null 2>&1
+  diff -r build/check-tested build/check
+  echo "The release quorvin-cli did the sample job as the tested one did"
   # The same core built for Windows, its tests run under Wine; our profile reader and writer
   # compared with the platform's own (Wine's) GetPrivateProfileStringA and
   # WritePrivateProfileStringA; and the sample job run by quorvin-cli.exe compared file by
@@ -220,26 +248,19 @@ if [ "$mode" = test ]; then
 fi
 
 if [ "$mode" = bench ]; then
-  cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DQUORVIN_BUILD_TESTS=OFF \
-    -DQUORVIN_LIBZIP_DIR="$(libzip_native)"
+  configure_release
   cmake --build build/release -j "$jobs" --target quorvin-cli quorvin-read quorvin-bench
   build/release/bench/quorvin-bench crc
   echo
   exec /usr/bin/python3 bench/compare.py --build build/release "$@"
 fi
 
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DQUORVIN_BUILD_TESTS=OFF \
-  -DQUORVIN_LIBZIP_DIR="$(libzip_native)"
+configure_release
 cmake --build build/release -j "$jobs" --target quorvin-cli quorvin
-# The demo works on a copy, so the sample files in examples/ stay as they are.
 demo="$PWD/build/demo"
-rm -rf "$demo"
-mkdir -p "$demo"
-cp -r examples/. "$demo/"
 export QUORVIN_HOME="$demo/home"
-settings="$demo/mess/|$demo/roms/nes|nes|nes|Nintendo NES (sample collection)||1|$demo/artwork/nes|$demo/nes.dat|$demo/dk|1|1|1|1|1"
-echo "+ quorvin-cli -save '$settings'"
-build/release/app/quorvin-cli -save "$settings"
+echo "+ quorvin-cli -save '$demo/mess/|$demo/roms/nes|nes|nes|...'"
+demo_job build/release/app/quorvin-cli "$demo"
 echo
 echo "== $demo/nes.dat"
 cat "$demo/nes.dat"
