@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -30,7 +31,7 @@ int64_t NowNs() {
 namespace {
 
 // The file's layout. A file of another layout is dropped and made anew.
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 // Marks the database as ours ("QCRC"): a database of another program is never touched.
 constexpr int kApplicationId = 0x51435243;
 
@@ -40,7 +41,7 @@ constexpr const char* kCreate =
     " device INTEGER NOT NULL, file_id INTEGER NOT NULL, size INTEGER NOT NULL,"
     " mtime_ns INTEGER NOT NULL, ctime_ns INTEGER NOT NULL,"
     " crc INTEGER NOT NULL, head BLOB NOT NULL, extra BLOB NOT NULL,"
-    " seen INTEGER NOT NULL, row_check INTEGER NOT NULL);"
+    " seen INTEGER NOT NULL, row_check INTEGER NOT NULL) WITHOUT ROWID;"
     "CREATE TABLE meta (key TEXT PRIMARY KEY NOT NULL, value INTEGER NOT NULL)";
 
 // Old records are looked for at most this often: the search reads every record of every
@@ -80,16 +81,17 @@ class RowCheck {
   uint64_t h_ = 0xcbf29ce484222325ull;
 };
 
-int64_t CheckOf(const CacheKey& key, const CachedHash& v, std::string_view extra) {
+int64_t CheckOf(std::string_view path, const FileIdentity& id, uint32_t crc,
+                std::string_view head, std::string_view extra) {
   RowCheck c;
-  c.Add(key.path);
-  c.AddNumber(key.identity.device);
-  c.AddNumber(key.identity.file_id);
-  c.AddNumber(key.identity.size);
-  c.AddNumber(static_cast<uint64_t>(key.identity.mtime_ns));
-  c.AddNumber(static_cast<uint64_t>(key.identity.ctime_ns));
-  c.AddNumber(v.crc);
-  c.Add(v.head);
+  c.Add(path);
+  c.AddNumber(id.device);
+  c.AddNumber(id.file_id);
+  c.AddNumber(id.size);
+  c.AddNumber(static_cast<uint64_t>(id.mtime_ns));
+  c.AddNumber(static_cast<uint64_t>(id.ctime_ns));
+  c.AddNumber(crc);
+  c.Add(head);
   c.Add(extra);
   return c.value();
 }
@@ -189,6 +191,38 @@ std::string CutShort(const std::string& path) {
   return std::string();
 }
 
+// Bytes kept for as long as the cache is open, handed out in place: a folder of 20,000 files
+// costs a few allocations rather than two or three per file.
+class ByteArena {
+ public:
+  std::string_view Keep(std::string_view bytes) {
+    if (bytes.empty()) return std::string_view();
+    if (bytes.size() > left_) {
+      const size_t size = std::max(kBlock, bytes.size());
+      blocks_.push_back(std::make_unique<char[]>(size));
+      next_ = blocks_.back().get();
+      left_ = size;
+    }
+    char* at = next_;
+    std::memcpy(at, bytes.data(), bytes.size());
+    next_ += bytes.size();
+    left_ -= bytes.size();
+    return std::string_view(at, bytes.size());
+  }
+
+ private:
+  static constexpr size_t kBlock = 64 * 1024;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  char* next_ = nullptr;
+  size_t left_ = 0;
+};
+
+// Looks up strings by a string_view, without making a string of it.
+struct TextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
+
 class SqliteHashCache : public HashCache {
  public:
   SqliteHashCache(std::string path, const HashCacheOptions& options)
@@ -213,6 +247,8 @@ class SqliteHashCache : public HashCache {
   }
 
   std::optional<CachedHash> Find(const CacheKey& key, size_t head_bytes) override;
+  std::optional<CachedHash> FindCurrent(const std::string& path, size_t head_bytes,
+                                        const IdentityProbe& identify) override;
   bool MayHold(const std::string& path) override;
   void Record(const CacheKey& key, const FileIdentity& after, const CachedHash& value,
               int64_t taken_at_ns) override;
@@ -271,24 +307,57 @@ class SqliteHashCache : public HashCache {
   std::atomic<bool> held_any_{true};  // false: the file held no record when it was opened
   std::set<std::string> warned_;
   // The records of the folders asked about so far, read in one pass per folder: one query
-  // per file would cost more than the lookup saves on small files.
+  // per file would cost more than the lookup saves on small files. A run over 20,000 small
+  // files does little else than this lookup and one stat per file, so the records are kept
+  // compact: names and first bytes in blocks of one arena per folder, the extra checksums
+  // (mostly the same few texts) once each, looked up by the name within the folder.
+  // One text of extra checksums as stored, and what it says (nullopt: it is damaged).
+  struct Extra {
+    std::string text;
+    std::optional<std::map<std::string, uint32_t>> decoded;
+  };
   struct Row {
     FileIdentity identity;
+    std::string_view head;  // in the folder's arena
+    const Extra* extra = nullptr;
     uint32_t crc = 0;
-    std::string head;
-    std::string extra;
+    // False when the record's check does not fit its fields: damaged where SQLite cannot see.
+    bool intact = false;
     int64_t seen = 0;
-    int64_t check = 0;
   };
-  std::unordered_map<std::string, Row> rows_;
-  std::set<std::string, std::less<>> loaded_folders_;  // looked up without a copy
+  struct Folder {
+    ByteArena bytes;
+    std::unordered_map<std::string_view, Row> rows;  // by file name; keys in `bytes`
+  };
+  std::unordered_map<std::string, std::unique_ptr<Folder>, TextHash, std::equal_to<>> folders_;
+  std::deque<Extra> extras_;  // grows only: rows point into it
+  std::unordered_map<std::string_view, const Extra*> extra_index_;  // keys in extras_
   sqlite3_stmt* folder_ = nullptr;
-  // Reads the records of the files right inside `folder` (ending in a separator) into rows_.
-  // Called with mu_ held; false when the file failed.
+  // The entry of extras_ for this text of extra checksums, added when new. Called with mu_
+  // held.
+  const Extra* InternExtra(std::string_view text);
+  // Makes the row of a record. Called with mu_ held.
+  Row MakeRow(Folder& folder, std::string_view path, const FileIdentity& identity, uint32_t crc,
+              std::string_view head, std::string_view extra, int64_t seen, int64_t check);
+  // Reads the records of the files right inside `folder` (ending in a separator) into
+  // folders_. Called with mu_ held; false when the file failed.
   bool LoadFolder(const std::string& folder);
-  // Holds `lock` (shared) on mu_ with the records of `path`'s folder read; false (the lock
-  // may or may not be held) when the cache is not usable.
-  bool LockLoaded(const std::string& path, std::shared_lock<std::shared_mutex>& lock);
+  // Holds `lock` (shared) on mu_ with the records of `path`'s folder read, and gives that
+  // folder's table and the file's name in it; nullptr (the lock may or may not be held) when
+  // the cache is not usable or the path names no folder.
+  Folder* LockLoaded(const std::string& path, std::shared_lock<std::shared_mutex>& lock,
+                     std::string_view& name);
+  // What serving a record needs, copied out under the lock.
+  struct Copied {
+    FileIdentity identity;
+    CachedHash value;
+    bool intact = false;
+    int64_t seen = 0;
+  };
+  std::optional<Copied> Lookup(const std::string& path);
+  // The record, when it is of the file as it is now (`identity`).
+  std::optional<CachedHash> Serve(const std::string& path, const FileIdentity& identity,
+                                  Copied&& row, size_t head_bytes);
 };
 
 int64_t SqliteHashCache::QueryInt(const char* sql, int& rc) {
@@ -433,8 +502,7 @@ void SqliteHashCache::Fail(int rc, std::string_view doing) {
     remade_ = true;
     Close();
     MoveAside(path_);
-    rows_.clear();
-    loaded_folders_.clear();
+    folders_.clear();
     std::string reason;
     if (Open(reason) == OpenOutcome::kOk) {
       WarnOnce("damaged", "The CRC cache " + path_ + " was damaged (" + why +
@@ -475,6 +543,33 @@ void SqliteHashCache::CommitWrite(bool again) {
   if (again) (void)BeginWrite();
 }
 
+const SqliteHashCache::Extra* SqliteHashCache::InternExtra(std::string_view text) {
+  if (auto it = extra_index_.find(text); it != extra_index_.end()) return it->second;
+  Extra& e = extras_.emplace_back();
+  e.text.assign(text);
+  std::map<std::string, uint32_t> decoded;
+  if (DecodeExtra(text, decoded)) e.decoded = std::move(decoded);
+  extra_index_.emplace(e.text, &e);
+  return &e;
+}
+
+SqliteHashCache::Row SqliteHashCache::MakeRow(Folder& folder, std::string_view path,
+                                              const FileIdentity& identity, uint32_t crc,
+                                              std::string_view head, std::string_view extra,
+                                              int64_t seen, int64_t check) {
+  Row row;
+  row.identity = identity;
+  row.crc = crc;
+  row.head = folder.bytes.Keep(head);
+  row.extra = InternExtra(extra);
+  row.seen = seen;
+  // The check covers the record as stored; the row is served only for exactly its identity,
+  // so checking it once, here, is checking it for every lookup that can be served.
+  row.intact = row.extra->decoded.has_value() && head.size() <= identity.size &&
+               check == CheckOf(path, identity, crc, head, extra);
+  return row;
+}
+
 bool SqliteHashCache::LoadFolder(const std::string& folder) {
   std::string end = folder;
   end.back() = static_cast<char>(end.back() + 1);
@@ -482,23 +577,22 @@ bool SqliteHashCache::LoadFolder(const std::string& folder) {
   sqlite3_reset(st);
   sqlite3_bind_blob(st, 1, folder.data(), static_cast<int>(folder.size()), SQLITE_STATIC);
   sqlite3_bind_blob(st, 2, end.data(), static_cast<int>(end.size()), SQLITE_STATIC);
+  auto table = std::make_unique<Folder>();
   int rc;
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     std::string_view path = ColumnBlob(st, 0);
     // Files of sub-folders are left for their own folder's pass.
     if (path.find_first_of("/\\", folder.size()) != std::string_view::npos) continue;
-    Row row;
-    row.identity.device = static_cast<uint64_t>(sqlite3_column_int64(st, 1));
-    row.identity.file_id = static_cast<uint64_t>(sqlite3_column_int64(st, 2));
-    row.identity.size = static_cast<uint64_t>(sqlite3_column_int64(st, 3));
-    row.identity.mtime_ns = sqlite3_column_int64(st, 4);
-    row.identity.ctime_ns = sqlite3_column_int64(st, 5);
-    row.crc = static_cast<uint32_t>(sqlite3_column_int64(st, 6));
-    row.head.assign(ColumnBlob(st, 7));
-    row.extra.assign(ColumnBlob(st, 8));
-    row.seen = sqlite3_column_int64(st, 9);
-    row.check = sqlite3_column_int64(st, 10);
-    rows_.emplace(std::string(path), std::move(row));
+    FileIdentity id;
+    id.device = static_cast<uint64_t>(sqlite3_column_int64(st, 1));
+    id.file_id = static_cast<uint64_t>(sqlite3_column_int64(st, 2));
+    id.size = static_cast<uint64_t>(sqlite3_column_int64(st, 3));
+    id.mtime_ns = sqlite3_column_int64(st, 4);
+    id.ctime_ns = sqlite3_column_int64(st, 5);
+    Row row = MakeRow(*table, path, id, static_cast<uint32_t>(sqlite3_column_int64(st, 6)),
+                      ColumnBlob(st, 7), ColumnBlob(st, 8), sqlite3_column_int64(st, 9),
+                      sqlite3_column_int64(st, 10));
+    table->rows.emplace(table->bytes.Keep(path.substr(folder.size())), row);
   }
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
@@ -506,72 +600,83 @@ bool SqliteHashCache::LoadFolder(const std::string& folder) {
     Fail(rc, "read");
     return false;
   }
+  folders_.emplace(folder, std::move(table));
   return true;
 }
 
-bool SqliteHashCache::LockLoaded(const std::string& path,
-                                 std::shared_lock<std::shared_mutex>& lock) {
+SqliteHashCache::Folder* SqliteHashCache::LockLoaded(const std::string& path,
+                                                     std::shared_lock<std::shared_mutex>& lock,
+                                                     std::string_view& name) {
   const size_t cut = path.find_last_of("/\\");
-  if (cut == std::string::npos) return false;
+  if (cut == std::string::npos) return nullptr;
   const std::string_view folder(path.data(), cut + 1);
+  name = std::string_view(path).substr(cut + 1);
   lock = std::shared_lock<std::shared_mutex>(mu_);
-  if (broken_ || db_ == nullptr) return false;
-  if (loaded_folders_.find(folder) == loaded_folders_.end()) {
+  if (broken_ || db_ == nullptr) return nullptr;
+  auto it = folders_.find(folder);
+  if (it == folders_.end()) {
     lock.unlock();
     {
       std::lock_guard<std::shared_mutex> write(mu_);
-      if (broken_ || db_ == nullptr) return false;
-      if (loaded_folders_.find(folder) == loaded_folders_.end()) {
-        if (!LoadFolder(std::string(folder))) return false;
-        loaded_folders_.emplace(folder);
+      if (broken_ || db_ == nullptr) return nullptr;
+      if (folders_.find(folder) == folders_.end() && !LoadFolder(std::string(folder))) {
+        return nullptr;
       }
     }
     lock.lock();
+    if (broken_) return nullptr;
+    it = folders_.find(folder);
+    if (it == folders_.end()) return nullptr;
   }
-  return !broken_;
+  return broken_ ? nullptr : it->second.get();
 }
 
 bool SqliteHashCache::MayHold(const std::string& path) {
   if (!held_any_.load(std::memory_order_relaxed)) return false;
   std::shared_lock<std::shared_mutex> lock;
-  return LockLoaded(path, lock) && rows_.contains(path);
+  std::string_view name;
+  const Folder* folder = LockLoaded(path, lock, name);
+  return folder != nullptr && folder->rows.contains(name);
 }
 
-std::optional<CachedHash> SqliteHashCache::Find(const CacheKey& key, size_t head_bytes) {
-  CachedHash v;
-  std::string extra;
-  int64_t seen = 0;
-  int64_t check = 0;
-  {
-    // The workers look up at once; only a folder's first lookup, a record and a touch write.
-    std::shared_lock<std::shared_mutex> lock;
-    if (!LockLoaded(key.path, lock)) return std::nullopt;
-    auto found = rows_.find(key.path);
-    if (found == rows_.end()) return std::nullopt;
-    const Row& row = found->second;
-    // Another file, or it changed: read it again.
-    if (!(row.identity == key.identity)) return std::nullopt;
-    v.crc = row.crc;
-    v.head = row.head;
-    extra = row.extra;
-    seen = row.seen;
-    check = row.check;
-  }
-  v.size = key.identity.size;
-  if (!DecodeExtra(extra, v.extra) || check != CheckOf(key, v, extra) || v.head.size() > v.size) {
+std::optional<SqliteHashCache::Copied> SqliteHashCache::Lookup(const std::string& path) {
+  // The workers look up at once; only a folder's first lookup, a record and a touch write.
+  std::shared_lock<std::shared_mutex> lock;
+  std::string_view name;
+  const Folder* folder = LockLoaded(path, lock, name);
+  if (folder == nullptr) return std::nullopt;
+  auto found = folder->rows.find(name);
+  if (found == folder->rows.end()) return std::nullopt;
+  const Row& row = found->second;
+  Copied out;
+  out.identity = row.identity;
+  out.value.size = row.identity.size;
+  out.value.crc = row.crc;
+  out.value.head.assign(row.head);
+  if (row.extra->decoded) out.value.extra = *row.extra->decoded;
+  out.intact = row.intact;
+  out.seen = row.seen;
+  return out;
+}
+std::optional<CachedHash> SqliteHashCache::Serve(const std::string& path,
+                                                 const FileIdentity& identity, Copied&& row,
+                                                 size_t head_bytes) {
+  // Another file, or it changed: read it again.
+  if (!(row.identity == identity)) return std::nullopt;
+  if (!row.intact) {
     std::lock_guard<std::shared_mutex> lock(mu_);
     WarnOnce("damaged-record", "The CRC cache " + path_ +
                                    " holds damaged records; the files concerned were read again");
     return std::nullopt;
   }
+  CachedHash& v = row.value;
   // A record made without enough of the file's first bytes cannot serve.
   if (v.head.size() < head_bytes && v.head.size() < v.size) return std::nullopt;
-  if (seen < now_s_ - kTouchAfterSeconds) {
+  if (row.seen < now_s_ - kTouchAfterSeconds) {
     std::lock_guard<std::shared_mutex> lock(mu_);
     if (db_ != nullptr && BeginWrite()) {
       sqlite3_reset(touch_);
-      sqlite3_bind_blob(touch_, 1, key.path.data(), static_cast<int>(key.path.size()),
-                        SQLITE_STATIC);
+      sqlite3_bind_blob(touch_, 1, path.data(), static_cast<int>(path.size()), SQLITE_STATIC);
       sqlite3_bind_int64(touch_, 2, now_s_);
       const int trc = sqlite3_step(touch_);
       sqlite3_reset(touch_);
@@ -582,7 +687,25 @@ std::optional<CachedHash> SqliteHashCache::Find(const CacheKey& key, size_t head
       }
     }
   }
-  return v;
+  return std::move(v);
+}
+
+std::optional<CachedHash> SqliteHashCache::Find(const CacheKey& key, size_t head_bytes) {
+  std::optional<Copied> row = Lookup(key.path);
+  if (!row) return std::nullopt;
+  return Serve(key.path, key.identity, std::move(*row), head_bytes);
+}
+
+std::optional<CachedHash> SqliteHashCache::FindCurrent(const std::string& path,
+                                                       size_t head_bytes,
+                                                       const IdentityProbe& identify) {
+  if (!held_any_.load(std::memory_order_relaxed)) return std::nullopt;
+  std::optional<Copied> row = Lookup(path);
+  if (!row) return std::nullopt;
+  // Asked without the lock: it is a system call, and the recording thread waits for none.
+  std::optional<FileIdentity> identity = identify();
+  if (!identity) return std::nullopt;
+  return Serve(path, *identity, std::move(*row), head_bytes);
 }
 
 void SqliteHashCache::Record(const CacheKey& key, const FileIdentity& after,
@@ -608,7 +731,7 @@ void SqliteHashCache::Record(const CacheKey& key, const FileIdentity& after,
   sqlite3_bind_blob(st, 8, value.head.data(), static_cast<int>(value.head.size()), SQLITE_STATIC);
   sqlite3_bind_blob(st, 9, extra.data(), static_cast<int>(extra.size()), SQLITE_STATIC);
   sqlite3_bind_int64(st, 10, now_s_);
-  const int64_t check = CheckOf(key, value, extra);
+  const int64_t check = CheckOf(key.path, key.identity, value.crc, value.head, extra);
   sqlite3_bind_int64(st, 11, check);
   const int rc = sqlite3_step(st);
   sqlite3_reset(st);
@@ -617,8 +740,22 @@ void SqliteHashCache::Record(const CacheKey& key, const FileIdentity& after,
     Fail(rc, "written");
     return;
   }
-  // Found again within this run, as the folder's records may already have been read.
-  rows_.insert_or_assign(key.path, Row{id, value.crc, value.head, extra, now_s_, check});
+  // Found again within this run, when the folder's records have been read already (else they
+  // are read with this one among them).
+  const size_t cut = key.path.find_last_of("/\\");
+  if (cut != std::string::npos) {
+    auto folder = folders_.find(std::string_view(key.path).substr(0, cut + 1));
+    if (folder != folders_.end()) {
+      Folder& table = *folder->second;
+      Row row = MakeRow(table, key.path, id, value.crc, value.head, extra, now_s_, check);
+      const std::string_view name = std::string_view(key.path).substr(cut + 1);
+      if (auto it = table.rows.find(name); it != table.rows.end()) {
+        it->second = row;
+      } else {
+        table.rows.emplace(table.bytes.Keep(name), row);
+      }
+    }
+  }
   if (++writes_ >= options_.records_per_transaction) CommitWrite(true);
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -73,6 +74,13 @@ class HashCache {
   // times equal), when it holds at least `head_bytes` of the file's first bytes (or the whole
   // file). nullopt otherwise, and whenever the cache cannot be read.
   virtual std::optional<CachedHash> Find(const CacheKey& key, size_t head_bytes) = 0;
+  // The identity of the file a path names now, or nullopt when it cannot be taken.
+  using IdentityProbe = std::function<std::optional<FileIdentity>()>;
+  // Find for the file `path` names now, in one lookup: `identify` is asked for its identity
+  // only when the cache holds a record of the path (so a new file, or every file of a first
+  // run, costs no system call here). nullopt as Find.
+  virtual std::optional<CachedHash> FindCurrent(const std::string& path, size_t head_bytes,
+                                                const IdentityProbe& identify) = 0;
   // False when the cache held no record of `path` when it was opened, whatever the file's
   // state: a caller can leave out asking the file's identity (a new file, or a first run).
   // A record made since may or may not count. True says only that Find may find one.

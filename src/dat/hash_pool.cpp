@@ -85,12 +85,13 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
   // at now is enough. It must equal one taken from an open descriptor when the file was read
   // (device, file number, size and both times), so a file changed or put in its place since
   // is not served. Opening costs several system calls, as much as reading a small file.
-  if (cache.cache != nullptr && !cache.rehash && cache.cache->MayHold(path)) {
-    if (auto id = RegularFileIdentity(path); id.ok()) {
-      // The record's first bytes are checked by FromRecord, which knows when none are needed.
-      std::optional<CachedHash> hit = cache.cache->Find(CacheKey{path, *id}, 0);
-      if (hit && FromRecord(std::move(*hit), keep_head, out)) return out;
-    }
+  if (cache.cache != nullptr && !cache.rehash) {
+    // The record's first bytes are checked by FromRecord, which knows when none are needed.
+    std::optional<CachedHash> hit = cache.cache->FindCurrent(path, 0, [&] {
+      auto id = RegularFileIdentity(path);
+      return id.ok() ? std::optional<FileIdentity>(*id) : std::nullopt;
+    });
+    if (hit && FromRecord(std::move(*hit), keep_head, out)) return out;
   }
   auto file = InputFile::Open(path);
   if (!file.ok()) {

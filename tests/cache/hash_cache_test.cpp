@@ -73,6 +73,21 @@ TEST_F(HashCacheTest, RecordsComeBackAfterReopeningWithHeadAndExtraChecksums) {
   EXPECT_FALSE(c->MayHold("/other/a.nes"));
   EXPECT_EQ(c->Find(Key("/roms/a.nes"), 528), v);
   EXPECT_EQ(c->Find(Key("/roms/empty.nes", 0), 528), Value(0, 0, ""));
+  // The scan's single lookup asks for the file's identity only when a record could serve.
+  int asked = 0;
+  auto now = [&asked](std::optional<FileIdentity> id) {
+    return [&asked, id] {
+      ++asked;
+      return id;
+    };
+  };
+  EXPECT_EQ(c->FindCurrent("/roms/a.nes", 528, now(Key("/roms/a.nes").identity)), v);
+  EXPECT_FALSE(c->FindCurrent("/roms/b.nes", 0, now(Key("/roms/b.nes").identity)));
+  EXPECT_FALSE(c->FindCurrent("/other/a.nes", 0, now(Key("/other/a.nes").identity)));
+  EXPECT_EQ(asked, 1);
+  EXPECT_FALSE(c->FindCurrent("/roms/a.nes", 0, now(Key("/roms/a.nes", 999).identity)));
+  EXPECT_FALSE(c->FindCurrent("/roms/a.nes", 0, now(std::nullopt)));  // gone since listed
+  EXPECT_EQ(asked, 3);
   EXPECT_TRUE(c->TakeWarnings().empty());
 }
 

@@ -302,6 +302,12 @@ class CountingCache : public HashCache {
     if (hit) ++hits;
     return hit;
   }
+  std::optional<CachedHash> FindCurrent(const std::string& path, size_t head_bytes,
+                                        const IdentityProbe& identify) override {
+    auto hit = real_->FindCurrent(path, head_bytes, identify);
+    if (hit) ++hits;
+    return hit;
+  }
   bool MayHold(const std::string& path) override { return real_->MayHold(path); }
   void Record(const CacheKey& key, const FileIdentity& after, const CachedHash& value,
               int64_t taken_at_ns) override {
