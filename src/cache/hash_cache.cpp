@@ -10,9 +10,12 @@
 #include <mutex>
 #include <set>
 #include <shared_mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 
 #include "platform/fileops.h"
+#include "platform/path.h"
 
 namespace quorvin {
 
@@ -217,6 +220,15 @@ class ByteArena {
   size_t left_ = 0;
 };
 
+// Where the last "/" or "\\" of a path is (npos: none). Asked for every lookup; a plain loop
+// is several times quicker than find_last_of's search of a set for each byte.
+size_t LastSeparator(std::string_view path) {
+  for (size_t i = path.size(); i > 0; --i) {
+    if (path[i - 1] == '/' || path[i - 1] == '\\') return i - 1;
+  }
+  return std::string_view::npos;
+}
+
 // Looks up strings by a string_view, without making a string of it.
 struct TextHash {
   using is_transparent = void;
@@ -229,7 +241,10 @@ class SqliteHashCache : public HashCache {
       : path_(std::move(path)), options_(options) {
     now_s_ = options_.now_seconds != 0 ? options_.now_seconds : NowNs() / 1000000000;
   }
-  ~SqliteHashCache() override { Close(); }
+  ~SqliteHashCache() override {
+    JoinLoaders();
+    Close();
+  }
 
   // Opens the file and checks it; `reason` says what was wrong when it was not kOk.
   OpenOutcome Open(std::string& reason);
@@ -250,6 +265,7 @@ class SqliteHashCache : public HashCache {
   std::optional<CachedHash> FindCurrent(const std::string& path, size_t head_bytes,
                                         const IdentityProbe& identify) override;
   bool MayHold(const std::string& path) override;
+  void Expect(const std::string& folder) override;
   void Record(const CacheKey& key, const FileIdentity& after, const CachedHash& value,
               int64_t taken_at_ns) override;
   void Finish() override;
@@ -325,14 +341,60 @@ class SqliteHashCache : public HashCache {
     bool intact = false;
     int64_t seen = 0;
   };
+  struct Named {
+    std::string_view name;  // in the folder's arena
+    Row row;
+  };
+  // A folder's records: as read, in the byte order of their names (the order SQLite keeps
+  // them in, so reading them needs neither hashing nor sorting, and a scan, which asks for
+  // the files in much the same order, finds each next to the last); and those recorded since.
+  // Records in blocks that stay where they are: a table of 20,000 grows without being copied
+  // again and again (into memory the system has yet to hand over) as a vector would.
+  class Rows {
+   public:
+    void push_back(const Named& n) {
+      if (size_ % kBlock == 0) blocks_.push_back(std::make_unique<Named[]>(kBlock));
+      blocks_.back()[size_ % kBlock] = n;
+      ++size_;
+    }
+    size_t size() const { return size_; }
+    Named& operator[](size_t i) { return blocks_[i / kBlock][i % kBlock]; }
+
+   private:
+    static constexpr size_t kBlock = 1024;
+    std::vector<std::unique_ptr<Named[]>> blocks_;
+    size_t size_ = 0;
+  };
   struct Folder {
     ByteArena bytes;
-    std::unordered_map<std::string_view, Row> rows;  // by file name; keys in `bytes`
+    Rows rows;  // in the byte order of their names (folder_sql's ORDER BY)
+    std::unordered_map<std::string_view, Row> added;  // keys in `bytes`
+    Row* Find(std::string_view name) {
+      if (!added.empty()) {
+        if (auto it = added.find(name); it != added.end()) return &it->second;
+      }
+      size_t low = 0, high = rows.size();
+      while (low < high) {
+        const size_t mid = low + (high - low) / 2;
+        if (rows[mid].name < name) {
+          low = mid + 1;
+        } else {
+          high = mid;
+        }
+      }
+      return low < rows.size() && rows[low].name == name ? &rows[low].row : nullptr;
+    }
   };
   std::unordered_map<std::string, std::unique_ptr<Folder>, TextHash, std::equal_to<>> folders_;
   std::deque<Extra> extras_;  // grows only: rows point into it
   std::unordered_map<std::string_view, const Extra*> extra_index_;  // keys in extras_
+  const Extra* last_extra_ = nullptr;
   sqlite3_stmt* folder_ = nullptr;
+  // Threads reading folders' records ahead of their lookups (Expect); joined by Finish and on
+  // closing, never by themselves.
+  std::mutex loaders_mu_;
+  std::vector<std::thread> loaders_;
+  void JoinLoaders();
   // The entry of extras_ for this text of extra checksums, added when new. Called with mu_
   // held.
   const Extra* InternExtra(std::string_view text);
@@ -450,7 +512,7 @@ OpenOutcome SqliteHashCache::Open(std::string& reason) {
   // with its last byte (the separator) one higher.
   const char* folder_sql =
       "SELECT path, device, file_id, size, mtime_ns, ctime_ns, crc, head, extra, seen, row_check "
-      "FROM files WHERE path >= ?1 AND path < ?2";
+      "FROM files WHERE path >= ?1 AND path < ?2 ORDER BY path";
   // Pages are read through a mapping of the file rather than one read() each.
   (void)Exec("PRAGMA mmap_size = 268435456");
   for (auto [sql, st] : {std::pair{record_sql, &record_}, std::pair{touch_sql, &touch_},
@@ -544,12 +606,18 @@ void SqliteHashCache::CommitWrite(bool again) {
 }
 
 const SqliteHashCache::Extra* SqliteHashCache::InternExtra(std::string_view text) {
-  if (auto it = extra_index_.find(text); it != extra_index_.end()) return it->second;
+  // Records read one after another mostly carry the same text.
+  if (last_extra_ != nullptr && last_extra_->text == text) return last_extra_;
+  if (auto it = extra_index_.find(text); it != extra_index_.end()) {
+    last_extra_ = it->second;
+    return last_extra_;
+  }
   Extra& e = extras_.emplace_back();
   e.text.assign(text);
   std::map<std::string, uint32_t> decoded;
   if (DecodeExtra(text, decoded)) e.decoded = std::move(decoded);
   extra_index_.emplace(e.text, &e);
+  last_extra_ = &e;
   return &e;
 }
 
@@ -582,7 +650,7 @@ bool SqliteHashCache::LoadFolder(const std::string& folder) {
   while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
     std::string_view path = ColumnBlob(st, 0);
     // Files of sub-folders are left for their own folder's pass.
-    if (path.find_first_of("/\\", folder.size()) != std::string_view::npos) continue;
+    if (LastSeparator(path) >= folder.size()) continue;
     FileIdentity id;
     id.device = static_cast<uint64_t>(sqlite3_column_int64(st, 1));
     id.file_id = static_cast<uint64_t>(sqlite3_column_int64(st, 2));
@@ -592,7 +660,7 @@ bool SqliteHashCache::LoadFolder(const std::string& folder) {
     Row row = MakeRow(*table, path, id, static_cast<uint32_t>(sqlite3_column_int64(st, 6)),
                       ColumnBlob(st, 7), ColumnBlob(st, 8), sqlite3_column_int64(st, 9),
                       sqlite3_column_int64(st, 10));
-    table->rows.emplace(table->bytes.Keep(path.substr(folder.size())), row);
+    table->rows.push_back({table->bytes.Keep(path.substr(folder.size())), row});
   }
   sqlite3_reset(st);
   sqlite3_clear_bindings(st);
@@ -607,7 +675,7 @@ bool SqliteHashCache::LoadFolder(const std::string& folder) {
 SqliteHashCache::Folder* SqliteHashCache::LockLoaded(const std::string& path,
                                                      std::shared_lock<std::shared_mutex>& lock,
                                                      std::string_view& name) {
-  const size_t cut = path.find_last_of("/\\");
+  const size_t cut = LastSeparator(path);
   if (cut == std::string::npos) return nullptr;
   const std::string_view folder(path.data(), cut + 1);
   name = std::string_view(path).substr(cut + 1);
@@ -635,19 +703,45 @@ bool SqliteHashCache::MayHold(const std::string& path) {
   if (!held_any_.load(std::memory_order_relaxed)) return false;
   std::shared_lock<std::shared_mutex> lock;
   std::string_view name;
-  const Folder* folder = LockLoaded(path, lock, name);
-  return folder != nullptr && folder->rows.contains(name);
+  Folder* folder = LockLoaded(path, lock, name);
+  return folder != nullptr && folder->Find(name) != nullptr;
+}
+
+void SqliteHashCache::Expect(const std::string& folder) {
+  if (!held_any_.load(std::memory_order_relaxed) || folder.empty()) return;
+  // The folder as the paths of its files will name it, with their separator.
+  std::string key = JoinPath(folder, "x");
+  key.pop_back();
+  auto load = [this, key] {
+    std::lock_guard<std::shared_mutex> lock(mu_);
+    if (!broken_ && db_ != nullptr && folders_.find(key) == folders_.end()) (void)LoadFolder(key);
+  };
+  std::lock_guard<std::mutex> lock(loaders_mu_);
+  try {
+    loaders_.emplace_back(load);
+  } catch (const std::system_error&) {
+    load();  // no thread to be had: read them now
+  }
+}
+
+void SqliteHashCache::JoinLoaders() {
+  std::vector<std::thread> loaders;
+  {
+    std::lock_guard<std::mutex> lock(loaders_mu_);
+    loaders.swap(loaders_);
+  }
+  for (std::thread& t : loaders) t.join();
 }
 
 std::optional<SqliteHashCache::Copied> SqliteHashCache::Lookup(const std::string& path) {
   // The workers look up at once; only a folder's first lookup, a record and a touch write.
   std::shared_lock<std::shared_mutex> lock;
   std::string_view name;
-  const Folder* folder = LockLoaded(path, lock, name);
+  Folder* folder = LockLoaded(path, lock, name);
   if (folder == nullptr) return std::nullopt;
-  auto found = folder->rows.find(name);
-  if (found == folder->rows.end()) return std::nullopt;
-  const Row& row = found->second;
+  const Row* found = folder->Find(name);
+  if (found == nullptr) return std::nullopt;
+  const Row& row = *found;
   Copied out;
   out.identity = row.identity;
   out.value.size = row.identity.size;
@@ -742,17 +836,17 @@ void SqliteHashCache::Record(const CacheKey& key, const FileIdentity& after,
   }
   // Found again within this run, when the folder's records have been read already (else they
   // are read with this one among them).
-  const size_t cut = key.path.find_last_of("/\\");
+  const size_t cut = LastSeparator(key.path);
   if (cut != std::string::npos) {
     auto folder = folders_.find(std::string_view(key.path).substr(0, cut + 1));
     if (folder != folders_.end()) {
       Folder& table = *folder->second;
       Row row = MakeRow(table, key.path, id, value.crc, value.head, extra, now_s_, check);
       const std::string_view name = std::string_view(key.path).substr(cut + 1);
-      if (auto it = table.rows.find(name); it != table.rows.end()) {
-        it->second = row;
+      if (Row* old = table.Find(name)) {
+        *old = row;
       } else {
-        table.rows.emplace(table.bytes.Keep(name), row);
+        table.added.emplace(table.bytes.Keep(name), row);
       }
     }
   }
@@ -760,6 +854,7 @@ void SqliteHashCache::Record(const CacheKey& key, const FileIdentity& after,
 }
 
 void SqliteHashCache::Finish() {
+  JoinLoaders();
   std::lock_guard<std::shared_mutex> lock(mu_);
   if (db_ == nullptr) return;
   if (!broken_) {

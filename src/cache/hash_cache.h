@@ -85,6 +85,10 @@ class HashCache {
   // state: a caller can leave out asking the file's identity (a new file, or a first run).
   // A record made since may or may not count. True says only that Find may find one.
   virtual bool MayHold(const std::string& path) = 0;
+  // Says that files of `folder` are about to be looked up, so that the cache can start
+  // reading its records of that folder now, beside whatever the caller does next (listing
+  // the folder). A hint only: lookups are answered the same with or without it.
+  virtual void Expect(const std::string& folder) { (void)folder; }
   // Records what a whole read of the file gave. `key` was taken before the read (at
   // `taken_at_ns`), `after` again after it. Nothing is recorded when the two differ (the file
   // changed during the read), when the bytes read are not the size of the file, or when the

@@ -9,6 +9,7 @@
 #include "dat/crc.h"
 #include "dat/rom_header.h"
 #include "platform/fileops.h"
+#include "platform/path.h"
 
 namespace quorvin {
 
@@ -75,9 +76,29 @@ bool FromRecord(CachedHash&& hit, size_t keep_head, ParallelHasher::FileHash& ou
 // never looked at), so that dropping the hasher never waits for a large file to be read.
 // With a cache, a file that was read leaves in `record` what the cache is to be told.
 // `read_so_far` and `size` tell a waiting caller how far the file has come.
+// The identity of the file at `path` now, asked through the worker's handle on its folder
+// (opened anew when the path is in another folder than the last).
+std::optional<FileIdentity> IdentityNow(const std::string& path,
+                                        std::unique_ptr<FolderHandle>& folder) {
+  size_t cut = path.size();
+  while (cut > 0 && !IsPathSep(path[cut - 1])) --cut;
+  Result<FileIdentity> id = Status::Io("");
+  if (cut == 0 || cut == path.size()) {
+    id = RegularFileIdentity(path);
+  } else {
+    const std::string_view in(path.data(), cut);
+    if (folder == nullptr || folder->folder() != in) {
+      folder = std::make_unique<FolderHandle>(std::string(in));
+    }
+    id = folder->RegularFileIdentity(path.c_str() + cut);
+  }
+  return id.ok() ? std::optional<FileIdentity>(*id) : std::nullopt;
+}
+
 template <typename ToRecord>
 ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size_t keep_head,
-                                  const HashCacheUse& cache, const std::atomic<bool>& stop,
+                                  const HashCacheUse& cache, std::unique_ptr<FolderHandle>& folder,
+                                  const std::atomic<bool>& stop,
                                   std::optional<ToRecord>& record,
                                   std::atomic<uint64_t>& read_so_far, std::atomic<uint64_t>& size) {
   ParallelHasher::FileHash out;
@@ -87,10 +108,8 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
   // is not served. Opening costs several system calls, as much as reading a small file.
   if (cache.cache != nullptr && !cache.rehash) {
     // The record's first bytes are checked by FromRecord, which knows when none are needed.
-    std::optional<CachedHash> hit = cache.cache->FindCurrent(path, 0, [&] {
-      auto id = RegularFileIdentity(path);
-      return id.ok() ? std::optional<FileIdentity>(*id) : std::nullopt;
-    });
+    std::optional<CachedHash> hit =
+        cache.cache->FindCurrent(path, 0, [&] { return IdentityNow(path, folder); });
     if (hit && FromRecord(std::move(*hit), keep_head, out)) return out;
   }
   auto file = InputFile::Open(path);
@@ -219,6 +238,7 @@ ParallelHasher::~ParallelHasher() {
 
 void ParallelHasher::Work() {
   std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunk]);
+  std::unique_ptr<FolderHandle> folder;  // of the last file looked up in the cache
   while (!stop_) {
     const size_t index = claimed_.fetch_add(1);
     if (index >= paths_.size()) return;
@@ -233,7 +253,7 @@ void ParallelHasher::Work() {
     Slot& slot = slots_[index % slot_count_];
     slot.record.reset();
     slot.hash = reader_ ? reader_(paths_[index], buffer.get(), stop_)
-                        : HashFile(paths_[index], buffer.get(), keep_head_, cache_, stop_,
+                        : HashFile(paths_[index], buffer.get(), keep_head_, cache_, folder, stop_,
                                    slot.record, slot.read, slot.size);
     slot.ready = true;
     if (caller_waiting_) {

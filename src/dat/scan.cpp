@@ -223,6 +223,8 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
   std::vector<Folder> folders;
   size_t total = 0;
   for (const std::string& folder : FolderList(input.rom_folders)) {
+    // The cache reads what it knows of the folder while the folder is listed.
+    if (cache.cache != nullptr && !cache.rehash) cache.cache->Expect(folder);
     auto names = ListFolder(folder, "*" + input.extension);
     if (!names.ok()) {
       if (names.status().kind() == ErrorKind::kNotFound) {

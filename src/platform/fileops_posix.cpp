@@ -210,6 +210,26 @@ Result<FileIdentity> RegularFileIdentity(const std::string& path) {
   return IdentityOfStat(st);
 }
 
+FolderHandle::FolderHandle(std::string folder) : folder_(std::move(folder)) {
+  fd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
+FolderHandle::~FolderHandle() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+Result<FileIdentity> FolderHandle::RegularFileIdentity(const char* name) const {
+  struct stat st;
+  if (fd_ < 0 || ::fstatat(fd_, name, &st, 0) != 0) {
+    // Asked again by the whole path, for its message (and when the folder would not open).
+    return quorvin::RegularFileIdentity(JoinPath(folder_, name));
+  }
+  if (!S_ISREG(st.st_mode)) {
+    return Status::Io("The file " + JoinPath(folder_, name) + " is not a regular file");
+  }
+  return IdentityOfStat(st);
+}
+
 Status ReadFileChunks(const std::string& path,
                       const std::function<void(const uint8_t*, size_t)>& consume) {
   struct stat st;

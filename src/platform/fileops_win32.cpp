@@ -269,6 +269,15 @@ Result<FileIdentity> RegularFileIdentity(const std::string& path) {
   return id;
 }
 
+// Windows asks for a file's identity by opening it; its path is walked either way.
+FolderHandle::FolderHandle(std::string folder) : folder_(std::move(folder)) {}
+
+FolderHandle::~FolderHandle() = default;
+
+Result<FileIdentity> FolderHandle::RegularFileIdentity(const char* name) const {
+  return quorvin::RegularFileIdentity(JoinPath(folder_, name));
+}
+
 Status ReadFileChunks(const std::string& path,
                       const std::function<void(const uint8_t*, size_t)>& consume) {
   auto file = InputFile::Open(path);

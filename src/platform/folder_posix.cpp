@@ -50,8 +50,7 @@ Result<std::vector<std::string>> ListFolder(const std::string& folder, std::stri
     if (regular) names.emplace_back(name);
   });
   if (!s.ok()) return s;
-  std::sort(names.begin(), names.end(),
-            [](const std::string& a, const std::string& b) { return LessIgnoreCase(a, b); });
+  SortIgnoreCase(names);
   return names;
 }
 

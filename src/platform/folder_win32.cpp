@@ -52,8 +52,7 @@ Result<std::vector<std::string>> ListFolder(const std::string& folder, std::stri
     return true;
   });
   if (error != ERROR_SUCCESS) return Status::Io(Win32Message("list the folder", folder, error));
-  std::sort(names.begin(), names.end(),
-            [](const std::string& a, const std::string& b) { return LessIgnoreCase(a, b); });
+  SortIgnoreCase(names);
   return names;
 }
 

@@ -64,7 +64,12 @@ std::string WithoutTrailingSep(std::string_view folder) {
 
 std::string JoinPath(std::string_view folder, std::string_view name) {
   if (folder.empty()) return std::string(name);
-  std::string out = WithTrailingSep(folder);
+  // One allocation: the scan joins every file's path.
+  const bool sep = !IsPathSep(folder.back());
+  std::string out;
+  out.reserve(folder.size() + (sep ? 1 : 0) + name.size());
+  out.append(folder);
+  if (sep) out.push_back(kPathSep);
   out.append(name);
   return out;
 }

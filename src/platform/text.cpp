@@ -1,6 +1,8 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace quorvin {
 
@@ -10,8 +12,6 @@ std::string_view TrimBlanks(std::string_view s) {
   while (e > b && s[e - 1] == ' ') --e;
   return s.substr(b, e - b);
 }
-
-char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 std::string ToUpperAscii(std::string_view s) {
   std::string out(s);
@@ -27,15 +27,78 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+namespace {
+
+// Eight bytes with every ASCII small letter made capital, the rest as they were. Each byte's
+// low seven bits are compared with 'a' and 'z' by adding to them; no sum carries into the
+// next byte.
+uint64_t UpperAscii8(uint64_t x) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHigh = 0x8080808080808080ull;
+  const uint64_t low7 = x & ~kHigh;
+  const uint64_t from_a = low7 + (0x80 - 'a') * kOnes;     // high bit: at least 'a'
+  const uint64_t past_z = low7 + (0x80 - 'z' - 1) * kOnes;  // high bit: past 'z'
+  const uint64_t small = from_a & ~past_z & ~x & kHigh;
+  return x - (small >> 2);  // 0x20 off each small letter
+}
+
+}  // namespace
+
 bool LessIgnoreCase(std::string_view a, std::string_view b) {
-  size_t n = std::min(a.size(), b.size());
-  for (size_t i = 0; i < n; ++i) {
+  const size_t n = std::min(a.size(), b.size());
+  size_t i = 0;
+  // Sorting a folder compares names that mostly share a long beginning: eight bytes a step,
+  // in the order they lie in memory (the byte of lowest address is the lowest of the word).
+  if constexpr (std::endian::native == std::endian::little) {
+    for (; i + 8 <= n; i += 8) {
+      uint64_t x, y;
+      std::memcpy(&x, a.data() + i, 8);
+      std::memcpy(&y, b.data() + i, 8);
+      if (x == y) continue;
+      x = UpperAscii8(x);
+      y = UpperAscii8(y);
+      if (x == y) continue;
+      const int shift = std::countr_zero(x ^ y) & ~7;
+      return ((x >> shift) & 0xFF) < ((y >> shift) & 0xFF);
+    }
+  }
+  for (; i < n; ++i) {
     auto x = static_cast<unsigned char>(ToUpperAscii(a[i]));
     auto y = static_cast<unsigned char>(ToUpperAscii(b[i]));
     if (x != y) return x < y;
   }
   if (a.size() != b.size()) return a.size() < b.size();
   return a < b;
+}
+
+void SortIgnoreCase(std::vector<std::string>& names) {
+  // A name's first eight bytes, folded, as a number that orders as they do; shorter names are
+  // padded with zero bytes, which no name holds, so a name before its own continuations
+  // orders first, as LessIgnoreCase has it. Equal numbers leave the order to LessIgnoreCase.
+  struct Entry {
+    uint64_t key;
+    std::string* name;
+  };
+  std::vector<Entry> entries;
+  entries.reserve(names.size());
+  for (std::string& name : names) {
+    uint64_t w = 0;
+    for (size_t i = 0; i < name.size() && i < 8; ++i) {
+      w |= uint64_t{static_cast<unsigned char>(name[i])} << (8 * i);
+    }
+    uint64_t key = 0;
+    w = UpperAscii8(w);
+    for (int i = 0; i < 8; ++i) key = (key << 8) | ((w >> (8 * i)) & 0xFF);
+    entries.push_back({key, &name});
+  }
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    if (a.key != b.key) return a.key < b.key;
+    return LessIgnoreCase(*a.name, *b.name);
+  });
+  std::vector<std::string> sorted;
+  sorted.reserve(names.size());
+  for (const Entry& e : entries) sorted.push_back(std::move(*e.name));
+  names = std::move(sorted);
 }
 
 std::vector<std::string> Split(std::string_view s, char sep) {

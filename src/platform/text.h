@@ -13,11 +13,15 @@ inline constexpr std::string_view kCrLf = "\r\n";
 
 std::string_view TrimBlanks(std::string_view s);
 std::string ToUpperAscii(std::string_view s);
-char ToUpperAscii(char c);
+// Inline: listing and matching a folder call it for every letter of every name.
+inline char ToUpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 // Orders names as a case-insensitive listing does; names equal but for case fall back to
 // byte order so that the order is total.
 bool LessIgnoreCase(std::string_view a, std::string_view b);
+// Sorts names by LessIgnoreCase. Quicker than std::sort with it for a folder of thousands:
+// most pairs are told apart by their first eight letters, compared as one number.
+void SortIgnoreCase(std::vector<std::string>& names);
 // Splits at every `sep`, keeping empty pieces: "a;;b;" gives "a", "", "b", "".
 std::vector<std::string> Split(std::string_view s, char sep);
 // Replaces every non-overlapping occurrence of `from`, scanning from the left. An empty

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #endif
 
+#include "platform/path.h"
 #include "test_util.h"
 
 namespace quorvin {
@@ -150,6 +151,34 @@ TEST(RenameTest, NeverReplacesAnotherFile) {
   ASSERT_TRUE(RenameNoReplace(dir / "a.nes", dir / "C.nes").ok());
   EXPECT_EQ(ReadFile(dir / "C.nes"), "A");
   EXPECT_EQ(RenameNoReplace(dir / "gone", dir / "x").kind(), ErrorKind::kNotFound);
+}
+
+// A file asked about through its folder's handle is the file asked about by its whole path;
+// what cannot be asked fails as by the whole path, naming the file. A handle on a folder that
+// would not open still answers (by the whole path).
+TEST(FolderHandleTest, AnswersAsTheWholePathDoes) {
+  TempDir dir;
+  test::MakeDir(dir / "roms");
+  WriteFile(dir / "roms/a.bin", "abc");
+  const std::string folder = dir / "roms";
+  for (const std::string& held : {folder, folder + "/", dir / "gone"}) {
+    FolderHandle handle(held);
+    SCOPED_TRACE(held);
+    auto by_handle = handle.RegularFileIdentity("a.bin");
+    auto by_path = RegularFileIdentity(JoinPath(held, "a.bin"));
+    ASSERT_EQ(by_handle.ok(), by_path.ok());
+    if (by_path.ok()) {
+      EXPECT_TRUE(*by_handle == *by_path);
+    }
+    auto missing = handle.RegularFileIdentity("b.bin");
+    EXPECT_EQ(missing.status().kind(), ErrorKind::kNotFound);
+    EXPECT_NE(missing.status().message().find(JoinPath(held, "b.bin")), std::string::npos);
+  }
+  test::MakeDir(dir / "roms/sub");
+  FolderHandle handle(folder);
+  auto sub = handle.RegularFileIdentity("sub");
+  ASSERT_FALSE(sub.ok());
+  EXPECT_NE(sub.status().message().find("sub"), std::string::npos);
 }
 
 TEST(LineReaderTest, ReadsCrLfAndLfAlikeAndKeepsNulAndLongLines) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/path.h"
@@ -15,6 +16,44 @@ TEST(TextTest, TrimRemovesBlanksOnlyAndUpperFoldsAsciiOnly) {
   EXPECT_EQ(ToUpperAscii("abc\xe9z"), "ABC\xe9Z");
   EXPECT_TRUE(EqualsIgnoreCase("Nes", "nES"));
   EXPECT_FALSE(EqualsIgnoreCase("\xe9", "\xc9"));
+}
+
+// Listings sort with this comparison eight bytes at a time; every pair of names must order
+// as comparing them letter by letter (ASCII letters folded to capitals, then length, then
+// bytes) does. The letters next to the small and capital ranges, bytes with the high bit set
+// and names crossing eight-byte steps are where a wrong fold or a wrong byte would show.
+TEST(TextTest, IgnoringCaseOrdersAsLetterByLetterComparison) {
+  auto reference = [](std::string_view a, std::string_view b) {
+    const std::string x = ToUpperAscii(a), y = ToUpperAscii(b);
+    const size_t n = std::min(x.size(), y.size());
+    for (size_t i = 0; i < n; ++i) {
+      if (x[i] != y[i]) return static_cast<unsigned char>(x[i]) < static_cast<unsigned char>(y[i]);
+    }
+    if (a.size() != b.size()) return a.size() < b.size();
+    return a < b;
+  };
+  const std::string letters = "@AZ[`az{_09 .\x7f\x80\xc1\xe1\xfa\xff";
+  std::vector<std::string> names = {"", "rom00000.bin", "ROM00000.BIN", "rom00000.bin2",
+                                    "Super Mario (World).nes", "super mario (world).NES"};
+  uint32_t seed = 12345;
+  for (int i = 0; i < 400; ++i) {
+    std::string name = i % 2 == 0 ? "Super Mario " : "";
+    const size_t length = (seed >> 8) % 21;
+    for (size_t k = 0; k < length; ++k) {
+      seed = seed * 1103515245u + 12345u;
+      name.push_back(letters[(seed >> 16) % letters.size()]);
+    }
+    names.push_back(name);
+  }
+  for (const std::string& a : names) {
+    for (const std::string& b : names) {
+      ASSERT_EQ(LessIgnoreCase(a, b), reference(a, b)) << "\"" << a << "\" against \"" << b << "\"";
+    }
+  }
+  std::vector<std::string> sorted = names;
+  SortIgnoreCase(sorted);
+  std::stable_sort(names.begin(), names.end(), reference);
+  EXPECT_EQ(sorted, names);
 }
 
 TEST(TextTest, SplitKeepsEmptyPieces) {
