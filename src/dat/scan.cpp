@@ -245,6 +245,8 @@ Status MakeDat(const DatScanInput& input, const std::string& temp_dat_path, Repo
 
   auto out = AtomicFile::Create(temp_dat_path);
   if (!out.ok()) return out.status();
+  // A re-run over an unchanged collection makes the same temporary dat again.
+  out->KeepIfSame();
   Status s = WriteDatHeader(*out, input.system_name, input.description, input.author);
   // Worker threads read and checksum the files; this thread writes their blocks in list order.
   const bool heads = headerless != nullptr;

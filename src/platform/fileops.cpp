@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace quorvin {
 
@@ -44,7 +45,8 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
       temp_path_(std::move(other.temp_path_)),
       fd_(other.fd_),
       buffer_(std::move(other.buffer_)),
-      error_(std::move(other.error_)) {
+      error_(std::move(other.error_)),
+      old_(std::move(other.old_)) {
   other.fd_ = -1;
   other.temp_path_.clear();
 }
@@ -53,16 +55,48 @@ Status AtomicFile::Write(std::string_view bytes) {
   if (!error_.ok()) return error_;
   if (fd_ < 0) return Status::Io("Cannot write " + path_ + ": the file is already closed");
   if (buffer_.size() + bytes.size() > kWriteBufferSize) {
+    CompareWithOld();
     error_ = Flush();
     if (!error_.ok()) return error_;
   }
   if (bytes.size() >= kWriteBufferSize) {
     buffer_.assign(bytes);
+    CompareWithOld();
     error_ = Flush();
     return error_;
   }
   buffer_.append(bytes);
   return Status::Ok();
+}
+
+void AtomicFile::KeepIfSame() {
+  if (old_ || !buffer_.empty()) return;
+  auto old = InputFile::Open(path_);
+  if (old.ok()) old_.emplace(std::move(*old));
+}
+
+void AtomicFile::CompareWithOld() {
+  if (!old_ || buffer_.empty()) return;
+  std::unique_ptr<uint8_t[]> held(new uint8_t[buffer_.size()]);
+  size_t got = 0;
+  while (got < buffer_.size()) {
+    auto n = old_->Read(held.get() + got, buffer_.size() - got);
+    if (!n.ok() || *n == 0) break;
+    got += *n;
+  }
+  if (got != buffer_.size() || std::memcmp(held.get(), buffer_.data(), got) != 0) old_.reset();
+}
+
+bool AtomicFile::UnchangedTarget() {
+  CompareWithOld();
+  bool same = false;
+  if (old_) {
+    uint8_t byte;
+    auto n = old_->Read(&byte, 1);
+    same = n.ok() && *n == 0;
+  }
+  old_.reset();
+  return same;
 }
 
 Status AtomicFile::WriteLine(std::string_view line) {

@@ -130,16 +130,27 @@ class AtomicFile {
   // temporary files of earlier writes of the same file that were killed before their rename
   // (".<name>.quorvin-XXXXXX" in the same folder).
   Status Commit();
+  // Asked before the first Write: when what is written turns out to be exactly what the
+  // target already holds, Commit leaves the target as it is (its times too) and drops the new
+  // copy. For the files the program rewrites on every run (its temporary dat), which a re-run
+  // over an unchanged collection would otherwise flush to the disk and rename for nothing.
+  void KeepIfSame();
   const std::string& path() const { return path_; }
 
  private:
   AtomicFile(std::string path, std::string temp_path, int fd);
   Status Flush();
+  // Compares what is buffered with the next bytes of old_, and lets old_ go at a difference.
+  // Called before every Flush of the buffer.
+  void CompareWithOld();
+  // For Commit: true when old_ held exactly the bytes written, to its end.
+  bool UnchangedTarget();
   std::string path_;
   std::string temp_path_;
   int fd_ = -1;
   std::string buffer_;
   Status error_;  // the first write failure; Commit reports it
+  std::optional<InputFile> old_;  // the target as it was, while the new bytes match it
 };
 
 // Replaces `path` with `content` atomically.

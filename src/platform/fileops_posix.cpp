@@ -305,6 +305,14 @@ Status AtomicFile::Flush() {
 Status AtomicFile::Commit() {
   if (!error_.ok()) return error_;
   if (fd_ < 0) return Status::Io("Cannot write " + path_ + ": the file is already closed");
+  if (UnchangedTarget()) {
+    ::close(fd_);
+    fd_ = -1;
+    ::unlink(temp_path_.c_str());
+    temp_path_.clear();
+    RemoveStaleTemporaries(path_);
+    return Status::Ok();
+  }
   Status s = Flush();
   if (!s.ok()) return s;
   if (::fsync(fd_) != 0) return Status::Io(ErrnoMessage("write", path_, errno));

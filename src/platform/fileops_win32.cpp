@@ -347,6 +347,14 @@ Status AtomicFile::Flush() {
 Status AtomicFile::Commit() {
   if (!error_.ok()) return error_;
   if (fd_ < 0) return Status::Io("Cannot write " + path_ + ": the file is already closed");
+  if (UnchangedTarget()) {
+    ::_close(fd_);
+    fd_ = -1;
+    DeleteFileW(WidePath(temp_path_).c_str());
+    temp_path_.clear();
+    RemoveStaleTemporaries(path_);
+    return Status::Ok();
+  }
   Status s = Flush();
   if (!s.ok()) return s;
   if (::_commit(fd_) != 0) return Status::Io(ErrnoMessage("write", path_, errno));

@@ -42,6 +42,48 @@ TEST(AtomicFileTest, CommitReplacesAndDiscardKeepsTheOldFile) {
 // A killed run leaves its temporary file; the next successful write of the same file removes
 // it, and nothing else: other files' temporaries, look-alike names, one written to in the last
 // minute, and the file of another writer of the same file (another run at the same moment).
+// Asked to keep a target that already holds what is written, the commit leaves that very
+// file (no rename, no new temporary left); any difference, even of one byte or in length,
+// replaces it as a plain commit does.
+TEST(AtomicFileTest, KeepIfSameLeavesOnlyAnIdenticalTarget) {
+  const std::string big(200 * 1024, 'x');  // more than one buffer of writes
+  struct Case {
+    const char* what;
+    std::string old_bytes, new_bytes;
+    bool kept;
+  } cases[] = {
+      {"identical", "abc\r\ndef", "abc\r\ndef", true},
+      {"identical, several buffers", big, big, true},
+      {"one byte differs", "abc\r\ndef", "abc\r\ndeF", false},
+      {"longer", "abc", "abcd", false},
+      {"shorter", "abcd", "abc", false},
+      {"differs after the first buffer", big, big.substr(0, 100000) + "y" + big.substr(100001),
+       false},
+      {"empty, and stays empty", "", "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string path = dir / "tempdat.dat";
+    WriteFile(path, c.old_bytes);
+    auto before = RegularFileIdentity(path);
+    ASSERT_TRUE(before.ok());
+    auto f = AtomicFile::Create(path);
+    ASSERT_TRUE(f.ok());
+    f->KeepIfSame();
+    // Written in pieces, as the scan writes a dat.
+    for (size_t at = 0; at < c.new_bytes.size(); at += 7000) {
+      ASSERT_TRUE(f->Write(std::string_view(c.new_bytes).substr(at, 7000)).ok());
+    }
+    ASSERT_TRUE(f->Commit().ok());
+    EXPECT_EQ(ReadFile(path), c.new_bytes);
+    auto after = RegularFileIdentity(path);
+    ASSERT_TRUE(after.ok());
+    EXPECT_EQ(*after == *before, c.kept);
+    EXPECT_EQ(test::FolderEntries(dir.path()), std::vector<std::string>{"tempdat.dat"});
+  }
+}
+
 TEST(AtomicFileTest, SuccessfulWriteRemovesTemporariesOfKilledWrites) {
   TempDir dir;
   const std::string path = dir / "nes.dat";
