@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -713,8 +714,15 @@ void SqliteHashCache::Expect(const std::string& folder) {
   std::string key = JoinPath(folder, "x");
   key.pop_back();
   auto load = [this, key] {
-    std::lock_guard<std::shared_mutex> lock(mu_);
-    if (!broken_ && db_ != nullptr && folders_.find(key) == folders_.end()) (void)LoadFolder(key);
+    // Out of memory here must not end the program from a thread of its own: the folder's
+    // first lookup reads the records then, and fails as any lookup would.
+    try {
+      std::lock_guard<std::shared_mutex> lock(mu_);
+      if (!broken_ && db_ != nullptr && folders_.find(key) == folders_.end()) {
+        (void)LoadFolder(key);
+      }
+    } catch (const std::exception&) {
+    }
   };
   std::lock_guard<std::mutex> lock(loaders_mu_);
   try {

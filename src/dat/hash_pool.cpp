@@ -72,12 +72,11 @@ bool FromRecord(CachedHash&& hit, size_t keep_head, ParallelHasher::FileHash& ou
   return true;
 }
 
-// Reads and checksums one file. Gives up between reads when `stop` is set (the result is then
-// never looked at), so that dropping the hasher never waits for a large file to be read.
-// With a cache, a file that was read leaves in `record` what the cache is to be told.
-// `read_so_far` and `size` tell a waiting caller how far the file has come.
 // The identity of the file at `path` now, asked through the worker's handle on its folder
-// (opened anew when the path is in another folder than the last).
+// (opened anew when the path is in another folder than the last). A folder swapped for
+// another while a worker holds it is asked about as the folder that was listed: its files
+// are served only for exactly the identities they were recorded with, so what the dat says
+// is true of the files as listed.
 std::optional<FileIdentity> IdentityNow(const std::string& path,
                                         std::unique_ptr<FolderHandle>& folder) {
   size_t cut = path.size();
@@ -95,6 +94,10 @@ std::optional<FileIdentity> IdentityNow(const std::string& path,
   return id.ok() ? std::optional<FileIdentity>(*id) : std::nullopt;
 }
 
+// Reads and checksums one file. Gives up between reads when `stop` is set (the result is then
+// never looked at), so that dropping the hasher never waits for a large file to be read.
+// With a cache, a file that was read leaves in `record` what the cache is to be told.
+// `read_so_far` and `size` tell a waiting caller how far the file has come.
 template <typename ToRecord>
 ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size_t keep_head,
                                   const HashCacheUse& cache, std::unique_ptr<FolderHandle>& folder,

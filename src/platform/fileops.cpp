@@ -46,7 +46,8 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
       fd_(other.fd_),
       buffer_(std::move(other.buffer_)),
       error_(std::move(other.error_)),
-      old_(std::move(other.old_)) {
+      old_(std::move(other.old_)),
+      wrote_(other.wrote_) {
   other.fd_ = -1;
   other.temp_path_.clear();
 }
@@ -54,6 +55,7 @@ AtomicFile::AtomicFile(AtomicFile&& other) noexcept
 Status AtomicFile::Write(std::string_view bytes) {
   if (!error_.ok()) return error_;
   if (fd_ < 0) return Status::Io("Cannot write " + path_ + ": the file is already closed");
+  wrote_ = true;
   if (buffer_.size() + bytes.size() > kWriteBufferSize) {
     CompareWithOld();
     error_ = Flush();
@@ -70,7 +72,7 @@ Status AtomicFile::Write(std::string_view bytes) {
 }
 
 void AtomicFile::KeepIfSame() {
-  if (old_ || !buffer_.empty()) return;
+  if (old_ || wrote_) return;
   auto old = InputFile::Open(path_);
   if (old.ok()) old_.emplace(std::move(*old));
 }

@@ -80,7 +80,8 @@ Result<FileIdentity> RegularFileIdentity(const std::string& path);
 
 // A folder held open, so that its files can be asked about by name alone: the system does not
 // walk the folder's whole path again for each, which is a third of what asking costs. On
-// Windows it keeps the folder's path and asks by the whole path.
+// Windows it keeps the folder's path and asks by the whole path. The handle holds the folder
+// it opened: one renamed away and replaced while held is still the one asked about.
 class FolderHandle {
  public:
   // Holds `folder` open. One that cannot be opened still answers, by the whole path.
@@ -151,6 +152,7 @@ class AtomicFile {
   std::string buffer_;
   Status error_;  // the first write failure; Commit reports it
   std::optional<InputFile> old_;  // the target as it was, while the new bytes match it
+  bool wrote_ = false;            // Write was called: too late for KeepIfSame
 };
 
 // Replaces `path` with `content` atomically.

@@ -211,7 +211,8 @@ Result<FileIdentity> RegularFileIdentity(const std::string& path) {
 }
 
 FolderHandle::FolderHandle(std::string folder) : folder_(std::move(folder)) {
-  fd_ = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // O_PATH: a folder that may be searched but not listed can still be held.
+  fd_ = ::open(folder_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
 }
 
 FolderHandle::~FolderHandle() {

@@ -82,6 +82,18 @@ TEST(AtomicFileTest, KeepIfSameLeavesOnlyAnIdenticalTarget) {
     EXPECT_EQ(*after == *before, c.kept);
     EXPECT_EQ(test::FolderEntries(dir.path()), std::vector<std::string>{"tempdat.dat"});
   }
+  // Asked too late (after a write), it has no effect: the target is replaced as by Commit.
+  TempDir dir;
+  const std::string path = dir / "tempdat.dat";
+  WriteFile(path, "abcabc");
+  auto before = RegularFileIdentity(path);
+  auto f = AtomicFile::Create(path);
+  ASSERT_TRUE(f.ok() && before.ok());
+  ASSERT_TRUE(f->Write("abc").ok());
+  f->KeepIfSame();
+  ASSERT_TRUE(f->Write("abc").ok());
+  ASSERT_TRUE(f->Commit().ok());
+  EXPECT_FALSE(*RegularFileIdentity(path) == *before);
 }
 
 TEST(AtomicFileTest, SuccessfulWriteRemovesTemporariesOfKilledWrites) {
