@@ -90,9 +90,11 @@ class HashCache {
   // the folder). A hint only: lookups are answered the same with or without it.
   virtual void Expect(const std::string& folder) { (void)folder; }
   // Records what a whole read of the file gave. `key` was taken before the read (at
-  // `taken_at_ns`), `after` again after it. Nothing is recorded when the two differ (the file
-  // changed during the read), when the bytes read are not the size of the file, or when the
-  // file is racy (IsRacy): a later run reads it again. A record replaces the path's old one.
+  // `taken_at_ns`), `after` after it (InputFile::IdentityAfterRead: where a change during the
+  // read shows in the file's times to the next lookup, the same). Nothing is recorded when the
+  // two differ (the file changed during the read), when the bytes read are not the size of the
+  // file, or when the file is racy (IsRacy): a later run reads it again. A record replaces the
+  // path's old one.
   virtual void Record(const CacheKey& key, const FileIdentity& after, const CachedHash& value,
                       int64_t taken_at_ns) = 0;
   // Ends the run's use: writes what is left and drops records not seen for a long time

@@ -72,25 +72,31 @@ bool FromRecord(CachedHash&& hit, size_t keep_head, ParallelHasher::FileHash& ou
   return true;
 }
 
-// The identity of the file at `path` now, asked through the worker's handle on its folder
-// (opened anew when the path is in another folder than the last). A folder swapped for
-// another while a worker holds it is asked about as the folder that was listed: its files
-// are served only for exactly the identities they were recorded with, so what the dat says
-// is true of the files as listed.
-std::optional<FileIdentity> IdentityNow(const std::string& path,
-                                        std::unique_ptr<FolderHandle>& folder) {
+// The worker's handle on the folder of `path`, opened anew when the path is in another
+// folder than the last, and where the file's plain name starts; null for a path without a
+// folder or a name. A folder swapped for another while a worker holds it is still the folder
+// that was listed: its files are served only for exactly the identities they were recorded
+// with, and read from the folder listed, so what the dat says is true of the files as listed.
+const FolderHandle* FolderOf(const std::string& path, std::unique_ptr<FolderHandle>& folder,
+                             size_t& name_at) {
   size_t cut = path.size();
   while (cut > 0 && !IsPathSep(path[cut - 1])) --cut;
-  Result<FileIdentity> id = Status::Io("");
-  if (cut == 0 || cut == path.size()) {
-    id = RegularFileIdentity(path);
-  } else {
-    const std::string_view in(path.data(), cut);
-    if (folder == nullptr || folder->folder() != in) {
-      folder = std::make_unique<FolderHandle>(std::string(in));
-    }
-    id = folder->RegularFileIdentity(path.c_str() + cut);
+  if (cut == 0 || cut == path.size()) return nullptr;
+  const std::string_view in(path.data(), cut);
+  if (folder == nullptr || folder->folder() != in) {
+    folder = std::make_unique<FolderHandle>(std::string(in));
   }
+  name_at = cut;
+  return folder.get();
+}
+
+// The identity of the file at `path` now, asked through the worker's handle on its folder.
+std::optional<FileIdentity> IdentityNow(const std::string& path,
+                                        std::unique_ptr<FolderHandle>& folder) {
+  size_t name_at = 0;
+  const FolderHandle* in = FolderOf(path, folder, name_at);
+  Result<FileIdentity> id =
+      in ? in->RegularFileIdentity(path.c_str() + name_at) : RegularFileIdentity(path);
   return id.ok() ? std::optional<FileIdentity>(*id) : std::nullopt;
 }
 
@@ -101,8 +107,7 @@ std::optional<FileIdentity> IdentityNow(const std::string& path,
 template <typename ToRecord>
 ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size_t keep_head,
                                   const HashCacheUse& cache, std::unique_ptr<FolderHandle>& folder,
-                                  const std::atomic<bool>& stop,
-                                  std::optional<ToRecord>& record,
+                                  const std::atomic<bool>& stop, std::optional<ToRecord>& record,
                                   std::atomic<uint64_t>& read_so_far, std::atomic<uint64_t>& size) {
   ParallelHasher::FileHash out;
   // A hit reads nothing, so it need not open the file: the identity of what the name points
@@ -115,7 +120,10 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
         cache.cache->FindCurrent(path, 0, [&] { return IdentityNow(path, folder); });
     if (hit && FromRecord(std::move(*hit), keep_head, out)) return out;
   }
-  auto file = InputFile::Open(path);
+  // Opened by its plain name in the folder held: the system walks one name, not the path.
+  size_t name_at = 0;
+  const FolderHandle* in = FolderOf(path, folder, name_at);
+  auto file = in ? in->Open(path, name_at) : InputFile::Open(path);
   if (!file.ok()) {
     out.status = file.status().kind() == ErrorKind::kNotFound
                      ? Status::NotFound("The file " + path + " no longer exists")
@@ -138,9 +146,12 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
   // Only files whose first bytes carry a byte-order mark pay for a second CRC.
   std::optional<SwappedCrc> swapped;
   bool order_known = keep_head < 4;
-  // Only a read of nothing is the end: a read can come back short before it (a signal, a
-  // network or FUSE file system). A small file costs one more read, and no size query.
-  while (!stop) {
+  // A read can come back short before the end (a signal, a network or FUSE file system), so
+  // a short read ends the file only where it reaches the size the file had when opened; else
+  // only a read of nothing does. Most files so take one read, as many as a plain copy.
+  const std::optional<uint64_t> size_at_open = file->SizeAtOpen();
+  bool at_end = false;
+  while (!stop && !at_end) {
     auto read = file->Read(buffer, kChunk);
     if (!read.ok()) {
       out.status = read.status();
@@ -148,6 +159,7 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
     }
     const size_t got = *read;
     if (got == 0) break;
+    at_end = got < kChunk && size_at_open && total + got == *size_at_open;
     reg = Crc32Update(reg, buffer, got);
     const size_t head_before = out.head.size();
     if (out.head.size() < keep_head) {
@@ -172,7 +184,9 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
     if (!whole_asked && total >= kChunk) {
       file->ReadingWhole();
       whole_asked = true;
-      if (auto length = FileLength(path); length.ok()) {
+      if (size_at_open) {
+        size.store(*size_at_open, std::memory_order_relaxed);
+      } else if (auto length = FileLength(path); length.ok()) {
         size.store(*length, std::memory_order_relaxed);
       }
     }
@@ -181,8 +195,8 @@ ParallelHasher::FileHash HashFile(const std::string& path, uint8_t* buffer, size
   out.crc = ~reg;
   if (swapped) out.swapped_crc = swapped->Finish();
   if (key && out.status.ok() && !stop) {
-    // Taken again: a file that changed while it was read is not recorded.
-    if (auto after = file->Identity(); after.ok()) {
+    // A file that changed while it was read is not recorded, or not served next time.
+    if (auto after = file->IdentityAfterRead(); after.ok()) {
       record = ToRecord{std::move(*key), *after, taken_at};
     }
   }
@@ -241,7 +255,7 @@ ParallelHasher::~ParallelHasher() {
 
 void ParallelHasher::Work() {
   std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunk]);
-  std::unique_ptr<FolderHandle> folder;  // of the last file looked up in the cache
+  std::unique_ptr<FolderHandle> folder;  // of the last file looked up or read
   while (!stop_) {
     const size_t index = claimed_.fetch_add(1);
     if (index >= paths_.size()) return;

@@ -64,8 +64,20 @@ class InputFile {
   // The identity of the open file as it was when opened: where the open already asked for
   // it (POSIX, to check the file is a regular one), at no cost; elsewhere, Identity().
   Result<FileIdentity> IdentityAtOpen() const;
+  // The identity that tells, later, whether the file still holds what was read from it since
+  // the open. On POSIX every write moves the file's change time when it is made, so one that
+  // came during the read shows to whoever asks next (IsRacy covers a write in the same tick):
+  // the identity at open, at no cost. On Windows, where times may follow later, asked again
+  // now. Io naming the file.
+  Result<FileIdentity> IdentityAfterRead() const;
+  // The file's size when it was opened, where the open learnt it at no cost (POSIX); else
+  // nothing.
+  std::optional<uint64_t> SizeAtOpen() const {
+    return at_open_ ? std::optional<uint64_t>(at_open_->size) : std::nullopt;
+  }
 
  private:
+  friend class FolderHandle;
   InputFile(std::string path, intptr_t handle) : path_(std::move(path)), handle_(handle) {}
   std::string path_;
   intptr_t handle_ = -1;  // a descriptor or a handle, by platform
@@ -92,6 +104,9 @@ class FolderHandle {
   const std::string& folder() const { return folder_; }
   // RegularFileIdentity of the file called `name` (a plain name, no separator) in the folder.
   Result<FileIdentity> RegularFileIdentity(const char* name) const;
+  // InputFile::Open of `path`, a file of this folder whose plain name starts at `name_at`,
+  // opened by that name in the folder held. Messages name `path`.
+  Result<InputFile> Open(const std::string& path, size_t name_at) const;
 
  private:
   std::string folder_;
@@ -150,7 +165,7 @@ class AtomicFile {
   std::string temp_path_;
   int fd_ = -1;
   std::string buffer_;
-  Status error_;  // the first write failure; Commit reports it
+  Status error_;                  // the first write failure; Commit reports it
   std::optional<InputFile> old_;  // the target as it was, while the new bytes match it
   bool wrote_ = false;            // Write was called: too late for KeepIfSame
 };

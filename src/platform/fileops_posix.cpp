@@ -78,12 +78,13 @@ const char* KindOf(mode_t mode) {
 // Opens a regular file for reading. The open never waits (a named pipe without a writer
 // would block it for good, a terminal could become ours) and what was opened is checked on
 // the descriptor itself, so that a file swapped for a pipe, a device or a link to one after
-// it was listed is refused before a byte is read. The descriptor is then made blocking again:
-// reads of a regular file never wait for a writer.
-// Opens `path` for reading, refusing anything but a regular file; `st` receives the stat of
-// the opened file.
-Result<int> OpenRegularFile(const std::string& path, struct stat& st) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+// it was listed is refused before a byte is read. The descriptor stays non-blocking: that has
+// no effect on reads of a regular file, and ReadSome makes it blocking in the one case it
+// would (a read that says it would have to wait), which saves a call for every file.
+// Opens `name` in the folder `dir` (or AT_FDCWD) for reading, refusing anything but a regular
+// file; `st` receives the stat of the opened file. Messages name `path`, the file's whole path.
+Result<int> OpenRegularFileAt(int dir, const char* name, const std::string& path, struct stat& st) {
+  int fd = ::openat(dir, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     if (errno == ENOENT) return Status::NotFound("The file " + path + " does not exist");
     return Status::Io(ErrnoMessage("read", path, errno));
@@ -98,10 +99,27 @@ Result<int> OpenRegularFile(const std::string& path, struct stat& st) {
     return Status::Io("Cannot read " + path + ": it is " + KindOf(st.st_mode) +
                       ", not a regular file");
   }
-  // Of the status flags that F_SETFL sets, only O_NONBLOCK was asked for: clearing them all
-  // takes one call, not a read of the flags first.
-  (void)::fcntl(fd, F_SETFL, 0);
   return fd;
+}
+
+Result<int> OpenRegularFile(const std::string& path, struct stat& st) {
+  return OpenRegularFileAt(AT_FDCWD, path.c_str(), path, st);
+}
+
+// A read of a descriptor opened by OpenRegularFile: retried after a signal, and made blocking
+// when a file system would rather not wait (as a FUSE one may). -1 with errno on failure.
+ssize_t ReadSome(int fd, uint8_t* buffer, size_t size) {
+  while (true) {
+    const ssize_t got = ::read(fd, buffer, size);
+    if (got >= 0) return got;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return -1;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || (flags & O_NONBLOCK) == 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+      errno = EAGAIN;
+      return -1;
+    }
+  }
 }
 
 mode_t CurrentUmask() {
@@ -176,11 +194,9 @@ InputFile::~InputFile() {
 }
 
 Result<size_t> InputFile::Read(uint8_t* buffer, size_t size) {
-  while (true) {
-    ssize_t got = ::read(static_cast<int>(handle_), buffer, size);
-    if (got >= 0) return static_cast<size_t>(got);
-    if (errno != EINTR) return Status::Io(ErrnoMessage("read", path_, errno));
-  }
+  const ssize_t got = ReadSome(static_cast<int>(handle_), buffer, size);
+  if (got < 0) return Status::Io(ErrnoMessage("read", path_, errno));
+  return static_cast<size_t>(got);
 }
 
 void InputFile::ReadingWhole() {
@@ -191,6 +207,8 @@ Result<FileIdentity> InputFile::IdentityAtOpen() const {
   if (at_open_) return *at_open_;
   return Identity();
 }
+
+Result<FileIdentity> InputFile::IdentityAfterRead() const { return IdentityAtOpen(); }
 
 Result<FileIdentity> InputFile::Identity() const {
   struct stat st;
@@ -231,6 +249,16 @@ Result<FileIdentity> FolderHandle::RegularFileIdentity(const char* name) const {
   return IdentityOfStat(st);
 }
 
+Result<InputFile> FolderHandle::Open(const std::string& path, size_t name_at) const {
+  if (fd_ < 0) return InputFile::Open(path);
+  struct stat st;
+  auto fd = OpenRegularFileAt(fd_, path.c_str() + name_at, path, st);
+  if (!fd.ok()) return fd.status();
+  InputFile file(path, *fd);
+  file.at_open_ = IdentityOfStat(st);
+  return file;
+}
+
 Status ReadFileChunks(const std::string& path,
                       const std::function<void(const uint8_t*, size_t)>& consume) {
   struct stat st;
@@ -240,10 +268,9 @@ Status ReadFileChunks(const std::string& path,
   // One buffer per thread, reused for every file: no allocation per file.
   thread_local std::unique_ptr<uint8_t[]> buffer(new uint8_t[kReadChunk]);
   while (true) {
-    ssize_t got = ::read(fd, buffer.get(), kReadChunk);
+    const ssize_t got = ReadSome(fd, buffer.get(), kReadChunk);
     if (got < 0) {
-      if (errno == EINTR) continue;
-      int err = errno;
+      const int err = errno;
       ::close(fd);
       return Status::Io(ErrnoMessage("read", path, err));
     }

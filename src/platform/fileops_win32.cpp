@@ -244,6 +244,8 @@ Result<FileIdentity> IdentityOfHandle(HANDLE h, const std::string& path) {
 // The open asks nothing of the file's identity here: it is asked now.
 Result<FileIdentity> InputFile::IdentityAtOpen() const { return Identity(); }
 
+Result<FileIdentity> InputFile::IdentityAfterRead() const { return Identity(); }
+
 Result<FileIdentity> InputFile::Identity() const {
   return IdentityOfHandle(reinterpret_cast<HANDLE>(handle_), path_);
 }
@@ -273,6 +275,11 @@ Result<FileIdentity> RegularFileIdentity(const std::string& path) {
 FolderHandle::FolderHandle(std::string folder) : folder_(std::move(folder)) {}
 
 FolderHandle::~FolderHandle() = default;
+
+Result<InputFile> FolderHandle::Open(const std::string& path, size_t name_at) const {
+  (void)name_at;
+  return InputFile::Open(path);
+}
 
 Result<FileIdentity> FolderHandle::RegularFileIdentity(const char* name) const {
   return quorvin::RegularFileIdentity(JoinPath(folder_, name));

@@ -227,12 +227,31 @@ TEST(FolderHandleTest, AnswersAsTheWholePathDoes) {
     auto missing = handle.RegularFileIdentity("b.bin");
     EXPECT_EQ(missing.status().kind(), ErrorKind::kNotFound);
     EXPECT_NE(missing.status().message().find(JoinPath(held, "b.bin")), std::string::npos);
+    // Opened by name in the folder held, as InputFile::Open opens the whole path.
+    const std::string path = JoinPath(held, "a.bin");
+    auto opened = handle.Open(path, path.size() - 5);
+    ASSERT_EQ(opened.ok(), by_path.ok());
+    if (by_path.ok()) {
+      uint8_t bytes[8];
+      auto got = opened->Read(bytes, sizeof bytes);
+      ASSERT_TRUE(got.ok());
+      EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), *got), "abc");
+      EXPECT_TRUE(*opened->IdentityAtOpen() == *by_path);
+    }
+    const std::string gone = JoinPath(held, "b.bin");
+    auto not_opened = handle.Open(gone, gone.size() - 5);
+    EXPECT_EQ(not_opened.status().kind(), ErrorKind::kNotFound);
+    EXPECT_NE(not_opened.status().message().find(gone), std::string::npos);
   }
   test::MakeDir(dir / "roms/sub");
   FolderHandle handle(folder);
   auto sub = handle.RegularFileIdentity("sub");
   ASSERT_FALSE(sub.ok());
   EXPECT_NE(sub.status().message().find("sub"), std::string::npos);
+  const std::string sub_path = JoinPath(folder, "sub");
+  auto sub_opened = handle.Open(sub_path, sub_path.size() - 3);
+  ASSERT_FALSE(sub_opened.ok());
+  EXPECT_NE(sub_opened.status().message().find(sub_path), std::string::npos);
 }
 
 TEST(LineReaderTest, ReadsCrLfAndLfAlikeAndKeepsNulAndLongLines) {
