@@ -85,8 +85,8 @@ class RowCheck {
   uint64_t h_ = 0xcbf29ce484222325ull;
 };
 
-int64_t CheckOf(std::string_view path, const FileIdentity& id, uint32_t crc,
-                std::string_view head, std::string_view extra) {
+int64_t CheckOf(std::string_view path, const FileIdentity& id, uint32_t crc, std::string_view head,
+                std::string_view extra) {
   RowCheck c;
   c.Add(path);
   c.AddNumber(id.device);
@@ -253,6 +253,8 @@ class SqliteHashCache : public HashCache {
   // Goes without the file for the whole run; `warning` says why.
   void Bypass(std::string warning) {
     Close();
+    // Nothing is held: lookups and Expect return at once, without the lock or a thread.
+    held_any_.store(false, std::memory_order_relaxed);
     std::lock_guard<std::shared_mutex> lock(mu_);
     broken_ = true;
     if (!warning.empty()) PushWarning(std::move(warning));
@@ -265,7 +267,6 @@ class SqliteHashCache : public HashCache {
   std::optional<CachedHash> Find(const CacheKey& key, size_t head_bytes) override;
   std::optional<CachedHash> FindCurrent(const std::string& path, size_t head_bytes,
                                         const IdentityProbe& identify) override;
-  bool MayHold(const std::string& path) override;
   void Expect(const std::string& folder) override;
   void Record(const CacheKey& key, const FileIdentity& after, const CachedHash& value,
               int64_t taken_at_ns) override;
@@ -527,7 +528,7 @@ OpenOutcome SqliteHashCache::Open(std::string& reason) {
   rc = Exec("BEGIN");
   if (rc != SQLITE_OK) return failed(rc);
   in_transaction_ = true;
-  // An empty cache (a first run) answers MayHold without its lock, which the thread that
+  // An empty cache (a first run) answers lookups without its lock, which the thread that
   // records takes for every file.
   const int64_t any = QueryInt("SELECT EXISTS (SELECT 1 FROM files)", rc);
   held_any_.store(rc != SQLITE_OK || any != 0, std::memory_order_relaxed);
@@ -700,14 +701,6 @@ SqliteHashCache::Folder* SqliteHashCache::LockLoaded(const std::string& path,
   return broken_ ? nullptr : it->second.get();
 }
 
-bool SqliteHashCache::MayHold(const std::string& path) {
-  if (!held_any_.load(std::memory_order_relaxed)) return false;
-  std::shared_lock<std::shared_mutex> lock;
-  std::string_view name;
-  Folder* folder = LockLoaded(path, lock, name);
-  return folder != nullptr && folder->Find(name) != nullptr;
-}
-
 void SqliteHashCache::Expect(const std::string& folder) {
   if (!held_any_.load(std::memory_order_relaxed) || folder.empty()) return;
   // The folder as the paths of its files will name it, with their separator.
@@ -798,8 +791,7 @@ std::optional<CachedHash> SqliteHashCache::Find(const CacheKey& key, size_t head
   return Serve(key.path, key.identity, std::move(*row), head_bytes);
 }
 
-std::optional<CachedHash> SqliteHashCache::FindCurrent(const std::string& path,
-                                                       size_t head_bytes,
+std::optional<CachedHash> SqliteHashCache::FindCurrent(const std::string& path, size_t head_bytes,
                                                        const IdentityProbe& identify) {
   if (!held_any_.load(std::memory_order_relaxed)) return std::nullopt;
   std::optional<Copied> row = Lookup(path);

@@ -81,10 +81,6 @@ class HashCache {
   // run, costs no system call here). nullopt as Find.
   virtual std::optional<CachedHash> FindCurrent(const std::string& path, size_t head_bytes,
                                                 const IdentityProbe& identify) = 0;
-  // False when the cache held no record of `path` when it was opened, whatever the file's
-  // state: a caller can leave out asking the file's identity (a new file, or a first run).
-  // A record made since may or may not count. True says only that Find may find one.
-  virtual bool MayHold(const std::string& path) = 0;
   // Says that files of `folder` are about to be looked up, so that the cache can start
   // reading its records of that folder now, beside whatever the caller does next (listing
   // the folder). A hint only: lookups are answered the same with or without it.

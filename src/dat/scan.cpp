@@ -98,8 +98,8 @@ CachedHash MembersMatchRecord(const std::vector<ZipMember>& members, uint64_t ar
 // matched their directory when they were last inflated.
 bool MembersKnownToMatch(const ZipArchive& zip, const HashCacheUse& cache) {
   if (cache.cache == nullptr || cache.rehash || !zip.identity()) return false;
-  if (!cache.cache->MayHold(zip.path())) return false;
-  std::optional<CachedHash> hit = cache.cache->Find(CacheKey{zip.path(), *zip.identity()}, 0);
+  std::optional<CachedHash> hit =
+      cache.cache->FindCurrent(zip.path(), 0, [&zip] { return zip.identity(); });
   return hit && *hit == MembersMatchRecord(zip.members(), zip.identity()->size);
 }
 

@@ -308,7 +308,6 @@ class CountingCache : public HashCache {
     if (hit) ++hits;
     return hit;
   }
-  bool MayHold(const std::string& path) override { return real_->MayHold(path); }
   void Record(const CacheKey& key, const FileIdentity& after, const CachedHash& value,
               int64_t taken_at_ns) override {
     ++records;
