@@ -9,6 +9,9 @@ Every round runs every tool once on a set, one after the other, so that they sha
 machine's conditions; the table gives the median of the rounds and its ratio to the read
 ceiling (quorvin-read: one thread, 256 KiB reads, nothing done with the bytes).
 
+quorvin-stat is the floor for a cached re-run: it lists the folder and asks every file's
+attributes, on one thread per core, as a run must to tell an unchanged file from a changed one.
+
 quorvin-cli is timed three ways: without a CRC cache (its file is deleted before each run, so
 every file is read and recorded: a first run), with the cache an earlier run left (nothing
 changed, so no file is read), and with --rehash (every file read, every record renewed).
@@ -248,7 +251,8 @@ def main():
     TMP = args.work
     cli = os.path.join(args.build, "app", "quorvin-cli")
     reader = os.path.join(args.build, "bench", "quorvin-read")
-    for prog in (cli, reader):
+    stater = os.path.join(args.build, "bench", "quorvin-stat")
+    for prog in (cli, reader, stater):
         if not os.access(prog, os.X_OK):
             sys.exit("%s is missing: build first (bash tools/setup.sh bench)" % prog)
     home = os.path.join(args.work, "home")
@@ -278,6 +282,8 @@ def main():
     tools = [
         ("starting a process (/bin/true)", lambda d: ["/bin/true"], True, None),
         ("read ceiling (1 thread)", lambda d: [reader, d], True, None),
+        ("stat floor (list, stat every file; 1 thread a core)", lambda d: [stater, d], True,
+         None),
         ("quorvin-cli, no CRC cache (first run)", scan, True, no_cache),
         ("quorvin-cli, CRC cache of an earlier run", scan, True, None),
         ("quorvin-cli --rehash", lambda d: [cli, "--rehash"] + scan(d)[1:], True, None),

@@ -250,7 +250,7 @@ fi
 
 if [ "$mode" = bench ]; then
   configure_release
-  cmake --build build/release -j "$jobs" --target quorvin-cli quorvin-read quorvin-bench
+  cmake --build build/release -j "$jobs" --target quorvin-cli quorvin-read quorvin-stat quorvin-bench
   build/release/bench/quorvin-bench crc
   echo
   exec /usr/bin/python3 bench/compare.py --build build/release "$@"

@@ -273,16 +273,21 @@ void ParallelHasher::Work() {
                         : HashFile(paths_[index], buffer.get(), keep_head_, cache_, folder, stop_,
                                    slot.record, slot.read, slot.size);
     slot.ready = true;
-    if (caller_waiting_) {
+    // The caller is woken by whoever finishes its batch, and only the mutex is taken then:
+    // taken for every file, it was fought over by the workers and the caller.
+    if (caller_waiting_ && index < batch_end_ && BatchReady()) {
       std::lock_guard<std::mutex> lock(mu_);
-      if (BatchReady()) result_cv_.notify_one();
+      if (caller_waiting_) result_cv_.notify_one();
     }
   }
 }
 
 bool ParallelHasher::BatchReady() const {
-  for (size_t i = taken_; i < batch_end_; ++i) {
-    if (!slots_[i % slot_count_].ready) return false;
+  // From the batch's end: the files still being read are the last ones, so a worker asking
+  // before the batch is done is answered at once, not after the ready results before them.
+  const size_t begin = taken_;
+  for (size_t i = batch_end_; i > begin; --i) {
+    if (!slots_[(i - 1) % slot_count_].ready) return false;
   }
   return true;
 }

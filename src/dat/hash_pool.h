@@ -116,7 +116,8 @@ class ParallelHasher {
     std::atomic<uint64_t> size{0};
   };
   void Work();
-  // True when the results the caller waits for are all ready. Called with mu_ held.
+  // True when the results the caller waits for are all ready. Exact with mu_ held; without,
+  // a worker's hint, checked again with mu_ held before anyone sleeps on it.
   bool BatchReady() const;
 
   std::vector<std::string> paths_;
@@ -127,16 +128,18 @@ class ParallelHasher {
   // files ahead of the caller.
   size_t slot_count_ = 1;
   std::unique_ptr<Slot[]> slots_;
-  std::atomic<size_t> claimed_{0};  // files handed to workers
-  std::atomic<size_t> taken_{0};    // results taken by the caller
+  // Taken by the workers for every file: on a cache line of its own, away from what the
+  // caller writes and the workers read.
+  alignas(64) std::atomic<size_t> claimed_{0};  // files handed to workers
+  alignas(64) std::atomic<size_t> taken_{0};    // results taken by the caller
   std::atomic<bool> stop_{false};
   // Sleeping and waking go through mu_ and cost system calls, so each side sleeps only when
   // it must and is woken only when it has something to do: a worker when there is room
   // ahead, the caller when a batch of results is ready (not for every file).
   std::atomic<size_t> workers_waiting_{0};
   std::atomic<bool> caller_waiting_{false};
-  size_t batch_ = 1;      // results the caller waits for at once, when it waits
-  size_t batch_end_ = 0;  // the caller waits for results [taken_, batch_end_)
+  size_t batch_ = 1;                  // results the caller waits for at once, when it waits
+  std::atomic<size_t> batch_end_{0};  // the caller waits for results [taken_, batch_end_)
   std::mutex mu_;
   std::condition_variable work_cv_;
   std::condition_variable result_cv_;
