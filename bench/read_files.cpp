@@ -15,22 +15,17 @@
 #include <string>
 #include <vector>
 
+#include "list_names.h"
+
 int main(int argc, char** argv) {
   constexpr size_t kChunk = size_t{256} * 1024;
   std::unique_ptr<uint8_t[]> buffer(new uint8_t[kChunk]);
   uint64_t files = 0, bytes = 0;
   for (int a = 1; a < argc; ++a) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(argv[a]);
-    if (dir == nullptr) {
-      std::perror(argv[a]);
-      return 1;
-    }
-    while (dirent* e = ::readdir(dir)) {
-      if (e->d_type == DT_REG) names.emplace_back(e->d_name);
-    }
+    DIR* dir = nullptr;
+    if (!ListNames(argv[a], names, dir)) return 1;
     ::closedir(dir);
-    std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
       const std::string path = std::string(argv[a]) + "/" + name;
       int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -16,20 +16,15 @@
 #include <thread>
 #include <vector>
 
+#include "list_names.h"
+
 int main(int argc, char** argv) {
   const unsigned threads = std::max(1u, std::thread::hardware_concurrency());
   uint64_t files = 0;
   for (int a = 1; a < argc; ++a) {
     std::vector<std::string> names;
-    DIR* dir = ::opendir(argv[a]);
-    if (dir == nullptr) {
-      std::perror(argv[a]);
-      return 1;
-    }
-    while (dirent* e = ::readdir(dir)) {
-      if (e->d_type == DT_REG) names.emplace_back(e->d_name);
-    }
-    std::sort(names.begin(), names.end());
+    DIR* dir = nullptr;
+    if (!ListNames(argv[a], names, dir)) return 1;
     const int fd = ::dirfd(dir);
     std::atomic<size_t> next{0};
     std::atomic<bool> failed{false};
