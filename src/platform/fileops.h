@@ -105,7 +105,8 @@ class FolderHandle {
   // RegularFileIdentity of the file called `name` (a plain name, no separator) in the folder.
   Result<FileIdentity> RegularFileIdentity(const char* name) const;
   // InputFile::Open of `path`, a file of this folder whose plain name starts at `name_at`,
-  // opened by that name in the folder held. Messages name `path`.
+  // opened by that name in the folder held (by the whole path when that fails). Messages name
+  // `path`.
   Result<InputFile> Open(const std::string& path, size_t name_at) const;
 
  private:

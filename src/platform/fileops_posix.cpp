@@ -253,7 +253,10 @@ Result<InputFile> FolderHandle::Open(const std::string& path, size_t name_at) co
   if (fd_ < 0) return InputFile::Open(path);
   struct stat st;
   auto fd = OpenRegularFileAt(fd_, path.c_str() + name_at, path, st);
-  if (!fd.ok()) return fd.status();
+  // Opened again by the whole path when the held folder would not give it (a handle gone
+  // stale on a network file system, a folder made anew since it was opened): as before there
+  // was a handle, and for the message that names what is there now.
+  if (!fd.ok()) return InputFile::Open(path);
   InputFile file(path, *fd);
   file.at_open_ = IdentityOfStat(st);
   return file;

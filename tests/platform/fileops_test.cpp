@@ -248,6 +248,23 @@ TEST(FolderHandleTest, AnswersAsTheWholePathDoes) {
   auto sub = handle.RegularFileIdentity("sub");
   ASSERT_FALSE(sub.ok());
   EXPECT_NE(sub.status().message().find("sub"), std::string::npos);
+  // A folder made anew after it was opened: its file is still found, by the whole path.
+  {
+    FolderHandle held(folder);
+    test::MakeDir(dir / "moved");
+    ASSERT_EQ(std::rename(folder.c_str(), (dir / "moved/roms").c_str()), 0);
+    test::MakeDir(dir / "roms");
+    WriteFile(dir / "roms/new.bin", "new");
+    const std::string path = JoinPath(folder, "new.bin");
+    auto opened = held.Open(path, path.size() - 7);
+    ASSERT_TRUE(opened.ok()) << opened.status().message();
+    uint8_t bytes[8];
+    auto got = opened->Read(bytes, sizeof bytes);
+    ASSERT_TRUE(got.ok());
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(bytes), *got), "new");
+    ASSERT_EQ(std::rename((dir / "roms").c_str(), (dir / "fresh").c_str()), 0);
+    ASSERT_EQ(std::rename((dir / "moved/roms").c_str(), folder.c_str()), 0);
+  }
   const std::string sub_path = JoinPath(folder, "sub");
   auto sub_opened = handle.Open(sub_path, sub_path.size() - 3);
   ASSERT_FALSE(sub_opened.ok());
